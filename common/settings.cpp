@@ -1,0 +1,106 @@
+// Registry walk: each '/'-separated key name is opened (or created) one level at a time, and
+// every level closes its key before it returns.
+#include "common/settings.h"
+
+#include "framework/handles.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Splits "first/rest" at the first '/'; rest is empty when there is none.
+void SplitPath(const std::string& path, std::string& first, std::string& rest) {
+    const size_t slash = path.find('/');
+    first = path.substr(0, slash);
+    rest = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+}
+
+void CopyText(const char* text, char* buffer, DWORD size) {
+    if (size == 0) return;
+    const size_t length = std::min<size_t>(std::strlen(text), size - 1);
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+}
+
+// Reads the value's data as a text of at most size - 1 characters; false when it cannot be one.
+bool QueryText(HKEY key, const char* valueName, char* buffer, DWORD size) {
+    DWORD type = 0;
+    DWORD length = size;
+    std::vector<char> data(size);
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &length) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    // The stored bytes need not end in NUL: the text ends at the first NUL or at the data's end.
+    const char* end = static_cast<const char*>(std::memchr(data.data(), '\0', length));
+    const size_t textLength = end ? static_cast<size_t>(end - data.data()) : length;
+    if (textLength > size - 1) return false;
+    std::memcpy(buffer, data.data(), textLength);
+    buffer[textLength] = '\0';
+    return true;
+}
+
+bool ReadLevel(HKEY root, const std::string& path, const char* valueName, char* buffer,
+               DWORD size) {
+    std::string name, rest;
+    SplitPath(path, name, rest);
+    RegKey key;
+    if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (!rest.empty()) return ReadLevel(key.Get(), rest, valueName, buffer, size);
+    return QueryText(key.Get(), valueName, buffer, size);
+}
+
+bool WriteLevel(HKEY root, const std::string& path, const char* valueName, const char* text) {
+    std::string name, rest;
+    SplitPath(path, name, rest);
+    RegKey key;
+    if (RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
+        RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, key.Receive(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (!rest.empty()) return WriteLevel(key.Get(), rest, valueName, text);
+    const DWORD bytes = static_cast<DWORD>(std::strlen(text) + 1);
+    return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          bytes) == ERROR_SUCCESS;
+}
+
+void DeleteLevel(HKEY root, const std::string& path, const char* valueName) {
+    std::string name, rest;
+    SplitPath(path, name, rest);
+    RegKey key;
+    if (RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS) return;
+    if (!rest.empty()) {
+        DeleteLevel(key.Get(), rest, valueName);
+    } else {
+        RegDeleteValueA(key.Get(), valueName);
+    }
+}
+
+}  // namespace
+
+int ReadRegistryString(HKEY root, const char* path, const char* valueName, const char* defaultText,
+                       char* buffer, DWORD size) {
+    if (buffer == nullptr || size == 0) return 0;
+    if (!ReadLevel(root, path, valueName, buffer, size)) CopyText(defaultText, buffer, size);
+    return static_cast<int>(std::strlen(buffer));
+}
+
+int WriteRegistryString(HKEY root, const char* path, const char* valueName, const char* text) {
+    return WriteLevel(root, path, valueName, text) ? static_cast<int>(std::strlen(text)) : 0;
+}
+
+void DeleteRegistryValue(HKEY root, const char* path, const char* valueName) {
+    DeleteLevel(root, path, valueName);
+}
+
+std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
+                             const char* defaultText, DWORD size) {
+    std::vector<char> buffer(size + 1);
+    ReadRegistryString(root, path, valueName, defaultText, buffer.data(), size);
+    return buffer.data();
+}

@@ -1,0 +1,42 @@
+// The per-user settings store: text values in registry keys named by '/'-separated paths.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace settings {
+
+// The shared settings key below HKEY_CURRENT_USER and its values.
+constexpr const char kSettingsPath[] = "Software/Orvek/Tavrello";
+constexpr const char kEmailValue[] = "email";
+constexpr const char kPasswordValue[] = "password";
+constexpr const char kBaseUrlValue[] = "Tavrello";
+constexpr const char kWindowSizeValue[] = "zephlistsize";
+
+// The per-user Run key; its value "Tavrello" starts the tray program at log-on.
+constexpr const char kRunPath[] = "Software/Microsoft/Windows/CurrentVersion/Run";
+constexpr const char kAutostartValue[] = "Tavrello";
+
+// Buffer sizes (terminating NUL included) that bound each stored text.
+constexpr DWORD kAccountReadSize = 255;
+constexpr DWORD kWindowSizeReadSize = 40;
+
+}  // namespace settings
+
+// Reads valueName from the key at path below root into buffer, a NUL-terminated text of at
+// most size - 1 characters. Anything that cannot be such a text (missing key or value, a type
+// other than a string, data too long) gives defaultText instead. Returns the text's length.
+int ReadRegistryString(HKEY root, const char* path, const char* valueName, const char* defaultText,
+                       char* buffer, DWORD size);
+
+// Stores text as REG_SZ, creating every missing key on the path. Returns the text's length
+// when stored, 0 otherwise.
+int WriteRegistryString(HKEY root, const char* path, const char* valueName, const char* text);
+
+// Removes the value when the whole key path exists; never creates keys.
+void DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
+
+// ReadRegistryString into a std::string, for callers that do not keep fixed buffers.
+std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
+                             const char* defaultText, DWORD size);

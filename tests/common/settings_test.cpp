@@ -1,0 +1,136 @@
+// The settings store against the real registry, with HKEY_CURRENT_USER redirected to a scratch
+// key for each test.
+#include "common/settings.h"
+
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using testing_support::ReadText;
+using testing_support::RegistrySandbox;
+using testing_support::SetRawValue;
+using testing_support::ValueExists;
+
+namespace {
+
+constexpr const char kKey[] = "Software\\Orvek\\Tavrello";
+
+class SettingsStore : public ::testing::Test {
+protected:
+    std::string Read(const char* name, const char* defaultText, DWORD size) {
+        std::string buffer(size + 8, '#');
+        const int length = ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name,
+                                              defaultText, buffer.data(), size);
+        const std::string text = buffer.c_str();
+        EXPECT_EQ(static_cast<size_t>(length), text.size());
+        EXPECT_LT(text.size(), size) << "the text must fit the buffer with its NUL";
+        EXPECT_EQ(buffer[size], '#') << "nothing may be written past the buffer";
+        return text;
+    }
+
+    RegistrySandbox sandbox_;
+};
+
+TEST_F(SettingsStore, MissingKeyGivesTheDefaults) {
+    EXPECT_EQ(Read("zephlistsize", "600 500", 40), "600 500");
+    EXPECT_EQ(Read("email", "", 255), "");
+}
+
+TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
+    ASSERT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Orvek"));
+    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
+                                  "ann@example.com"),
+              15);
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(testing_support::ReadRawValue(HKEY_CURRENT_USER, kKey, "email", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(data, std::string("ann@example.com", 16)) << "stored with its terminating NUL";
+    EXPECT_EQ(Read("email", "", 255), "ann@example.com");
+}
+
+TEST_F(SettingsStore, EmptyTextIsStoredNotDeleted) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "password", "");
+    EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kKey, "password"));
+    EXPECT_EQ(Read("password", "dflt", 255), "");
+}
+
+TEST_F(SettingsStore, PathWithoutSlashOpensOneKeyBelowTheRoot) {
+    WriteRegistryString(HKEY_CURRENT_USER, "Single", "v", "one");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, "Single", "v"), "one");
+    char buffer[16];
+    ReadRegistryString(HKEY_CURRENT_USER, "Single", "v", "", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "one");
+}
+
+TEST_F(SettingsStore, TextOfSizeMinusOneReadsWholeAndLongerReadsAsDefault) {
+    const std::string longest(254, 'a');
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", longest.c_str());
+    EXPECT_EQ(Read("email", "", 255), longest);
+    const std::string tooLong(255, 'b');
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", tooLong.c_str());
+    EXPECT_EQ(Read("email", "", 255), "") << "never a truncated address";
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
+                        std::string(1000, 'c').c_str());
+    EXPECT_EQ(Read("email", "fallback", 255), "fallback");
+}
+
+struct StoredBytes {
+    const char* name;
+    DWORD type;
+    std::string data;
+    const char* expected;
+};
+
+TEST_F(SettingsStore, StoredBytesThatCannotBeATextGiveTheDefault) {
+    const StoredBytes cases[] = {
+        {"exactly the buffer size without NUL", REG_SZ, std::string(8, 'x'), "dflt"},
+        {"one short of the buffer without NUL", REG_SZ, std::string(7, 'y'), "yyyyyyy"},
+        {"binary", REG_BINARY, std::string("abc\0", 4), "dflt"},
+        {"dword", REG_DWORD, std::string("\x01\x02\x03\x04", 4), "dflt"},
+        {"embedded NUL ends the text", REG_SZ, std::string("ab\0cd\0", 6), "ab"},
+        {"empty data", REG_SZ, std::string(), ""},
+    };
+    for (const auto& stored : cases) {
+        SetRawValue(HKEY_CURRENT_USER, kKey, "value", stored.type, stored.data);
+        EXPECT_EQ(Read("value", "dflt", 8), stored.expected) << stored.name;
+    }
+}
+
+TEST_F(SettingsStore, DefaultLongerThanTheBufferIsCut) {
+    EXPECT_EQ(Read("missing", "0123456789", 5), "0123");
+}
+
+TEST_F(SettingsStore, DeleteRemovesOnlyThatValueAndNeverCreatesKeys) {
+    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");
+    EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft"));
+
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "C:\\z.exe");
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Other", "keep");
+    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");
+    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Other"), "keep");
+    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");  // already gone
+}
+
+TEST_F(SettingsStore, WriteThatFailsDeepDownReportsFailureAndKeepsTheUpperKeys) {
+    // Wine enforces no key access rights, but it does refuse a key name over 255 characters.
+    const std::string path = "Software/" + std::string(300, 'k') + "/Leaf";
+    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "x"), 0);
+    EXPECT_TRUE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software"));
+    char buffer[8];
+    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "d", buffer, 8), 1);
+    EXPECT_STREQ(buffer, "d");
+}
+
+TEST_F(SettingsStore, ReadTextHelperMatchesTheBufferRead) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "zephlistsize", "800 600");
+    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, "zephlistsize",
+                               "600 500", settings::kWindowSizeReadSize),
+              "800 600");
+}
+
+}  // namespace
