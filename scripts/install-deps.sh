@@ -8,6 +8,7 @@ packages=(
   wine wine32:i386 wine64 libwine-dev xvfb
   fonts-wine xdotool
   cmake googletest clang-format
+  libcpp-httplib-dev libsqlite3-dev libsodium-dev pkg-config
 )
 
 missing=()
