@@ -1,0 +1,129 @@
+// Command-line building for the browser launcher. The page address comes from the service and
+// the template from the registry; neither may make the command line start anything but the
+// registered program with the address as exactly one argument.
+#include "common/browser_command.h"
+
+#include <cctype>
+#include <utility>
+
+namespace browser_command {
+
+namespace {
+
+constexpr const char kPlaceholder[] = "%1";
+constexpr const char kProgramExtension[] = ".exe";
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool StartsWithNoCase(const std::string& text, std::size_t offset, const char* prefix) {
+    for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (offset + i >= text.size()) return false;
+        const auto a = static_cast<unsigned char>(text[offset + i]);
+        const auto b = static_cast<unsigned char>(prefix[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+}
+
+bool NeedsEncoding(unsigned char c) {
+    return c <= 0x20 || c == 0x7F || c == '"' || c == '\\';
+}
+
+// The end of an unquoted program path: just behind the first ".exe" that ends a word. Without
+// one, a template holding blanks is ambiguous (is "C:\Program Files\b" the program, or
+// "C:\Program" with an argument?) and gives npos; a template without blanks is all program.
+std::size_t UnquotedProgramEnd(const std::string& text) {
+    const std::size_t extensionLength = sizeof kProgramExtension - 1;
+    for (std::size_t i = 0; i + extensionLength <= text.size(); ++i) {
+        if (!StartsWithNoCase(text, i, kProgramExtension)) continue;
+        const std::size_t end = i + extensionLength;
+        if (end == text.size() || IsBlank(text[end])) return end;
+    }
+    for (char c : text) {
+        if (IsBlank(c)) return std::string::npos;
+    }
+    return text.size();
+}
+
+// Splits the template into the program path as it must appear on the command line (quoted
+// when it holds blanks) and the rest. False when no program can be named for certain.
+bool SplitProgram(const std::string& commandTemplate, std::string& program, std::string& rest) {
+    std::size_t start = 0;
+    while (start < commandTemplate.size() && IsBlank(commandTemplate[start])) ++start;
+    const std::string text = commandTemplate.substr(start);
+    if (text.empty()) return false;
+
+    if (text[0] == '"') {
+        const std::size_t closing = text.find('"', 1);
+        if (closing == std::string::npos || closing == 1) return false;
+        program = text.substr(0, closing + 1);
+        rest = text.substr(closing + 1);
+        return true;
+    }
+
+    const std::size_t end = UnquotedProgramEnd(text);
+    if (end == std::string::npos) return false;
+    const std::string path = text.substr(0, end);
+    if (path.find('"') != std::string::npos) return false;
+    bool holdsBlank = false;
+    for (char c : path) holdsBlank = holdsBlank || IsBlank(c);
+    program = holdsBlank ? '"' + path + '"' : path;
+    rest = text.substr(end);
+    return true;
+}
+
+}  // namespace
+
+bool IsWebAddress(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const std::size_t length = std::char_traits<char>::length(scheme);
+        if (StartsWithNoCase(url, 0, scheme) && url.size() > length) return true;
+    }
+    return false;
+}
+
+std::string EncodeUrlAsArgument(const std::string& url) {
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(url.size());
+    for (char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (NeedsEncoding(byte)) {
+            encoded += '%';
+            encoded += kHexDigits[byte >> 4];
+            encoded += kHexDigits[byte & 0x0F];
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
+}
+
+bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
+                             std::string& commandLine) {
+    commandLine.clear();
+    if (!IsWebAddress(url)) return false;
+    std::string program;
+    std::string rest;
+    if (!SplitProgram(commandTemplate, program, rest)) return false;
+
+    const std::string argument = EncodeUrlAsArgument(url);
+    const std::size_t placeholder = rest.find(kPlaceholder);
+    std::string built = program;
+    if (placeholder == std::string::npos) {
+        built += rest;
+        built += ' ';
+        built += argument;
+    } else {
+        built.append(rest, 0, placeholder);
+        built += argument;
+        built.append(rest, placeholder + sizeof kPlaceholder - 1, std::string::npos);
+    }
+    if (built.size() > kMaxCommandLineLength) return false;
+    commandLine = std::move(built);
+    return true;
+}
+
+}  // namespace browser_command

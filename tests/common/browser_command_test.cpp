@@ -1,0 +1,170 @@
+// The browser command line built from ".htm" open templates and page addresses: where the
+// address goes, how the program path is kept exact, and which addresses start nothing.
+#include "common/browser_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using browser_command::BuildBrowserCommandLine;
+using browser_command::kMaxCommandLineLength;
+
+namespace {
+
+constexpr const char kUrl[] = "http://example.com/page?id=7";
+
+struct TemplateCase {
+    const char* name;
+    const char* commandTemplate;
+    const char* expected;  // nullptr: nothing may be started
+};
+
+// Builds with kUrl; each expected line uses "URL" where the address must appear.
+std::string WithUrl(const char* line) {
+    std::string text = line;
+    const size_t at = text.find("URL");
+    if (at != std::string::npos) text.replace(at, 3, kUrl);
+    return text;
+}
+
+TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
+    const TemplateCase cases[] = {
+        {"quoted path, arguments, quoted placeholder",
+         R"("C:\Program Files\Browse\browse.exe" -new-window "%1")",
+         R"("C:\Program Files\Browse\browse.exe" -new-window "URL")"},
+        {"no placeholder: template, one blank, address", R"("C:\Browse\browse.exe" -new)",
+         R"("C:\Browse\browse.exe" -new URL)"},
+        {"no placeholder, program alone", R"(C:\Browse\browse.exe)", R"(C:\Browse\browse.exe URL)"},
+        {"no leading quote keeps every quote", R"(C:\Browse\browse.exe -p "a b" "%1")",
+         R"(C:\Browse\browse.exe -p "a b" "URL")"},
+        {"two placeholders: address at the first only", R"(browse.exe "%1" %1)",
+         R"(browse.exe "URL" %1)"},
+        {"unquoted program without blanks, bare placeholder", "prog.exe %1", "prog.exe URL"},
+        {"quoted program and quoted placeholder", R"("prog" "%1")", R"("prog" "URL")"},
+        {"unquoted program without extension and without blanks", "browse", "browse URL"},
+        {"unquoted path with blanks gets quoted", R"(C:\Program Files\Browse\browse.exe %1)",
+         R"("C:\Program Files\Browse\browse.exe" URL)"},
+        {"extension in any letter case, tab before the arguments",
+         "C:\\Program Files\\B\\B.EXE\t-url %1", "\"C:\\Program Files\\B\\B.EXE\"\t-url URL"},
+        {"\".exe\" inside a folder name does not end the program",
+         R"(C:\Old Tools\x.exe.d\browse.exe %1)", R"("C:\Old Tools\x.exe.d\browse.exe" URL)"},
+        {"first \".exe\" word ends the program", R"(C:\A B\one.exe C:\two.exe %1)",
+         R"("C:\A B\one.exe" C:\two.exe URL)"},
+        {"leading blanks are dropped", R"(  "C:\Browse\browse.exe" %1)",
+         R"("C:\Browse\browse.exe" URL)"},
+        {"placeholder inside the quoted program path is not the argument",
+         R"("C:\%1\browse.exe" "%1")", R"("C:\%1\browse.exe" "URL")"},
+        {"unquoted path with blanks and no program extension is ambiguous",
+         R"(C:\Program Files\Browse\browse %1)", nullptr},
+        {"unterminated quote", R"("C:\Program Files\Browse\browse.exe %1)", nullptr},
+        {"empty quoted program", R"("" "%1")", nullptr},
+        {"quote inside an unquoted program path", R"(C:\A"B\browse.exe %1)", nullptr},
+        {"empty template", "", nullptr},
+        {"blank template", " \t ", nullptr},
+    };
+    for (const TemplateCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string commandLine = "left over";
+        const bool built = BuildBrowserCommandLine(test.commandTemplate, kUrl, commandLine);
+        if (test.expected == nullptr) {
+            EXPECT_FALSE(built);
+            EXPECT_EQ(commandLine, "");
+        } else {
+            EXPECT_TRUE(built);
+            EXPECT_EQ(commandLine, WithUrl(test.expected));
+        }
+    }
+}
+
+struct UrlCase {
+    const char* name;
+    std::string url;
+    std::string argument;
+};
+
+TEST(BrowserCommandLine, AddressIsEncodedIntoExactlyOneArgument) {
+    const UrlCase cases[] = {
+        {"plain address unchanged", "http://example.com/a/b.php?x=1&y=2",
+         "http://example.com/a/b.php?x=1&y=2"},
+        {"https", "https://example.com/", "https://example.com/"},
+        {"scheme in capitals", "HTTP://EXAMPLE.COM/", "HTTP://EXAMPLE.COM/"},
+        {"scheme in mixed case", "hTtPs://example.com/", "hTtPs://example.com/"},
+        {"blanks", "http://example.com/a b  c", "http://example.com/a%20b%20%20c"},
+        {"quotes cannot close the argument", "http://example.com/?q=\" --evil \"x",
+         "http://example.com/?q=%22%20--evil%20%22x"},
+        {"tab, CR, LF", "http://example.com/\t\r\n", "http://example.com/%09%0D%0A"},
+        {"other control bytes and DEL", std::string("http://example.com/\x01\x1f\x7f"),
+         "http://example.com/%01%1F%7F"},
+        {"backslash cannot escape the closing quote", "http://example.com/dir\\",
+         "http://example.com/dir%5C"},
+        {"8-bit letters stay", "http://example.com/bl\xE5\xE6r-\xF8l",
+         "http://example.com/bl\xE5\xE6r-\xF8l"},
+        {"existing escapes and placeholders in the address stay", "http://example.com/a%20b?c=%1",
+         "http://example.com/a%20b?c=%1"},
+    };
+    for (const UrlCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string commandLine;
+        ASSERT_TRUE(BuildBrowserCommandLine(R"("C:\B\b.exe" "%1" %1)", test.url, commandLine));
+        EXPECT_EQ(commandLine, "\"C:\\B\\b.exe\" \"" + test.argument + "\" %1");
+    }
+}
+
+TEST(BrowserCommandLine, AnythingButAnAbsoluteWebAddressStartsNothing) {
+    const char* const refused[] = {
+        "",
+        "help/plugin.htm",
+        "/help/plugin.htm",
+        "javascript:alert(1)",
+        "file:///C:/Windows/system32/calc.exe",
+        "ftp://example.com/",
+        "mailto:ann@example.com",
+        "http:",
+        "http://",
+        "https:/example.com",
+        "httpx://example.com",
+        " http://example.com/",
+        "-http://example.com/",
+        "\"http://example.com/",
+    };
+    for (const char* url : refused) {
+        SCOPED_TRACE(url);
+        std::string commandLine = "left over";
+        EXPECT_FALSE(BuildBrowserCommandLine(R"("C:\B\b.exe" "%1")", url, commandLine));
+        EXPECT_EQ(commandLine, "");
+    }
+}
+
+TEST(BrowserCommandLine, LongAddressIsNeverCutAndOverlongLineStartsNothing) {
+    // Compared by size and flag: a failure must not print thirty thousand characters.
+    const std::string commandTemplate = "b.exe %1";  // 6 characters besides the address
+    const std::string prefix = "http://example.com/";
+    const std::string fitting =
+        prefix + std::string(kMaxCommandLineLength - 6 - prefix.size(), 'a');
+
+    std::string commandLine;
+    ASSERT_TRUE(BuildBrowserCommandLine(commandTemplate, fitting, commandLine));
+    EXPECT_EQ(commandLine.size(), kMaxCommandLineLength);
+    EXPECT_TRUE(commandLine == "b.exe " + fitting) << "the address must arrive whole";
+
+    struct Overlong {
+        const char* name;
+        std::string commandTemplate;
+        std::string url;
+    };
+    std::string blanks = fitting;
+    blanks[prefix.size()] = ' ';
+    const Overlong cases[] = {
+        {"one character too many", commandTemplate, fitting + "a"},
+        {"short enough as given, too long once its blanks are encoded", commandTemplate, blanks},
+        {"the template counts too", "b.exe -x %1", fitting},
+    };
+    for (const Overlong& test : cases) {
+        SCOPED_TRACE(test.name);
+        commandLine = "left over";
+        EXPECT_FALSE(BuildBrowserCommandLine(test.commandTemplate, test.url, commandLine));
+        EXPECT_TRUE(commandLine.empty()) << commandLine.size() << " characters left";
+    }
+}
+
+}  // namespace

@@ -1,0 +1,356 @@
+// OpenInDefaultBrowser for real: HKEY_CLASSES_ROOT is redirected to a scratch key holding a
+// ".htm" class whose open command starts record_args.exe, which writes down how it was started.
+#include "common/launcher.h"
+
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+using testing_support::RegistrySandbox;
+using testing_support::SetRawValue;
+
+namespace {
+
+constexpr const char kRecordVariable[] = "TAVRELLO_RECORD_ARGS_FILE";
+constexpr const char kPageClass[] = "TavrelloTestPage";
+constexpr const char kCommandKey[] = "TavrelloTestPage\\shell\\open\\command";
+
+// Generous: a record that never comes fails the test, one that comes late only slows it.
+constexpr DWORD kRecordTimeoutMs = 30000;
+// How long a launch that must not happen is given to show itself.
+constexpr DWORD kNothingStartsWaitMs = 700;
+
+struct Record {
+    std::string commandLine;
+    std::string module;
+    std::vector<std::string> args;
+};
+
+std::string Unescape(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            plain += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+        } else {
+            plain += text[i];
+        }
+    }
+    return plain;
+}
+
+std::vector<Record> ParseRecords(const std::string& content) {
+    std::vector<Record> records;
+    Record current;
+    size_t start = 0;
+    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = content.substr(start, end - start);
+        if (line == "end") {
+            records.push_back(current);
+            current = Record();
+        } else if (line.rfind("commandline=", 0) == 0) {
+            current.commandLine = Unescape(line.substr(12));
+        } else if (line.rfind("module=", 0) == 0) {
+            current.module = Unescape(line.substr(7));
+        } else if (line.rfind("arg=", 0) == 0) {
+            current.args.push_back(Unescape(line.substr(4)));
+        }
+    }
+    return records;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    content.clear();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        content.append(chunk, got);
+    CloseHandle(file);
+    return true;
+}
+
+std::string Lower(std::string text) {
+    CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::string Directory(const std::string& path) {
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::string OwnDirectory() {
+    char path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return Directory(std::string(path, length));
+}
+
+class Launcher : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        workDir_ = std::string(temp) + "tavrello-launcher-" +
+                   std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "\\";
+        ASSERT_TRUE(CreateDirectoryA(workDir_.c_str(), nullptr));
+        recordFile_ = workDir_ + "record.txt";
+        ASSERT_TRUE(SetEnvironmentVariableA(kRecordVariable, recordFile_.c_str()));
+        recorder_ = OwnDirectory() + "record_args.exe";
+        ASSERT_NE(GetFileAttributesA(recorder_.c_str()), INVALID_FILE_ATTRIBUTES) << recorder_;
+    }
+
+    void TearDown() override {
+        SetEnvironmentVariableA(kRecordVariable, nullptr);
+        // A recorder that just wrote its record may still hold its image open for a moment.
+        for (int attempt = 0; attempt < 100 && !RemoveWorkDir(); ++attempt) Sleep(50);
+    }
+
+    void RegisterOpenCommand(const std::string& commandTemplate) {
+        SetText(".htm", kPageClass);
+        SetText(kCommandKey, commandTemplate);
+    }
+
+    // Empties the redirected HKEY_CLASSES_ROOT.
+    static void ClearClasses() {
+        for (const char* key : {".htm", kPageClass, "shell"})
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+    }
+
+    static void SetText(const std::string& path, const std::string& text) {
+        SetRawValue(HKEY_CLASSES_ROOT, path, "", REG_SZ,
+                    std::string(text.c_str(), text.size() + 1));
+    }
+
+    // Copies the recorder to workDir_ + relativePath, creating the folder it names.
+    std::string PlaceRecorder(const std::string& relativePath) {
+        const std::string target = workDir_ + relativePath;
+        CreateDirectoryA(Directory(target).c_str(), nullptr);
+        EXPECT_TRUE(CopyFileA(recorder_.c_str(), target.c_str(), FALSE)) << target;
+        created_.push_back(target);
+        return target;
+    }
+
+    std::vector<Record> WaitForRecords(size_t count) {
+        const DWORD start = GetTickCount();
+        std::string content;
+        while (GetTickCount() - start < kRecordTimeoutMs) {
+            if (ReadWholeFile(recordFile_, content)) {
+                std::vector<Record> records = ParseRecords(content);
+                if (records.size() >= count) return records;
+            }
+            Sleep(20);
+        }
+        ADD_FAILURE() << "no record from the started program";
+        return {};
+    }
+
+    bool RecordFileExists() const {
+        return GetFileAttributesA(recordFile_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::string workDir_;
+    std::string recordFile_;
+    std::string recorder_;
+    std::vector<std::string> created_;
+
+private:
+    bool RemoveWorkDir() {
+        bool removed = true;
+        DeleteFileA(recordFile_.c_str());
+        for (const std::string& file : created_) {
+            if (!DeleteFileA(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                removed = false;
+            }
+            RemoveDirectoryA(Directory(file).c_str());
+        }
+        return removed &&
+               (RemoveDirectoryA(workDir_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+    }
+
+    RegistrySandbox classes_{HKEY_CLASSES_ROOT};
+};
+
+struct LaunchCase {
+    const char* name;
+    std::string templateAfterProgram;  // follows the quoted recorder path
+    std::string url;
+    std::string expectedTail;       // the command line after the quoted recorder path
+    std::vector<std::string> args;  // argv after argv[0]
+};
+
+TEST_F(Launcher, StartsTheRegisteredProgramWithTheAddressAsOneArgument) {
+    const LaunchCase cases[] = {
+        {"quoted placeholder after a switch",
+         R"( --flag "%1")",
+         "http://127.0.0.1:8080/a?b=1&c=2",
+         R"( --flag "http://127.0.0.1:8080/a?b=1&c=2")",
+         {"--flag", "http://127.0.0.1:8080/a?b=1&c=2"}},
+        {"blanks and quotes stay inside the argument",
+         R"( --flag "%1")",
+         "http://127.0.0.1/p?q=a b\" --evil \"c",
+         R"( --flag "http://127.0.0.1/p?q=a%20b%22%20--evil%20%22c")",
+         {"--flag", "http://127.0.0.1/p?q=a%20b%22%20--evil%20%22c"}},
+        {"bare placeholder with blanks in the address",
+         " %1 --after",
+         "HTTPS://127.0.0.1/a b",
+         " HTTPS://127.0.0.1/a%20b --after",
+         {"HTTPS://127.0.0.1/a%20b", "--after"}},
+        {"trailing backslash cannot swallow the closing quote",
+         R"( "%1" --after)",
+         "http://127.0.0.1/dir\\",
+         R"( "http://127.0.0.1/dir%5C" --after)",
+         {"http://127.0.0.1/dir%5C", "--after"}},
+        {"no placeholder: one blank, then the address",
+         " --flag",
+         "http://127.0.0.1/",
+         " --flag http://127.0.0.1/",
+         {"--flag", "http://127.0.0.1/"}},
+        {"second placeholder stays literal",
+         R"( "%1" %1)",
+         "http://127.0.0.1/x",
+         R"( "http://127.0.0.1/x" %1)",
+         {"http://127.0.0.1/x", "%1"}},
+        {"8-bit page address",
+         " %1",
+         "http://127.0.0.1/bl\xE5\xE6r",
+         " http://127.0.0.1/bl\xE5\xE6r",
+         {"http://127.0.0.1/bl\xE5\xE6r"}},
+    };
+    for (const LaunchCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        DeleteFileA(recordFile_.c_str());
+        const std::string quotedProgram = "\"" + recorder_ + "\"";
+        RegisterOpenCommand(quotedProgram + test.templateAfterProgram);
+
+        OpenInDefaultBrowser(test.url.c_str());
+
+        const std::vector<Record> records = WaitForRecords(1);
+        ASSERT_EQ(records.size(), 1u);
+        const Record& record = records[0];
+        EXPECT_EQ(record.commandLine, quotedProgram + test.expectedTail);
+        EXPECT_EQ(Lower(record.module), Lower(recorder_));
+        ASSERT_FALSE(record.args.empty());
+        EXPECT_EQ(std::vector<std::string>(record.args.begin() + 1, record.args.end()), test.args);
+    }
+}
+
+TEST_F(Launcher, ProgramPathWithBlanksStartsExactlyTheRegisteredProgram) {
+    const std::string program = PlaceRecorder("Program Files x\\record_args.exe");
+    const std::string decoy = PlaceRecorder("Program.exe");
+    const std::string url = "http://127.0.0.1/home";
+
+    // The decoy is really in reach: an unquoted path hands it the start.
+    {
+        std::string unquoted = program + " --flag " + url;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, unquoted.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &started));
+        WaitForSingleObject(started.hProcess, kRecordTimeoutMs);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        const std::vector<Record> records = WaitForRecords(1);
+        ASSERT_EQ(records.size(), 1u);
+        ASSERT_EQ(Lower(records[0].module), Lower(decoy)) << "the decoy would not be reached";
+        DeleteFileA(recordFile_.c_str());
+    }
+
+    const std::string templates[] = {
+        "\"" + program + "\" --flag \"%1\"",
+        program + " --flag %1",
+        program + " --flag",
+    };
+    for (const std::string& commandTemplate : templates) {
+        SCOPED_TRACE(commandTemplate);
+        DeleteFileA(recordFile_.c_str());
+        RegisterOpenCommand(commandTemplate);
+
+        OpenInDefaultBrowser(url.c_str());
+
+        const std::vector<Record> records = WaitForRecords(1);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(Lower(records[0].module), Lower(program));
+        ASSERT_FALSE(records[0].args.empty());
+        EXPECT_EQ(Lower(records[0].args[0]), Lower(program)) << "one argv[0], blanks included";
+        EXPECT_EQ(records[0].args.back(), url);
+    }
+}
+
+TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
+    const std::string goodTemplate = "\"" + recorder_ + "\" \"%1\"";
+    constexpr const char kUrl[] = "http://127.0.0.1/";
+    struct Case {
+        const char* name;
+        bool completeRegistration;
+        void (*registerMore)(const std::string& goodTemplate);
+        const char* url;
+    };
+    const auto nothingMore = [](const std::string&) {};
+    const Case cases[] = {
+        {"no \".htm\" at all", false, nothingMore, kUrl},
+        {"\".htm\" names a class with no key", false,
+         [](const std::string&) { SetText(".htm", kPageClass); }, kUrl},
+        {"class without \"shell\\open\"", false,
+         [](const std::string&) {
+             SetText(".htm", kPageClass);
+             SetText(kPageClass, "Test page");
+         },
+         kUrl},
+        {"\"shell\\open\" without \"command\"", false,
+         [](const std::string&) {
+             SetText(".htm", kPageClass);
+             SetText("TavrelloTestPage\\shell\\open", "");
+         },
+         kUrl},
+        {"empty command", false,
+         [](const std::string&) {
+             SetText(".htm", kPageClass);
+             SetText(kCommandKey, "");
+         },
+         kUrl},
+        {"empty class name", false,
+         [](const std::string& good) {
+             SetText(".htm", "");
+             SetText("shell\\open\\command", good);
+         },
+         kUrl},
+        {"relative address", true, nothingMore, "help/plugin.htm"},
+        {"script address", true, nothingMore, "javascript:alert(1)"},
+        {"file address", true, nothingMore, "file:///C:/windows/notepad.exe"},
+        {"empty address", true, nothingMore, ""},
+        {"no address", true, nothingMore, nullptr},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        ClearClasses();
+        if (test.completeRegistration) RegisterOpenCommand(goodTemplate);
+        test.registerMore(goodTemplate);
+
+        OpenInDefaultBrowser(test.url);
+        Sleep(kNothingStartsWaitMs);
+        EXPECT_FALSE(RecordFileExists());
+        DeleteFileA(recordFile_.c_str());
+    }
+
+    // The same recorder does start once the registration is complete, so the silence above
+    // was the launcher's doing.
+    ClearClasses();
+    RegisterOpenCommand(goodTemplate);
+    OpenInDefaultBrowser("http://127.0.0.1/control");
+    const std::vector<Record> records = WaitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].args.back(), "http://127.0.0.1/control");
+}
+
+}  // namespace
