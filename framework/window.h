@@ -70,6 +70,10 @@ public:                                                                         
                               LRESULT& lResult) override {                        \
         BOOL bHandled = TRUE;                                                     \
         (void)hWnd;                                                               \
+        (void)uMsg;                                                               \
+        (void)wParam;                                                             \
+        (void)lParam;                                                             \
+        (void)lResult;                                                            \
         (void)bHandled;
 
 #define MESSAGE_HANDLER(message, handler)                  \
@@ -87,9 +91,9 @@ public:                                                                         
         if (bHandled) return true;                                                             \
     }
 
-#define COMMAND_HANDLER(id, code, handler)                                                     \
+#define COMMAND_HANDLER(id, notifyCode, handler)                                               \
     if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&                       \
-        HIWORD(wParam) == static_cast<WORD>(code)) {                                           \
+        HIWORD(wParam) == static_cast<WORD>(notifyCode)) {                                     \
         bHandled = TRUE;                                                                       \
         lResult =                                                                              \
             handler(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
@@ -106,20 +110,21 @@ public:                                                                         
         if (bHandled) return true;                                                             \
     }
 
-#define NOTIFY_HANDLER(id, code, handler)                                                        \
+#define NOTIFY_HANDLER(id, notifyCode, handler)                                                  \
     if (uMsg == WM_NOTIFY &&                                                                     \
         reinterpret_cast<NMHDR*>(lParam)->idFrom == static_cast<UINT_PTR>(id) &&                 \
-        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code)) {                     \
+        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(notifyCode)) {               \
         bHandled = TRUE;                                                                         \
         lResult = handler(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
         if (bHandled) return true;                                                               \
     }
 
-#define NOTIFY_CODE_HANDLER(code, handler)                                                        \
-    if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code)) { \
-        bHandled = TRUE;                                                                          \
-        lResult = handler(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled);  \
-        if (bHandled) return true;                                                                \
+#define NOTIFY_CODE_HANDLER(notifyCode, handler)                                                 \
+    if (uMsg == WM_NOTIFY &&                                                                     \
+        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(notifyCode)) {               \
+        bHandled = TRUE;                                                                         \
+        lResult = handler(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
+        if (bHandled) return true;                                                               \
     }
 
 // Hands the message to another map (a member object or a base class).

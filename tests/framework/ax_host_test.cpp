@@ -1,0 +1,171 @@
+// The control host window with the real WebBrowser control, navigating to the local HTTP peer.
+#include "tests/support/http_peer.h"  // winsock2.h must come before windows.h
+
+#include "framework/ax_host.h"
+
+#include <exdisp.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/ui_handles.h"
+#include "framework/window.h"
+
+namespace {
+
+constexpr char kWebBrowserClsid[] = "{8856f961-340a-11d0-a96b-00c04fd705a2}";
+
+class ParentWindow : public CWindowImpl<ParentWindow> {
+public:
+    BEGIN_MSG_MAP(ParentWindow)
+    END_MSG_MAP()
+};
+
+class ControlHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        comReady_ = true;
+        ASSERT_TRUE(AtlAxWinInit());
+        ASSERT_TRUE(parent_.Create(nullptr, RECT{0, 0, 500, 400}, "host parent",
+                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE));
+    }
+    void TearDown() override {
+        parent_.DestroyWindow();
+        if (comReady_) CoUninitialize();
+    }
+
+    WindowHandle CreateHost(const char* text, int width = 300, int height = 200) {
+        return WindowHandle(CreateWindowExA(
+            0, kAxHostWindowClass, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+            0, 0, width, height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr));
+    }
+
+    // Serves the thread's messages until done() holds; bounded so a failure ends the test.
+    template <typename Done>
+    static bool PumpUntil(Done done) {
+        for (int round = 0; round < 3000; ++round) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            if (done()) return true;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        return false;
+    }
+
+    bool comReady_ = false;
+    ParentWindow parent_;
+};
+
+TEST_F(ControlHost, RegisteredMessageAndClassAreTheWellKnownOnes) {
+    EXPECT_EQ(AtlAxGetControlMessage(), RegisterWindowMessageA("WM_ATLGETCONTROL"));
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof info;
+    EXPECT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "AtlAxWin71", &info));
+    EXPECT_TRUE(AtlAxWinInit()) << "a second initialisation is harmless";
+}
+
+TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply page;
+    page.body = "<html><body>login</body></html>";
+    peer.Route("/zephlist/login.php", page);
+
+    WindowHandle host = CreateHost(kWebBrowserClsid);
+    ASSERT_TRUE(host);
+    const LRESULT answer = SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0);
+    ASSERT_NE(answer, 0);
+    // The answer is a reference of the caller's own.
+    ComPtr<IUnknown> control = ComPtr<IUnknown>::Attach(reinterpret_cast<IUnknown*>(answer));
+    ComPtr<IWebBrowser2> browser;
+    ASSERT_EQ(control.QueryInterface(browser), S_OK);
+
+    const std::string url = peer.BaseUrl() + "zephlist/login.php";
+    const std::wstring wideUrl(url.begin(), url.end());
+    BSTR target = SysAllocString(wideUrl.c_str());
+    EXPECT_TRUE(SUCCEEDED(browser->Navigate(target, nullptr, nullptr, nullptr, nullptr)));
+    SysFreeString(target);
+
+    ASSERT_TRUE(PumpUntil([&] { return peer.RequestCount() >= 1; }));
+    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/zephlist/login.php");
+}
+
+// The control's own window is the host's child; it follows the host's size.
+HWND ControlWindowOf(HWND host) {
+    return GetWindow(host, GW_CHILD);
+}
+
+TEST_F(ControlHost, ControlIsActivatedInPlaceAndFollowsTheHostsSize) {
+    WindowHandle host = CreateHost(kWebBrowserClsid, 300, 200);
+    ASSERT_TRUE(host);
+    const HWND controlWindow = ControlWindowOf(host.Get());
+    ASSERT_TRUE(controlWindow) << "in-place activation gives the control a window in the host";
+    RECT area = {};
+    GetClientRect(controlWindow, &area);
+    EXPECT_EQ(area.right - area.left, 300);
+    EXPECT_EQ(area.bottom - area.top, 200);
+
+    const int sizes[][2] = {{420, 310}, {120, 90}};
+    for (const auto& size : sizes) {
+        MoveWindow(host.Get(), 0, 0, size[0], size[1], TRUE);
+        GetWindowRect(controlWindow, &area);
+        EXPECT_EQ(area.right - area.left, size[0]);
+        EXPECT_EQ(area.bottom - area.top, size[1]);
+    }
+}
+
+TEST_F(ControlHost, TextThatNamesNoControlGivesAnEmptyHost) {
+    const char* const texts[] = {
+        "{00000000-1111-2222-3333-444444444444}",  // well formed, not registered
+        "{not a class id}",
+        "No.Such.ProgId",
+        "",
+    };
+    for (const char* text : texts) {
+        WindowHandle host = CreateHost(text);
+        ASSERT_TRUE(host) << text;
+        EXPECT_EQ(SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0), 0) << text;
+        IUnknown* control = reinterpret_cast<IUnknown*>(1);
+        EXPECT_EQ(AtlAxGetControl(host.Get(), &control), E_FAIL) << text;
+        EXPECT_EQ(control, nullptr) << text;
+        EXPECT_FALSE(framework::HostedControl(host.Get())) << text;
+        // Sizing an empty host does no harm.
+        MoveWindow(host.Get(), 0, 0, 50, 60, TRUE);
+    }
+}
+
+TEST_F(ControlHost, DestroyingTheHostReleasesTheControl) {
+    WindowHandle host = CreateHost(kWebBrowserClsid);
+    ASSERT_TRUE(host);
+    ComPtr<IUnknown> control = framework::HostedControl(host.Get());
+    ASSERT_TRUE(control);
+    // While hosted, the control holds more than the one reference handed to this test.
+    IUnknown* raw = control.Detach();
+    raw->AddRef();
+    EXPECT_GT(raw->Release(), 1u);
+
+    host.Reset();
+    EXPECT_EQ(raw->Release(), 0u) << "the host kept references to the control";
+}
+
+TEST_F(ControlHost, TwoHostsHoldControlsOfTheirOwn) {
+    WindowHandle first = CreateHost(kWebBrowserClsid);
+    WindowHandle second = CreateHost(kWebBrowserClsid);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    ComPtr<IUnknown> firstControl = framework::HostedControl(first.Get());
+    ComPtr<IUnknown> secondControl = framework::HostedControl(second.Get());
+    ASSERT_TRUE(firstControl);
+    ASSERT_TRUE(secondControl);
+    EXPECT_NE(firstControl.Get(), secondControl.Get());
+    first.Reset();
+    EXPECT_TRUE(framework::HostedControl(second.Get())) << "the other host keeps its control";
+}
+
+}  // namespace
