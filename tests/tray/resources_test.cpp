@@ -1,0 +1,269 @@
+// Zephlist's compiled resources, loaded through the system's resource functions from this test
+// executable, into which the program's resource object is linked as it is into Zephlist.exe.
+#include "resources/tray/resource.h"
+
+#include "framework/com_ptr.h"
+#include "tests/tools/icons/icon_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+#include <windows.h>
+
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+HMODULE ThisModule() {
+    return GetModuleHandleA(nullptr);
+}
+
+std::string ModulePath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(ThisModule(), path, MAX_PATH);
+    return path;
+}
+
+// --- menu --------------------------------------------------------------------------------------
+
+struct MenuEntry {
+    bool separator;
+    UINT id;
+    std::string caption;
+};
+
+MenuEntry ReadMenuEntry(HMENU menu, int position) {
+    char caption[128] = {};
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+    info.dwTypeData = caption;
+    info.cch = sizeof(caption);
+    EXPECT_TRUE(GetMenuItemInfoA(menu, position, TRUE, &info)) << "item " << position;
+    return MenuEntry{(info.fType & MFT_SEPARATOR) != 0, info.wID, caption};
+}
+
+struct MenuOwner {
+    HMENU menu;
+    ~MenuOwner() {
+        if (menu) DestroyMenu(menu);
+    }
+};
+
+TEST(TrayMenu, HoldsOneSubmenuWithTheTenEntriesInOrder) {
+    MenuOwner owner{LoadMenuA(ThisModule(), MAKEINTRESOURCEA(IDR_TRAYMENU))};
+    ASSERT_NE(owner.menu, nullptr);
+    ASSERT_EQ(GetMenuItemCount(owner.menu), 1);
+    char title[32] = {};
+    GetMenuStringA(owner.menu, 0, title, sizeof(title), MF_BYPOSITION);
+    EXPECT_STREQ(title, "Popup");
+
+    HMENU popup = GetSubMenu(owner.menu, 0);
+    ASSERT_NE(popup, nullptr);
+    const MenuEntry expected[] = {
+        {false, ID_ABOUT, "About"},
+        {true, 0, ""},
+        {false, ID_HOME, "Home"},
+        {false, ID_REFRESH, "Refresh"},
+        {true, 0, ""},
+        {false, ID_MYPAGE, "My Tavrello Web Page"},
+        {false, ID_SITE, "www.tavrello.com"},
+        {false, ID_OPTIONS, "Options"},
+        {true, 0, ""},
+        {false, ID_EXIT, "Exit"},
+    };
+    ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(std::size(expected)));
+    for (int position = 0; position < static_cast<int>(std::size(expected)); ++position) {
+        const MenuEntry actual = ReadMenuEntry(popup, position);
+        EXPECT_EQ(actual.separator, expected[position].separator) << "position " << position + 1;
+        if (expected[position].separator) continue;
+        EXPECT_EQ(actual.id, expected[position].id) << "position " << position + 1;
+        EXPECT_EQ(actual.caption, expected[position].caption) << "position " << position + 1;
+        EXPECT_EQ(GetSubMenu(popup, position), nullptr) << "position " << position + 1;
+    }
+}
+
+TEST(TrayMenu, CommandIdsHaveTheirFixedValues) {
+    // A running copy receives these numbers from a second start of a possibly older build.
+    EXPECT_EQ(ID_ABOUT, 32768);
+    EXPECT_EQ(ID_EXIT, 32769);
+    EXPECT_EQ(ID_REFRESH, 32770);
+    EXPECT_EQ(ID_OPTIONS, 32771);
+    EXPECT_EQ(ID_HOME, 32772);
+    EXPECT_EQ(ID_MYPAGE, 32773);
+    EXPECT_EQ(ID_SITE, 32776);
+    EXPECT_EQ(WM_TRAYNOTIFY, 33268u);
+}
+
+// --- icons -------------------------------------------------------------------------------------
+
+TEST(TrayIcons, GroupsHoldTheirSizesAsThirtyTwoBitImages) {
+    const struct {
+        int id;
+        std::set<int> sizes;
+    } groups[] = {{IDI_TRAY, {16, 32}}, {IDI_ABOUT, {32}}};
+    for (const auto& group : groups) {
+        const icon_probe::GroupInfo info = icon_probe::ReadGroup(ThisModule(), group.id);
+        ASSERT_TRUE(info.found) << "icon " << group.id;
+        EXPECT_EQ(info.sizes, group.sizes) << "icon " << group.id;
+        EXPECT_EQ(info.count, group.sizes.size()) << "icon " << group.id;
+        EXPECT_TRUE(info.allSquare) << "icon " << group.id;
+        EXPECT_TRUE(info.allThirtyTwoBit) << "icon " << group.id;
+    }
+}
+
+TEST(TrayIcons, LoadAtEachSizeAsTheBlueListCardWithItsGoldStar) {
+    const struct {
+        int id;
+        int size;
+    } cases[] = {{IDI_TRAY, 16}, {IDI_TRAY, 32}, {IDI_ABOUT, 32}};
+    for (const auto& c : cases) {
+        const icon_probe::IconImage image = icon_probe::LoadIconImage(ThisModule(), c.id, c.size);
+        ASSERT_EQ(image.pixels.size(), static_cast<size_t>(c.size * c.size))
+            << "icon " << c.id << " at " << c.size;
+        EXPECT_EQ(image.Alpha(c.size - 1, 0), 0u) << "top-right corner of " << c.id;
+        EXPECT_EQ(image.Alpha(0, c.size - 1), 0u) << "bottom-left corner of " << c.id;
+        EXPECT_EQ(image.Alpha(c.size / 2, c.size / 2), 255u) << "middle of " << c.id;
+        const icon_probe::ColourShares shares = icon_probe::MeasureColours(image);
+        EXPECT_GE(shares.blue, 0.6) << "icon " << c.id << " at " << c.size;
+        EXPECT_GE(shares.yellow, 0.04) << "icon " << c.id << " at " << c.size;
+        EXPECT_LE(shares.green, 0.02) << "icon " << c.id << " at " << c.size;
+    }
+}
+
+// --- version block -----------------------------------------------------------------------------
+
+class VersionBlock : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string path = ModulePath();
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+        ASSERT_GT(size, 0u);
+        data_.resize(size);
+        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data_.data()));
+    }
+
+    std::string Text(const std::string& block, const char* name) {
+        const std::string query = "\\StringFileInfo\\" + block + "\\" + name;
+        void* value = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueA(data_.data(), query.c_str(), &value, &length) || !value)
+            return "<none>";
+        return static_cast<const char*>(value);
+    }
+
+    std::vector<BYTE> data_;
+};
+
+TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
+    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
+    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+}
+
+TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data_.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(translation[0], 0x409);
+    char block[16];
+    wsprintfA(block, "%04x%04x", translation[0], translation[1]);
+
+    const struct {
+        const char* name;
+        const char* value;
+    } strings[] = {
+        {"CompanyName", "Orvek"},
+        {"ProductName", "Tavrello"},
+        {"FileDescription", "Tavrello Zephlist"},
+        {"OriginalFilename", "Zephlist.exe"},
+        {"InternalName", "Zephlist"},
+        {"FileVersion", "1.0.0.1"},
+        {"ProductVersion", "1.0.0.1"},
+    };
+    for (const auto& s : strings) EXPECT_EQ(Text(block, s.name), s.value) << s.name;
+}
+
+// --- registration script -----------------------------------------------------------------------
+
+std::vector<std::string> Tokens(const std::string& text) {
+    std::istringstream stream(text);
+    std::vector<std::string> tokens;
+    for (std::string token; stream >> token;) tokens.push_back(token);
+    return tokens;
+}
+
+TEST(RegistrationScript, WritesTheAppIdKeyAndTheExecutableNameUnderAKeptAppIdKey) {
+    HRSRC found = FindResourceA(ThisModule(), MAKEINTRESOURCEA(IDR_ZEPHLIST_REGISTRY), "REGISTRY");
+    ASSERT_NE(found, nullptr);
+    const DWORD size = SizeofResource(ThisModule(), found);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(ThisModule(), found)));
+    ASSERT_NE(bytes, nullptr);
+    const std::string script(bytes, size);
+
+    // Layout aside, the script is exactly this; %APPID% is filled in at registration.
+    const std::vector<std::string> expected = Tokens(
+        "HKCR { NoRemove AppID { '%APPID%' = s 'Zephlist' 'Zephlist.EXE' "
+        "{ val AppID = s '%APPID%' } } }");
+    EXPECT_EQ(Tokens(script), expected) << script;
+}
+
+// --- type library ------------------------------------------------------------------------------
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
+                                           static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? length - 1 : 0);
+    return wide;
+}
+
+struct BstrOwner {
+    BSTR text = nullptr;
+    ~BstrOwner() { SysFreeString(text); }
+    std::wstring Value() const { return text ? std::wstring(text) : std::wstring(L"<null>"); }
+};
+
+TEST(TypeLibrary, IsTheEmptyZephlistLibraryUnderTheProgramsAppId) {
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(Wide(ModulePath()).c_str(), REGKIND_NONE, library.Receive()), S_OK);
+
+    BstrOwner name;
+    BstrOwner doc;
+    ASSERT_EQ(library->GetDocumentation(-1, &name.text, &doc.text, nullptr, nullptr), S_OK);
+    EXPECT_EQ(name.Value(), L"Zephlist");
+    EXPECT_EQ(doc.Value(), L"Zephlist 1.0 Type Library");
+    EXPECT_EQ(library->GetTypeInfoCount(), 0u);
+
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    const TLIBATTR copy = *attributes;
+    library->ReleaseTLibAttr(attributes);
+    EXPECT_TRUE(IsEqualGUID(copy.guid, kZephlistLibId));
+    EXPECT_EQ(copy.wMajorVerNum, kZephlistLibMajorVersion);
+    EXPECT_EQ(copy.wMinorVerNum, kZephlistLibMinorVersion);
+    EXPECT_EQ(copy.wMajorVerNum, 1);
+    EXPECT_EQ(copy.wMinorVerNum, 0);
+
+    wchar_t text[64] = {};
+    ASSERT_GT(StringFromGUID2(copy.guid, text, 64), 0);
+    EXPECT_EQ(std::wstring(text), Wide(kZephlistAppId))
+        << "the library's uuid and the AppID text must be one GUID";
+}
+
+}  // namespace

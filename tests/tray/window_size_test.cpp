@@ -1,0 +1,141 @@
+// The pop-up's stored size: reading "zephlistsize", keeping it on the screen, and placing the
+// window near the lower-right corner.
+#include "tray/window_size.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace {
+
+using zephlist::PopupRect;
+using zephlist::PopupSize;
+
+struct SizeCase {
+    const char* stored;
+    int width;
+    int height;
+};
+
+TEST(ParseStoredSize, ReadsTwoIntegersInCNotation) {
+    const SizeCase cases[] = {
+        {"800 600", 800, 600},
+        {"600 500", 600, 500},
+        {"0x320 0x258", 800, 600},
+        {"0X1F4 0xa", 500, 10},
+        {"010 20", 8, 20},
+        {"-5 99999", -5, 99999},
+        {"+900 +700", 900, 700},
+        {"50 50", 50, 50},
+        {"  800\t\t600  ", 800, 600},
+        {"\n640\r\n480", 640, 480},
+        // "%i %i" needs no blank between the numbers: the sign starts the second.
+        {"800-600", 800, -600},
+        // An octal number ends at the first digit that is not octal; the rest is the next.
+        {"08 9", 0, 8},
+        {"-0x10 -010", -16, -8},
+        {"800 600 400", 800, 600},
+        {"99999999999 5", INT_MAX, 5},
+        {"-99999999999 5", INT_MIN, 5},
+    };
+    for (const SizeCase& c : cases) {
+        const PopupSize size = zephlist::ParseStoredSize(c.stored);
+        EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
+        EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
+    }
+}
+
+TEST(ParseStoredSize, KeepsTheDefaultOfEveryNumberNotRead) {
+    const SizeCase cases[] = {
+        {"700", 700, 500},
+        {"700 ", 700, 500},
+        {"", 600, 500},
+        {"   ", 600, 500},
+        {"abc", 600, 500},
+        // Reading stops at the first failure, as a scan does: a later number is never reached.
+        {"abc 700", 600, 500},
+        {"800 abc", 800, 500},
+        {"800,600", 800, 500},
+        {"- 600", 600, 500},
+        {"0x 700", 0, 500},
+        {"0xg 700", 0, 500},
+    };
+    for (const SizeCase& c : cases) {
+        const PopupSize size = zephlist::ParseStoredSize(c.stored);
+        EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
+        EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
+    }
+}
+
+TEST(PopupSizeFromStored, ClampsEachSideBetweenOneHundredAndTheScreen) {
+    constexpr int kScreenWidth = 1024;
+    constexpr int kScreenHeight = 768;
+    const SizeCase cases[] = {
+        {"800 600", 800, 600},
+        {"700", 700, 500},
+        {"", 600, 500},
+        {"abc", 600, 500},
+        {"0x320 0x258", 800, 600},
+        {"010 20", 100, 100},
+        {"-5 99999", 100, 768},
+        {"50 50", 100, 100},
+        {"100 100", 100, 100},
+        {"99 101", 100, 101},
+        {"1024 768", 1024, 768},
+        {"1025 769", 1024, 768},
+        {"2000 300", 1024, 300},
+        {"99999999999 -99999999999", 1024, 100},
+    };
+    for (const SizeCase& c : cases) {
+        const PopupSize size = zephlist::PopupSizeFromStored(c.stored, kScreenWidth, kScreenHeight);
+        EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
+        EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
+    }
+}
+
+TEST(ClampToScreen, LetsAScreenSmallerThanTheMinimumWin) {
+    const PopupSize size = zephlist::ClampToScreen(PopupSize{600, 50}, 80, 60);
+    EXPECT_EQ(size.width, 80);
+    EXPECT_EQ(size.height, 60);
+    const PopupSize small = zephlist::ClampToScreen(PopupSize{10, 10}, 80, 60);
+    EXPECT_EQ(small.width, 80);
+    EXPECT_EQ(small.height, 60);
+}
+
+TEST(PopupRectangle, AnchorsTenPixelsLeftAndThirtyAboveTheScreenCorner) {
+    const struct {
+        PopupSize size;
+        int screenWidth;
+        int screenHeight;
+        PopupRect expected;
+    } cases[] = {
+        {{600, 500}, 1024, 768, {414, 238, 1014, 738}},
+        {{800, 600}, 1920, 1080, {1110, 450, 1910, 1050}},
+        {{100, 100}, 640, 480, {530, 350, 630, 450}},
+        // A window as large as the screen reaches past its left and top edges.
+        {{1024, 768}, 1024, 768, {-10, -30, 1014, 738}},
+    };
+    for (const auto& c : cases) {
+        const PopupRect rect = zephlist::PopupRectangle(c.size, c.screenWidth, c.screenHeight);
+        EXPECT_EQ(rect.left, c.expected.left);
+        EXPECT_EQ(rect.top, c.expected.top);
+        EXPECT_EQ(rect.right, c.expected.right);
+        EXPECT_EQ(rect.bottom, c.expected.bottom);
+        EXPECT_EQ(rect.right - rect.left, c.size.width);
+        EXPECT_EQ(rect.bottom - rect.top, c.size.height);
+    }
+}
+
+TEST(FormatStoredSize, WritesWhatParseStoredSizeReadsBack) {
+    const PopupSize sizes[] = {{600, 500}, {1024, 768}, {100, 5000}, {-5, 0}};
+    const char* expected[] = {"600 500", "1024 768", "100 5000", "-5 0"};
+    for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i) {
+        const std::string text = zephlist::FormatStoredSize(sizes[i]);
+        EXPECT_EQ(text, expected[i]);
+        const PopupSize back = zephlist::ParseStoredSize(text);
+        EXPECT_EQ(back.width, sizes[i].width);
+        EXPECT_EQ(back.height, sizes[i].height);
+    }
+}
+
+}  // namespace
