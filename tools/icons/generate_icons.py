@@ -281,19 +281,37 @@ def write_preview(path, rendered):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--preview", help="also write a PNG sheet of every image to this path")
+    parser.add_argument(
+        "--check",
+        action="store_true",
+        help="write nothing; fail when a committed .ico differs from what the pictures draw",
+    )
     args = parser.parse_args()
 
     rendered = []
+    stale = []
     for relative, picture, sizes, _ in ICONS:
         images = [(size, picture(size).render()) for size in sizes]
-        with open(os.path.join(REPO_ROOT, relative), "wb") as out:
-            out.write(ico_bytes(images))
+        data = ico_bytes(images)
+        path = os.path.join(REPO_ROOT, relative)
         rendered.append(images)
+        if args.check:
+            with open(path, "rb") as committed:
+                if committed.read() != data:
+                    stale.append(relative)
+            continue
+        with open(path, "wb") as out:
+            out.write(data)
         print("wrote", relative)
+    if args.check:
+        for relative in stale:
+            print("out of date:", relative, "(rerun tools/icons/generate_icons.py)")
+        print("icons: %d up to date, %d out of date" % (len(ICONS) - len(stale), len(stale)))
+        return 1 if stale else 0
     if args.preview:
         write_preview(args.preview, rendered)
         print("wrote", args.preview)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
