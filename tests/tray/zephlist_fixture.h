@@ -1,0 +1,42 @@
+// Runs the real Zephlist.exe as a process in the test prefix. The program reads the prefix's
+// own HKEY_CURRENT_USER, so the fixture clears the program's settings before and after each test.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/child_process.h"
+
+namespace zephlist_test {
+
+constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kWindowTitle[] = "Zephlist";
+constexpr DWORD kStartTimeoutMs = 15000;
+
+// The program beside the test folder: build/bin/Zephlist.exe.
+std::string ZephlistPath();
+
+void ClearProgramSettings();
+void SetSetting(const char* name, const std::string& text);
+std::string ReadSetting(const char* name);
+
+class ZephlistProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the program with these arguments; fails the test when it cannot start.
+    void Start(testing_support::ChildProcess& process, const std::string& arguments);
+    // Starts a copy in tray mode and waits until its (hidden) window exists.
+    HWND StartTrayCopy(testing_support::ChildProcess& process);
+    // Runs the program to its end and returns the exit code.
+    DWORD RunToEnd(const std::string& arguments, DWORD timeoutMs = kStartTimeoutMs);
+
+    testing_support::ChildProcess running_;
+};
+
+}  // namespace zephlist_test

@@ -1,0 +1,238 @@
+// The real Zephlist.exe under Wine: quick start, the pop-up's place and size, the single
+// running copy, the unload switch and self-registration.
+#include "tests/support/http_peer.h"
+#include "tests/tray/zephlist_fixture.h"
+
+#include "resources/tray/resource.h"
+
+using testing_support::ChildProcess;
+using testing_support::WaitForWindow;
+using testing_support::WaitUntil;
+
+namespace zephlist_test {
+namespace {
+
+bool HasExStyle(HWND window, DWORD style) {
+    return (GetWindowLongA(window, GWL_EXSTYLE) & style) == style;
+}
+
+// A window of the test process that takes the activation away from the pop-up.
+class ForegroundThief {
+public:
+    ForegroundThief() {
+        window_ = CreateWindowExA(0, "STATIC", "thief", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~ForegroundThief() { DestroyWindow(window_); }
+    void Activate() {
+        SetForegroundWindow(window_);
+        SetActiveWindow(window_);
+    }
+
+private:
+    HWND window_;
+};
+
+using ZephlistStartup = ZephlistProgramTest;
+
+TEST_F(ZephlistStartup, QuickStartShowsTheTopmostToolWindowAtTheDefaultPlace) {
+    Start(running_, "/q");
+    HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return HasExStyle(popup, WS_EX_TOPMOST); }, 5000));
+    EXPECT_TRUE(HasExStyle(popup, WS_EX_TOOLWINDOW));
+    const LONG style = GetWindowLongA(popup, GWL_STYLE);
+    EXPECT_TRUE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_CAPTION) << "a sizing border, no caption";
+    RECT rect{};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.left, 414);
+    EXPECT_EQ(rect.top, 238);
+    EXPECT_EQ(rect.right, 1014);
+    EXPECT_EQ(rect.bottom, 738);
+}
+
+struct StoredSizeCase {
+    const char* stored;
+    RECT expected;
+};
+
+TEST_F(ZephlistStartup, StoredSizesGiveTheirRectanglesAtTheLowerRightCorner) {
+    const StoredSizeCase cases[] = {
+        {"800 600", {214, 138, 1014, 738}},
+        {"700", {314, 238, 1014, 738}},
+        {"0x190 0x12C", {614, 438, 1014, 738}},
+        // Unusable sizes are clamped to between 100 and the screen's size.
+        {"50 -20", {914, 638, 1014, 738}},
+        {"5000 9000", {-10, -30, 1014, 738}},
+    };
+    for (const auto& sizeCase : cases) {
+        SCOPED_TRACE(sizeCase.stored);
+        SetSetting("zephlistsize", sizeCase.stored);
+        ChildProcess program;
+        Start(program, "/q");
+        HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+        ASSERT_NE(popup, nullptr);
+        RECT rect{};
+        GetWindowRect(popup, &rect);
+        EXPECT_EQ(rect.left, sizeCase.expected.left);
+        EXPECT_EQ(rect.top, sizeCase.expected.top);
+        EXPECT_EQ(rect.right, sizeCase.expected.right);
+        EXPECT_EQ(rect.bottom, sizeCase.expected.bottom);
+        program.Kill();
+        WaitUntil([] { return FindWindowA(nullptr, kWindowTitle) == nullptr; }, 5000);
+    }
+}
+
+TEST_F(ZephlistStartup, ResizingStoresTheOuterSize) {
+    Start(running_, "/q");
+    HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(ReadSetting("zephlistsize"), "600 500") << "stored at creation too";
+    SetWindowPos(popup, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(WaitUntil([] { return ReadSetting("zephlistsize") == "640 480"; }, 5000))
+        << ReadSetting("zephlistsize");
+}
+
+TEST_F(ZephlistStartup, LosingActivationInQuickModeEndsTheProgramWithCode0) {
+    Start(running_, "/q");
+    HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+    ForegroundThief thief;
+    thief.Activate();
+    EXPECT_EQ(running_.Wait(kStartTimeoutMs), 0u);
+}
+
+TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_FALSE(IsWindowVisible(popup));
+    PostMessageA(popup, WM_COMMAND, ID_HOME, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+    ForegroundThief thief;
+    thief.Activate();
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) == FALSE; }, 5000));
+    EXPECT_TRUE(running_.Running());
+}
+
+TEST_F(ZephlistStartup, CloseRequestHidesAndTheProgramStaysUsable) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    PostMessageA(popup, WM_COMMAND, ID_HOME, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+    PostMessageA(popup, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) == FALSE; }, 5000));
+    EXPECT_TRUE(IsWindow(popup));
+    PostMessageA(popup, WM_COMMAND, ID_HOME, 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+}
+
+TEST_F(ZephlistStartup, SecondStartShowsTheRunningCopyAndEndsWithCode0) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_FALSE(IsWindowVisible(popup));
+    EXPECT_EQ(RunToEnd(""), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return HasExStyle(popup, WS_EX_TOPMOST); }, 5000));
+    EXPECT_TRUE(running_.Running());
+}
+
+TEST_F(ZephlistStartup, UnloadSwitchMakesTheRunningCopyExitWithCode0) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(RunToEnd("/u"), 0u);
+    EXPECT_EQ(running_.Wait(kStartTimeoutMs), 0u);
+}
+
+TEST_F(ZephlistStartup, SwitchesInCapitalsWork) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(RunToEnd("/Q -U"), 0u);
+    EXPECT_EQ(running_.Wait(kStartTimeoutMs), 0u);
+}
+
+TEST_F(ZephlistStartup, UnloadSwitchAloneEndsAtOnceAndLeavesNothing) {
+    ChildProcess program;
+    Start(program, "/u");
+    EXPECT_EQ(program.Wait(kStartTimeoutMs), 0u);
+    EXPECT_EQ(FindWindowA(nullptr, kWindowTitle), nullptr);
+    // The mutex went with the process: a new start is the first copy again.
+    HWND popup = StartTrayCopy(running_);
+    EXPECT_NE(popup, nullptr);
+}
+
+TEST_F(ZephlistStartup, PopupGoesToTheLoginPageBelowTheBaseUrl) {
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply loginPage;
+    loginPage.body = "<html>login</html>";
+    peer.Route("/zephlist/login.php", loginPage);
+    SetSetting("Tavrello", peer.BaseUrl());
+    Start(running_, "/q");
+    ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
+    const auto requests = peer.Requests();
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/zephlist/login.php");
+    EXPECT_EQ(requests[0].body, "") << "no post data, no credentials";
+}
+
+class Registration : public ZephlistProgramTest {
+protected:
+    void TearDown() override {
+        RunToEnd("/UnregServer");
+        ZephlistProgramTest::TearDown();
+    }
+
+    static std::string ClassesText(const std::string& path, const char* name) {
+        char buffer[256] = {};
+        DWORD size = sizeof buffer - 1;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return "<no key>";
+        }
+        const LONG status =
+            RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
+    }
+
+    static bool ClassesKeyExists(const std::string& path) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(key);
+        return true;
+    }
+};
+
+TEST_F(Registration, RegServerWritesTheAppIdEntriesAndTheTypeLibrary) {
+    EXPECT_EQ(RunToEnd("/RegServer"), 0u);
+    const std::string appId = kZephlistAppId;
+    EXPECT_EQ(ClassesText("AppID\\" + appId, nullptr), "Zephlist");
+    EXPECT_EQ(ClassesText("AppID\\Zephlist.EXE", "AppID"), appId);
+    EXPECT_EQ(ClassesText("TypeLib\\" + appId + "\\1.0", nullptr), "Zephlist 1.0 Type Library");
+    EXPECT_EQ(FindWindowA(nullptr, kWindowTitle), nullptr) << "no message loop, nothing left";
+}
+
+TEST_F(Registration, UnregServerRemovesThemAndKeepsTheAppIdKey) {
+    ASSERT_EQ(RunToEnd("-regserver"), 0u);
+    EXPECT_EQ(RunToEnd("/UnregServer"), 0u);
+    const std::string appId = kZephlistAppId;
+    EXPECT_FALSE(ClassesKeyExists("AppID\\" + appId));
+    EXPECT_FALSE(ClassesKeyExists("AppID\\Zephlist.EXE"));
+    EXPECT_FALSE(ClassesKeyExists("TypeLib\\" + appId));
+    EXPECT_TRUE(ClassesKeyExists("AppID"));
+}
+
+TEST_F(Registration, UnregServerWhileACopyRunsDoesNotStopIt) {
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    RunToEnd("/RegServer");
+    RunToEnd("/unregserver");
+    EXPECT_TRUE(running_.Running()) << "the registration word is not the u switch";
+}
+
+}  // namespace
+}  // namespace zephlist_test

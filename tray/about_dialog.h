@@ -1,0 +1,20 @@
+// The About box: the program's name and version. Only OK (or Enter) closes it.
+#pragma once
+
+#include "framework/dialog.h"
+#include "resources/tray/resource.h"
+
+class CAboutDlg : public CDialogImpl<CAboutDlg> {
+public:
+    enum { IDD = IDD_ABOUT };
+
+    BEGIN_MSG_MAP(CAboutDlg)
+    COMMAND_HANDLER(IDOK, BN_CLICKED, OnOk)
+    END_MSG_MAP()
+
+private:
+    LRESULT OnOk(WORD, WORD, HWND, BOOL&) {
+        EndDialog(IDOK);
+        return 0;
+    }
+};

@@ -1,0 +1,71 @@
+#include "tray/browser_host.h"
+
+#include <vector>
+
+#include "common/settings.h"
+#include "framework/ax_host.h"
+
+namespace {
+
+constexpr const char kWebBrowserClsid[] = "{8856f961-340a-11d0-a96b-00c04fd705a2}";
+constexpr const char kLoginPage[] = "zephlist/login.php";
+
+// The text in the ANSI code page as a BSTR; an empty BSTR when conversion fails.
+class AnsiBstr {
+public:
+    explicit AnsiBstr(const std::string& text) {
+        const int length =
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        bstr_ = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+        if (bstr_ && length > 0) {
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bstr_,
+                                length);
+        }
+    }
+    ~AnsiBstr() { SysFreeString(bstr_); }
+    AnsiBstr(const AnsiBstr&) = delete;
+    AnsiBstr& operator=(const AnsiBstr&) = delete;
+    BSTR Get() const { return bstr_; }
+
+private:
+    BSTR bstr_ = nullptr;
+};
+
+}  // namespace
+
+void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
+    ReadSettings();
+    hostWindow_ =
+        CreateWindowExA(0, kAxHostWindowClass, kWebBrowserClsid,
+                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
+                        height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    browser_.Reset();
+    if (hostWindow_) framework::HostedControl(hostWindow_).QueryInterface(browser_);
+    NavigateHome();
+}
+
+void CBrowserHost::ReadSettings() {
+    email_ = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "",
+                              settings::kAccountReadSize);
+    baseUrl_ = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
+                                "", settings::kAccountReadSize);
+}
+
+void CBrowserHost::NavigateHome() {
+    if (!browser_) return;
+    const AnsiBstr url(baseUrl_ + kLoginPage);
+    // The optional arguments are absent: no flags, frame, post data or headers.
+    VARIANT absent;
+    VariantInit(&absent);
+    browser_->Navigate(url.Get(), &absent, &absent, &absent, &absent);
+}
+
+void CBrowserHost::Refresh() {
+    if (browser_) browser_->Refresh();
+}
+
+void CBrowserHost::Resize(int width, int height) {
+    if (hostWindow_) {
+        SetWindowPos(hostWindow_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    }
+}

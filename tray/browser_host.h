@@ -1,0 +1,41 @@
+// The WebBrowser control of the pop-up: its host window, its IWebBrowser2 and the snapshot of
+// the settings it navigates with.
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+
+#include <string>
+
+#include "framework/com_ptr.h"
+
+class CBrowserHost {
+public:
+    // Creates the host window with the control over the parent's client area, reads the
+    // settings and goes to the login page. A host window that cannot be created leaves
+    // HasBrowser() false, so a later call tries again.
+    void CreateBrowser(HWND parent, int width, int height);
+
+    // Replaces the snapshot of "email" and "Tavrello" (the base URL).
+    void ReadSettings();
+
+    // Base URL + "zephlist/login.php".
+    void NavigateHome();
+
+    // Reloads the current page; nothing without a browser interface.
+    void Refresh();
+
+    void Resize(int width, int height);
+
+    bool HasBrowser() const { return hostWindow_ != nullptr; }
+    HWND HostWindow() const { return hostWindow_; }
+    const std::string& Email() const { return email_; }
+    const std::string& BaseUrl() const { return baseUrl_; }
+
+private:
+    // Destroyed with its parent, the pop-up.
+    HWND hostWindow_ = nullptr;
+    ComPtr<IWebBrowser2> browser_;
+    std::string email_;
+    std::string baseUrl_;
+};

@@ -1,0 +1,63 @@
+#include "tray/options_dialog.h"
+
+#include <string>
+
+#include "common/settings.h"
+
+namespace {
+
+// The autostart value: the running program's own path, quoted so that a path with blanks
+// ("C:\Program Files\...") can never start C:\Program.exe instead. Empty when the path cannot
+// be had whole.
+std::string QuotedProgramPath() {
+    char path[MAX_PATH + 1];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path - 1) return "";
+    return std::string("\"") + path + "\"";
+}
+
+void StoreEditText(HWND dialog, int id, const char* valueName) {
+    // At most 254 characters, so that the value always reads back whole.
+    char text[settings::kAccountReadSize];
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, valueName, text);
+}
+
+}  // namespace
+
+LRESULT CTrayOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    char text[settings::kAccountReadSize];
+    ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "", text,
+                       sizeof text);
+    SetDlgItemText(IDC_EMAIL, text);
+    ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kPasswordValue, "",
+                       text, sizeof text);
+    SetDlgItemText(IDC_PASSWORD, text);
+    // Any non-empty entry counts as switched on, wherever it points.
+    if (ReadRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue, "",
+                           text, sizeof text) > 0) {
+        CheckDlgButton(m_hWnd, IDC_AUTOSTART, BST_CHECKED);
+    }
+    return TRUE;
+}
+
+LRESULT CTrayOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
+    StoreEditText(m_hWnd, IDC_EMAIL, settings::kEmailValue);
+    StoreEditText(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
+    if (IsDlgButtonChecked(m_hWnd, IDC_AUTOSTART) == BST_CHECKED) {
+        const std::string path = QuotedProgramPath();
+        if (!path.empty()) {
+            WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue,
+                                path.c_str());
+        }
+    } else {
+        DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue);
+    }
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CTrayOptionsDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    EndDialog(IDCANCEL);
+    return 0;
+}

@@ -1,0 +1,31 @@
+// The notification-area icon of the tray program: added once after the pop-up exists, deleted
+// after the message loop, and added again when the shell restarts.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "framework/handles.h"
+
+class TrayIcon {
+public:
+    // owner receives the icon's callbacks as callbackMessage; icon is owned by this object.
+    TrayIcon(HWND owner, UINT callbackMessage, IconHandle icon);
+    ~TrayIcon();
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    bool Add();
+    void Delete();
+    // After "TaskbarCreated": the new shell has no icon of ours; remove any stale one first so
+    // that exactly one remains.
+    void AddAgain();
+
+    // The message the shell broadcasts when it (re)starts.
+    static UINT TaskbarCreatedMessage();
+
+private:
+    IconHandle icon_;
+    NOTIFYICONDATAA record_;
+    bool added_ = false;
+};

@@ -1,0 +1,16 @@
+// The tray program's module: COM for the main thread, its registration as a local server
+// (AppID entries and type library), and the program body from start to shutdown.
+#pragma once
+
+#include "framework/module.h"
+
+class CZephlistModule : public CAtlExeModuleT<CZephlistModule> {
+public:
+    // Writes the AppID entries, then registers the type library.
+    HRESULT RegisterServer() override;
+    // Unregisters the type library, then removes the AppID entries.
+    HRESULT UnregisterServer() override;
+
+    // The whole run of the program; returns the process exit code.
+    int WinMain();
+};
