@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the native project (the local service and its tests) with the machine's own compilers
+# into build/native (or $TAVRELLO_BUILD_DIR/native) and runs its tests. Extra arguments go to
+# ctest (for example -R service).
+set -euo pipefail
+repo_root=$(cd "$(dirname "$0")/.." && pwd)
+build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}/native
+
+"$repo_root/scripts/install-deps.sh"
+
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+# The native compilers, whatever the environment says for the cross build.
+CC=${TAVRELLO_NATIVE_CC:-gcc} CXX=${TAVRELLO_NATIVE_CXX:-g++} \
+    cmake -S "$repo_root/native" -B "$build_dir" -DTAVRELLO_WERROR=$werror >/dev/null
+cmake --build "$build_dir" --parallel 2
+ctest --test-dir "$build_dir" --output-on-failure --timeout 300 "$@"

@@ -1,0 +1,100 @@
+#include "tests/service/running_service.h"
+
+#include "tools/service/credentials.h"
+#include "tools/service/form_body.h"
+#include "tools/service/store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace service_testing {
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavrello-service-XXXXXX");
+    if (mkdtemp(pattern.data())) path_ = pattern;
+    EXPECT_FALSE(path_.empty()) << "cannot create a scratch folder";
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+RunningService::RunningService(const std::string& databasePath, service::ServiceOptions options)
+    : databasePath_(databasePath), options_(std::move(options)) {
+    options_.listenAddress = "127.0.0.1";
+    options_.port = 0;
+    options_.databasePath = databasePath_;
+    options_.logRequests = false;
+    Start();
+}
+
+RunningService::~RunningService() {
+    Stop();
+}
+
+void RunningService::Start() {
+    std::string error;
+    service_ = service::Service::Create(options_, error);
+    if (!service_) {
+        ADD_FAILURE() << "the service did not start: " << error;
+        std::abort();
+    }
+    thread_ = std::thread([this]() { service_->Run(); });
+}
+
+void RunningService::Stop() {
+    if (!service_) return;
+    service_->Stop();
+    thread_.join();
+    service_.reset();
+}
+
+httplib::Client RunningService::Client() const {
+    httplib::Client client("127.0.0.1", service_->port());
+    client.set_connection_timeout(10);
+    client.set_read_timeout(30);
+    return client;
+}
+
+httplib::Result RunningService::PostForm(const std::string& path, const std::string& body,
+                                         const std::string& contentType) const {
+    return Client().Post(path.c_str(), body, contentType.c_str());
+}
+
+std::string RunningService::PluginReply(const std::string& path, const std::string& body) const {
+    const auto result = PostForm(path, body);
+    if (!result) {
+        ADD_FAILURE() << "no reply from " << path;
+        return std::string();
+    }
+    EXPECT_EQ(result->status, 200) << path << ": " << result->body;
+    return result->body;
+}
+
+std::string Credentials(const std::string& email, const std::string& password) {
+    return "email=" + service::PercentEncode(email) +
+           "&password=" + service::PercentEncode(password);
+}
+
+void CreateAccount(const std::string& databasePath, const std::string& email,
+                   const std::string& password) {
+    std::string error;
+    auto store = service::Store::Open(databasePath, error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_EQ(store->CreateAccount(email, service::HashPassword(password)),
+              service::StoreResult::kDone);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+}  // namespace service_testing

@@ -1,0 +1,63 @@
+// A real service on 127.0.0.1 with a free port and a database in a scratch folder, serving from
+// a thread of the test process; and the requests the desktop client sends it.
+#pragma once
+
+#include "tools/service/service.h"
+
+#include <httplib.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace service_testing {
+
+// A folder under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+class RunningService {
+public:
+    // Starts at once; a failure to start fails the current test.
+    explicit RunningService(const std::string& databasePath,
+                            service::ServiceOptions options = service::ServiceOptions());
+    ~RunningService();
+
+    void Stop();
+    void Start();
+
+    int port() const { return service_->port(); }
+    const std::string& baseUrl() const { return service_->baseUrl(); }
+    httplib::Client Client() const;
+
+    // A form post as the plug-in makes it; the body goes as given.
+    httplib::Result PostForm(
+        const std::string& path, const std::string& body,
+        const std::string& contentType = "application/x-www-form-urlencoded") const;
+    // The reply text of a form post that must come back with HTTP status 200.
+    std::string PluginReply(const std::string& path, const std::string& body) const;
+
+private:
+    std::string databasePath_;
+    service::ServiceOptions options_;
+    std::unique_ptr<service::Service> service_;
+    std::thread thread_;
+};
+
+// "email=..&password=.." with both values percent-encoded, as the client sends them.
+std::string Credentials(const std::string& email, const std::string& password);
+
+// Creates an account straight in the database file, before a service opens it.
+void CreateAccount(const std::string& databasePath, const std::string& email,
+                   const std::string& password);
+
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace service_testing

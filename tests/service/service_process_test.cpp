@@ -1,0 +1,206 @@
+// The real tavrello-service program, started as a child process on 127.0.0.1.
+#include "tests/service/running_service.h"
+
+#include "tools/service/demo_account.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <vector>
+
+using service_testing::Credentials;
+using service_testing::ScratchFolder;
+
+namespace {
+
+// The program with its standard input and output on pipes; killed if a test leaves it running.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& arguments) {
+        int input[2];
+        int output[2];
+        if (pipe(input) != 0 || pipe(output) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        posix_spawn_file_actions_addclose(&actions, input[1]);
+        posix_spawn_file_actions_addclose(&actions, output[0]);
+        std::vector<std::string> all = {TAVRELLO_SERVICE_EXE};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& argument : all) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(input[0]);
+        close(output[1]);
+        stdin_ = input[1];
+        stdout_ = output[0];
+    }
+    ~ChildProcess() {
+        if (stdin_ >= 0) close(stdin_);
+        if (stdout_ >= 0) close(stdout_);
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool started() const { return pid_ > 0; }
+
+    void Write(const std::string& text) {
+        const ssize_t written = write(stdin_, text.data(), text.size());
+        EXPECT_EQ(written, static_cast<ssize_t>(text.size()));
+        close(stdin_);
+        stdin_ = -1;
+    }
+
+    // One line of standard output, waiting up to a minute for it.
+    std::string ReadLine() {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd wait = {stdout_, POLLIN, 0};
+            if (poll(&wait, 1, 1000) <= 0) continue;
+            char c;
+            if (read(stdout_, &c, 1) != 1) break;
+            if (c == '\n') return line;
+            line += c;
+        }
+        return line;
+    }
+
+    void Signal(int number) { kill(pid_, number); }
+
+    // The exit code, -1 when it ended otherwise, -2 when it was still running after a minute
+    // (and then killed).
+    int Wait() {
+        int status = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                exited_ = true;
+                return -2;
+            }
+            usleep(10000);
+        }
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+    bool exited_ = false;
+};
+
+int PortFromBanner(const std::string& banner) {
+    std::smatch match;
+    const std::regex shape("tavrello-service listening on 127\\.0\\.0\\.1:([0-9]+), .*");
+    return std::regex_match(banner, match, shape) ? std::stoi(match[1]) : 0;
+}
+
+TEST(ServiceProgram, ServesOnTheLoopbackAddressAndStopsCleanlyOnSigterm) {
+    ScratchFolder folder;
+    const std::string database = folder.path() + "/program.db";
+    for (int run = 0; run < 2; ++run) {
+        ChildProcess program({"--port", "0", "--db", database, "--quiet"});
+        ASSERT_TRUE(program.started());
+        const std::string banner = program.ReadLine();
+        const int port = PortFromBanner(banner);
+        ASSERT_GT(port, 0) << banner;
+        EXPECT_NE(banner.find("base URL http://127.0.0.1:" + std::to_string(port) + "/"),
+                  std::string::npos);
+        httplib::Client client("127.0.0.1", port);
+        const std::string credentials = Credentials(service::kDemoEmail, service::kDemoPassword);
+        if (run == 0) {
+            const auto added =
+                client.Post("/plugin/addurl.php", credentials + "&name=Across&url=-&parent=0",
+                            "application/x-www-form-urlencoded");
+            ASSERT_TRUE(added);
+            EXPECT_EQ(added->body, "OK");
+        } else {
+            const auto list =
+                client.Post("/plugin/getcatagories.php", credentials + "&version=1.05",
+                            "application/x-www-form-urlencoded");
+            ASSERT_TRUE(list);
+            EXPECT_NE(list->body.find(" Across\n"), std::string::npos)
+                << "a category made in the first run is there in the second: " << list->body;
+        }
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.Wait(), 0);
+    }
+}
+
+TEST(ServiceProgram, AddAccountReadsThePasswordFromStandardInput) {
+    ScratchFolder folder;
+    const std::string database = folder.path() + "/accounts.db";
+    {
+        ChildProcess add({"--db", database, "--add-account", "new@tavrello.test"});
+        add.Write("fresh-password\n");
+        EXPECT_EQ(add.ReadLine(), "created account new@tavrello.test");
+        EXPECT_EQ(add.Wait(), 0);
+    }
+    {
+        ChildProcess again({"--db", database, "--add-account", "NEW@tavrello.test"});
+        again.Write("other\n");
+        EXPECT_EQ(again.Wait(), 1) << "the address is taken, whatever its case";
+    }
+    ChildProcess program({"--port=0", "--db=" + database, "--quiet", "--no-demo"});
+    const int port = PortFromBanner(program.ReadLine());
+    ASSERT_GT(port, 0);
+    httplib::Client client("127.0.0.1", port);
+    struct Case {
+        std::string body;
+        std::string reply;
+    };
+    const std::vector<Case> cases = {
+        {Credentials("new@tavrello.test", "fresh-password"), "200 OK\n"},
+        {Credentials("new@tavrello.test", "other"), "403 Wrong e-mail address or password\n"},
+        {Credentials(service::kDemoEmail, service::kDemoPassword),
+         "403 Wrong e-mail address or password\n"},
+    };
+    for (const auto& c : cases) {
+        const auto reply = client.Post("/plugin/getcatagories.php", c.body + "&version=1.05",
+                                       "application/x-www-form-urlencoded");
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->body, c.reply) << c.body;
+    }
+    program.Signal(SIGINT);
+    EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST(ServiceProgram, BadCommandLineOrUnusablePortExitsWithAnError) {
+    ScratchFolder folder;
+    {
+        ChildProcess program({"--port", "70000"});
+        EXPECT_EQ(program.Wait(), 2);
+    }
+    {
+        ChildProcess program({"--frobnicate"});
+        EXPECT_EQ(program.Wait(), 2);
+    }
+    ChildProcess first({"--port", "0", "--db", folder.path() + "/a.db", "--quiet"});
+    const int port = PortFromBanner(first.ReadLine());
+    ASSERT_GT(port, 0);
+    ChildProcess second(
+        {"--port", std::to_string(port), "--db", folder.path() + "/b.db", "--quiet"});
+    EXPECT_EQ(second.Wait(), 1) << "the port is taken";
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(), 0);
+}
+
+}  // namespace

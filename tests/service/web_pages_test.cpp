@@ -1,0 +1,227 @@
+// The HTML side of the service: the login page and its session, the public user page, the
+// help page and the site root.
+#include "tests/service/running_service.h"
+
+#include "tools/service/demo_account.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+using service_testing::Credentials;
+using service_testing::RunningService;
+using service_testing::ScratchFolder;
+
+namespace {
+
+constexpr const char kLogin[] = "/zephlist/login.php";
+
+class WebPages : public ::testing::Test {
+protected:
+    WebPages() : service_(folder_.path() + "/pages.db") {}
+
+    static std::string Demo() { return Credentials(service::kDemoEmail, service::kDemoPassword); }
+
+    void AddToDemo(const std::string& encodedName, const std::string& encodedUrl,
+                   const std::string& parent) {
+        ASSERT_EQ(service_.PluginReply(
+                      "/plugin/addurl.php",
+                      Demo() + "&name=" + encodedName + "&url=" + encodedUrl + "&parent=" + parent),
+                  "OK");
+    }
+
+    // Logs in through the form and gives the session cookie's whole Set-Cookie header.
+    std::string LogIn(const std::string& body) {
+        const auto result = service_.PostForm(kLogin, body);
+        if (!result) return std::string();
+        return result->status == 303 ? result->get_header_value("Set-Cookie") : std::string();
+    }
+
+    static std::string CookiePair(const std::string& setCookie) {
+        return setCookie.substr(0, setCookie.find(';'));
+    }
+
+    httplib::Result GetWithCookie(const std::string& path, const std::string& cookie) {
+        return service_.Client().Get(path.c_str(), {{"Cookie", cookie}});
+    }
+
+    ScratchFolder folder_;
+    RunningService service_;
+};
+
+TEST_F(WebPages, LoginPageWithoutSessionShowsTheForm) {
+    const auto result = service_.Client().Get(kLogin);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_NE(result->body.find("<form method=\"post\" action=\"login.php\""), std::string::npos);
+    EXPECT_NE(result->body.find("name=\"email\""), std::string::npos);
+    EXPECT_NE(result->body.find("type=\"password\" name=\"password\""), std::string::npos);
+    EXPECT_EQ(result->body.find("Example news"), std::string::npos);
+    EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store");
+}
+
+TEST_F(WebPages, LoginSetsARandomHttpOnlySessionCookieAndShowsTheFavorites) {
+    const std::string first = LogIn(Demo());
+    const std::string second = LogIn(Demo());
+    ASSERT_FALSE(first.empty());
+    const std::regex cookieShape(
+        "tavrello_session=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Lax; Max-Age=[0-9]+");
+    EXPECT_TRUE(std::regex_match(first, cookieShape)) << first;
+    EXPECT_NE(CookiePair(first), CookiePair(second)) << "each login gets its own token";
+
+    const auto page = GetWithCookie(kLogin, CookiePair(first));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    for (const char* text : {"Favorites of demo@tavrello.test", "<h2>News</h2>",
+                             "<h2>Reference</h2>", "Example news", "Log out"}) {
+        EXPECT_NE(page->body.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(page->body.find("name=\"password\""), std::string::npos);
+}
+
+TEST_F(WebPages, RefusedLoginShowsTheFormAgainWithoutACookie) {
+    struct Case {
+        std::string body;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {Credentials(service::kDemoEmail, "wrong"), 403},
+        {Credentials("nobody@tavrello.test", service::kDemoPassword), 403},
+        {"email=&password=x", 400},
+        {"password=x", 400},
+    };
+    for (const auto& c : cases) {
+        const auto result = service_.PostForm(kLogin, c.body);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, c.status) << c.body;
+        EXPECT_FALSE(result->has_header("Set-Cookie")) << c.body;
+        EXPECT_NE(result->body.find("name=\"email\""), std::string::npos);
+    }
+}
+
+TEST_F(WebPages, UnknownOrForgedSessionTokenShowsTheForm) {
+    for (const std::string& cookie : {"tavrello_session=" + std::string(64, 'a'),
+                                      std::string("tavrello_session="), std::string("other=1")}) {
+        const auto page = GetWithCookie(kLogin, cookie);
+        ASSERT_TRUE(page);
+        EXPECT_NE(page->body.find("name=\"password\""), std::string::npos) << cookie;
+        EXPECT_EQ(page->body.find("Example news"), std::string::npos) << cookie;
+    }
+}
+
+TEST_F(WebPages, LogOutEndsTheSession) {
+    const std::string cookie = CookiePair(LogIn(Demo()));
+    ASSERT_FALSE(cookie.empty());
+    const auto logout = service_.Client().Post(kLogin, {{"Cookie", cookie}}, "action=logout",
+                                               "application/x-www-form-urlencoded");
+    ASSERT_TRUE(logout);
+    EXPECT_EQ(logout->status, 303);
+    EXPECT_NE(logout->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
+    const auto page = GetWithCookie(kLogin, cookie);
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("name=\"password\""), std::string::npos)
+        << "the old token must no longer open the favorites";
+}
+
+TEST_F(WebPages, SessionSurvivesARestartOfTheService) {
+    const std::string cookie = CookiePair(LogIn(Demo()));
+    ASSERT_FALSE(cookie.empty());
+    service_.Stop();
+    service_.Start();
+    const auto page = GetWithCookie(kLogin, cookie);
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("Example news"), std::string::npos);
+}
+
+TEST_F(WebPages, UserTextIsEscapedInEveryPage) {
+    AddToDemo("%3Cscript%3Ealert(1)%3C%2Fscript%3E", "-", "0");
+    AddToDemo("%22%3E%3Cimg+src%3Dx+onerror%3Dalert(2)%3E",
+              "https%3A%2F%2Fexample.com%2F%3Fa%3D1%26b%3D%22%3E%3Cx%3E", "0");
+    AddToDemo("Bad+link", "javascript%3Aalert(3)", "0");
+    const std::string cookie = CookiePair(LogIn(Demo()));
+    const auto signedIn = GetWithCookie(kLogin, cookie);
+    const auto publicPage =
+        service_.Client().Get("/plugin/zephlist.php?email=demo%40tavrello.test");
+    ASSERT_TRUE(signedIn);
+    ASSERT_TRUE(publicPage);
+    for (const std::string& body : {signedIn->body, publicPage->body}) {
+        EXPECT_EQ(body.find("<script>"), std::string::npos);
+        EXPECT_EQ(body.find("<img"), std::string::npos);
+        EXPECT_NE(body.find("<h2>&lt;script&gt;alert(1)&lt;/script&gt;</h2>"), std::string::npos);
+        EXPECT_NE(body.find("&quot;&gt;&lt;img src=x onerror=alert(2)&gt;"), std::string::npos);
+        EXPECT_NE(body.find("href=\"https://example.com/?a=1&amp;b=&quot;&gt;&lt;x&gt;\""),
+                  std::string::npos);
+        EXPECT_EQ(body.find("href=\"javascript"), std::string::npos);
+        EXPECT_NE(body.find("Bad link (javascript:alert(3))"), std::string::npos);
+    }
+}
+
+TEST_F(WebPages, PublicPageShowsCategoriesAndFavoritesButNoPrivateLinks) {
+    AddToDemo("Shared+page", "https%3A%2F%2Fshared.example%2F", "0");
+    AddToDemo("Secret+page", "https%3A%2F%2Fsecret.example%2F", "-10");
+    AddToDemo("Loose+page", "https%3A%2F%2Floose.example%2F", "-1");
+    const auto publicPage =
+        service_.Client().Get("/plugin/zephlist.php?email=demo%40tavrello.test");
+    ASSERT_TRUE(publicPage);
+    EXPECT_EQ(publicPage->status, 200);
+    for (const char* text : {"<h2>Home</h2>", "<h2>News</h2>", "<h2>Reference</h2>", "Shared page",
+                             "<h2>No catagory</h2>", "Loose page"}) {
+        EXPECT_NE(publicPage->body.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(publicPage->body.find("Secret page"), std::string::npos);
+    EXPECT_EQ(publicPage->body.find("Private Links"), std::string::npos);
+    EXPECT_EQ(publicPage->body.find("Log out"), std::string::npos);
+
+    const auto signedIn = GetWithCookie(kLogin, CookiePair(LogIn(Demo())));
+    ASSERT_TRUE(signedIn);
+    EXPECT_NE(signedIn->body.find("<h2>Private Links</h2>"), std::string::npos);
+    EXPECT_NE(signedIn->body.find("Secret page"), std::string::npos);
+}
+
+TEST_F(WebPages, PageAddressFromTheServiceOpensThePublicPage) {
+    const std::string address = service_.PluginReply("/plugin/getwebpage.php", Demo());
+    ASSERT_EQ(address.rfind(service_.baseUrl(), 0), 0u);
+    const std::string path = "/" + address.substr(service_.baseUrl().size());
+    const auto page = service_.Client().Get(path.c_str());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Favorites of demo@tavrello.test"), std::string::npos);
+}
+
+TEST_F(WebPages, PublicPageOfAnUnknownAddressIsNotFound) {
+    for (const char* path : {"/plugin/zephlist.php?email=nobody%40tavrello.test",
+                             "/plugin/zephlist.php?email=", "/plugin/zephlist.php"}) {
+        const auto page = service_.Client().Get(path);
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 404) << path;
+        EXPECT_EQ(page->body.find("Example news"), std::string::npos);
+    }
+}
+
+TEST_F(WebPages, HelpPageAndSiteRootLinkToTheServicePages) {
+    const auto help = service_.Client().Get("/help/plugin.htm");
+    const auto root = service_.Client().Get("/");
+    ASSERT_TRUE(help);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(help->status, 200);
+    EXPECT_EQ(root->status, 200);
+    const std::string login = "href=\"" + service_.baseUrl() + "zephlist/login.php\"";
+    EXPECT_NE(help->body.find(login), std::string::npos);
+    EXPECT_NE(root->body.find(login), std::string::npos);
+    EXPECT_NE(root->body.find("href=\"" + service_.baseUrl() + "help/plugin.htm\""),
+              std::string::npos);
+    EXPECT_NE(help->body.find("No catagory - new favorite"), std::string::npos);
+    EXPECT_EQ(root->get_header_value("X-Content-Type-Options"), "nosniff");
+}
+
+TEST_F(WebPages, UnknownPathIsNotFound) {
+    const auto result = service_.Client().Get("/plugin/nothing.php");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 404);
+    EXPECT_EQ(result->body, "Not found");
+}
+
+}  // namespace

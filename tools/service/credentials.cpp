@@ -1,0 +1,48 @@
+#include "tools/service/credentials.h"
+
+#include <sodium.h>
+
+namespace service {
+namespace {
+
+std::string Hex(const unsigned char* bytes, size_t size) {
+    std::string hex(size * 2 + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes, size);
+    hex.resize(size * 2);
+    return hex;
+}
+
+}  // namespace
+
+bool InitialiseCrypto() {
+    return sodium_init() >= 0;
+}
+
+std::string HashPassword(std::string_view password) {
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, password.data(), password.size(),
+                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+        return std::string();
+    }
+    return hash;
+}
+
+bool VerifyPassword(const std::string& hash, std::string_view password) {
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string NewSessionToken() {
+    unsigned char token[32];
+    randombytes_buf(token, sizeof token);
+    return Hex(token, sizeof token);
+}
+
+std::string SessionTokenDigest(std::string_view token) {
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()),
+                       token.size(), nullptr, 0);
+    return Hex(digest, sizeof digest);
+}
+
+}  // namespace service
