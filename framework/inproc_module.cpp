@@ -1,0 +1,39 @@
+// Module-wide lock count and critical section of an in-process server.
+#include "framework/inproc_module.h"
+
+namespace framework {
+
+namespace {
+LONG lockCount = 0;
+}  // namespace
+
+void LockModule() noexcept {
+    InterlockedIncrement(&lockCount);
+}
+
+void UnlockModule() noexcept {
+    InterlockedDecrement(&lockCount);
+}
+
+LONG ModuleLockCount() noexcept {
+    return InterlockedCompareExchange(&lockCount, 0, 0);
+}
+
+HRESULT CanUnloadModule() noexcept {
+    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+HMODULE CurrentModule() noexcept {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&CurrentModule), &module);
+    return module;
+}
+
+CriticalSection& ModuleCriticalSection() noexcept {
+    static CriticalSection section;
+    return section;
+}
+
+}  // namespace framework
