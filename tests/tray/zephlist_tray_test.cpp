@@ -1,0 +1,244 @@
+// The real Zephlist.exe in tray mode: the notification-area icon's callbacks, the context
+// menu, every menu command, and the icon's return after the shell restarts.
+#include "tests/tray/zephlist_fixture.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "resources/tray/resource.h"
+
+using testing_support::ChildProcess;
+using testing_support::WaitForWindow;
+using testing_support::WaitUntil;
+
+namespace zephlist_test {
+namespace {
+
+constexpr char kTestClass[] = "TavrelloTest.Html";
+constexpr char kMachineClasses[] = "Software\\Classes";
+
+// A ".htm" class in the prefix whose open command is the recording program, so that what the
+// tray program opens "in the default browser" is written to a file.
+class RecordingBrowser {
+public:
+    RecordingBrowser() {
+        recordFile_ = testing_support::TestExecutableFolder() + "tray_browser_record.txt";
+        std::remove(recordFile_.c_str());
+        SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", recordFile_.c_str());
+        const std::string command =
+            "\"" + testing_support::TestExecutableFolder() + "record_args.exe\" \"%1\"";
+        SetClassesText(".htm", kTestClass);
+        SetClassesText(std::string(kTestClass) + "\\shell\\open\\command", command);
+    }
+    ~RecordingBrowser() {
+        HKEY classes = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineClasses, 0, KEY_ALL_ACCESS, &classes) ==
+            ERROR_SUCCESS) {
+            RegDeleteTreeA(classes, ".htm");
+            RegDeleteKeyA(classes, ".htm");
+            RegDeleteTreeA(classes, kTestClass);
+            RegDeleteKeyA(classes, kTestClass);
+            RegCloseKey(classes);
+        }
+        std::remove(recordFile_.c_str());
+    }
+
+    // The URL arguments of every start so far, in order.
+    std::vector<std::string> OpenedUrls() const {
+        std::ifstream file(recordFile_);
+        std::vector<std::string> urls;
+        std::string line;
+        int argument = 0;
+        while (std::getline(file, line)) {
+            if (line.rfind("arg=", 0) == 0) {
+                if (argument++ == 1) urls.push_back(line.substr(4));
+            } else if (line == "end") {
+                argument = 0;
+            }
+        }
+        return urls;
+    }
+
+    bool WaitForUrls(size_t count) const {
+        return WaitUntil([&] { return OpenedUrls().size() >= count; }, kStartTimeoutMs);
+    }
+
+private:
+    static void SetClassesText(const std::string& path, const std::string& text) {
+        HKEY key = nullptr;
+        const std::string full = std::string(kMachineClasses) + "\\" + path;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+        RegCloseKey(key);
+    }
+
+    std::string recordFile_;
+};
+
+NOTIFYICONDATAA IconOf(HWND popup) {
+    NOTIFYICONDATAA record{};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = popup;
+    record.uID = 1;
+    return record;
+}
+
+// True when the shell holds the program's icon (a modify succeeds only on an existing icon).
+bool IconExists(HWND popup) {
+    NOTIFYICONDATAA record = IconOf(popup);
+    record.uFlags = NIF_TIP;
+    std::snprintf(record.szTip, sizeof record.szTip, "Tavrello");
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+HWND VisibleMenuWindow() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+class ZephlistTray : public ZephlistProgramTest {
+protected:
+    void SetUp() override {
+        ZephlistProgramTest::SetUp();
+        SetSetting("Tavrello", "http://127.0.0.1:9/");
+        SetSetting("email", "ann+news@example.com");
+        // The program hands its environment (the record file's name) to the browser it starts.
+        browser_ = std::make_unique<RecordingBrowser>();
+        popup_ = StartTrayCopy(running_);
+        ASSERT_NE(popup_, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return IconExists(popup_); }, 5000));
+    }
+
+    void Notify(UINT mouseMessage) { PostMessageA(popup_, WM_TRAYNOTIFY, 1, mouseMessage); }
+    void Command(WORD id) { PostMessageA(popup_, WM_COMMAND, id, 0); }
+    bool BecomesVisible() {
+        return WaitUntil([&] { return IsWindowVisible(popup_) != FALSE; }, 5000);
+    }
+
+    void TearDown() override {
+        ZephlistProgramTest::TearDown();
+        browser_.reset();
+    }
+
+    std::unique_ptr<RecordingBrowser> browser_;
+    HWND popup_ = nullptr;
+};
+
+TEST_F(ZephlistTray, IconIsAddedWithTheTooltipAndLeftButtonShowsThePopupOnTop) {
+    EXPECT_FALSE(IsWindowVisible(popup_));
+    Notify(WM_LBUTTONDOWN);
+    ASSERT_TRUE(BecomesVisible());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return (GetWindowLongA(popup_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }, 5000));
+}
+
+TEST_F(ZephlistTray, MovesReleasesAndDoubleClicksDoNothing) {
+    for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_RBUTTONUP, WM_LBUTTONDBLCLK,
+                         WM_RBUTTONDBLCLK, WM_MBUTTONDOWN}) {
+        Notify(message);
+    }
+    // The commands after them are handled in order, so everything before has been seen.
+    SendMessageTimeoutA(popup_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
+    EXPECT_FALSE(IsWindowVisible(popup_));
+    EXPECT_EQ(VisibleMenuWindow(), nullptr);
+}
+
+TEST_F(ZephlistTray, RightButtonOpensTheMenuAtTheCursorWithoutShowingThePopup) {
+    SetCursorPos(500, 400);
+    Notify(WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (menu = VisibleMenuWindow()) != nullptr; }, 5000));
+    RECT rect{};
+    GetWindowRect(menu, &rect);
+    EXPECT_EQ(rect.bottom, 400) << "bottom edge at the cursor";
+    EXPECT_LE(std::abs((rect.left + rect.right) / 2 - 500), 1) << "centred on the cursor";
+    EXPECT_FALSE(IsWindowVisible(popup_));
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([] { return VisibleMenuWindow() == nullptr; }, 5000));
+    EXPECT_FALSE(IsWindowVisible(popup_));
+}
+
+TEST_F(ZephlistTray, MyPageOpensThePersonalPageWithTheAddressEncoded) {
+    RecordingBrowser& browser = *browser_;
+    Command(ID_MYPAGE);
+    ASSERT_TRUE(browser.WaitForUrls(1));
+    EXPECT_EQ(browser.OpenedUrls()[0],
+              "http://127.0.0.1:9/plugin/zephlist.php?email=ann%2Bnews%40example.com");
+    EXPECT_FALSE(IsWindowVisible(popup_)) << "the pop-up is not shown";
+}
+
+TEST_F(ZephlistTray, SiteOpensTheBaseUrlUnchanged) {
+    RecordingBrowser& browser = *browser_;
+    Command(ID_SITE);
+    ASSERT_TRUE(browser.WaitForUrls(1));
+    EXPECT_EQ(browser.OpenedUrls()[0], "http://127.0.0.1:9/");
+    EXPECT_FALSE(IsWindowVisible(popup_));
+}
+
+TEST_F(ZephlistTray, HomeAndRefreshShowThePopup) {
+    Command(ID_REFRESH);
+    ASSERT_TRUE(BecomesVisible());
+    ShowWindow(popup_, SW_HIDE);
+    Command(ID_HOME);
+    EXPECT_TRUE(BecomesVisible());
+}
+
+TEST_F(ZephlistTray, AboutOpensTheAboutBox) {
+    Command(ID_ABOUT);
+    HWND about = WaitForWindow("About Zephlist", 5000);
+    ASSERT_NE(about, nullptr);
+    PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+    EXPECT_TRUE(running_.Running());
+}
+
+TEST_F(ZephlistTray, OptionsAreReadAgainAfterTheDialogWhicheverButtonClosedIt) {
+    RecordingBrowser& browser = *browser_;
+    Command(ID_MYPAGE);  // creates the browser and its settings snapshot
+    ASSERT_TRUE(browser.WaitForUrls(1));
+    SetSetting("email", "bob@example.com");  // another program changes the account
+    Command(ID_OPTIONS);
+    HWND options = WaitForWindow("Tavrello - Zephlist Options", 5000);
+    ASSERT_NE(options, nullptr);
+    PostMessageA(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(options); }, 5000));
+    EXPECT_FALSE(IsWindowVisible(popup_)) << "the pop-up is not shown";
+    Command(ID_MYPAGE);
+    ASSERT_TRUE(browser.WaitForUrls(2));
+    EXPECT_EQ(browser.OpenedUrls()[1],
+              "http://127.0.0.1:9/plugin/zephlist.php?email=bob%40example.com");
+}
+
+TEST_F(ZephlistTray, ExitRemovesTheIconAndEndsWithCode0) {
+    Command(ID_EXIT);
+    EXPECT_EQ(running_.Wait(kStartTimeoutMs), 0u);
+    EXPECT_FALSE(IconExists(popup_));
+}
+
+TEST_F(ZephlistTray, ShellRestartBringsBackExactlyOneIcon) {
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    // As after a shell restart: the icon is gone.
+    NOTIFYICONDATAA record = IconOf(popup_);
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record));
+    ASSERT_FALSE(IconExists(popup_));
+    SendMessageTimeoutA(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IconExists(popup_); }, 5000));
+
+    // The same message while the icon is still there leaves one icon, not two.
+    SendMessageTimeoutA(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IconExists(popup_); }, 5000));
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &record));
+}
+
+}  // namespace
+}  // namespace zephlist_test
