@@ -1,0 +1,11 @@
+// The message-box half of ClientUi on real MessageBoxA; the dialogs and the launcher come from
+// the plug-in that derives from it.
+#pragma once
+
+#include "plugin/client/client_ui.h"
+
+class MessageBoxClientUi : public ClientUi {
+public:
+    void ShowMessage(const std::string& text, const char* caption) override;
+    bool AskRetry(const std::string& text, const char* caption) override;
+};

@@ -1,0 +1,141 @@
+// The service half of CTavrello: the three requests, the category cache and the messages.
+#include "plugin/client/tavrello.h"
+
+#include <utility>
+
+#include "common/settings.h"
+#include "plugin/client/form_body.h"
+#include "plugin/client/reply_grammar.h"
+
+namespace {
+
+// Written only by the constructor and the destructor of the one client.
+CTavrello* currentClient = nullptr;
+
+}  // namespace
+
+CTavrello::CTavrello(std::unique_ptr<ClientUi> ui) : ui_(std::move(ui)) {
+    currentClient = this;
+    LoadSettings();
+}
+
+CTavrello::~CTavrello() {
+    if (currentClient == this) currentClient = nullptr;
+}
+
+CTavrello* CTavrello::Current() {
+    return currentClient;
+}
+
+void CTavrello::LoadSettings() {
+    email = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "",
+                             settings::kAccountReadSize);
+    password = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath,
+                                settings::kPasswordValue, "", settings::kAccountReadSize);
+    baseUrl = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
+                               "", settings::kAccountReadSize);
+}
+
+int CTavrello::PostTo(const char* path, const std::string& body, std::string& reply) {
+    return PostForm((baseUrl + path).c_str(), body.c_str(), reply);
+}
+
+int CTavrello::FetchCategories() {
+    if (!categoryLines.empty()) return 1;
+    for (;;) {
+        while (email.empty()) {
+            if (!EditOptions()) return 0;
+        }
+        std::string reply;
+        if (!PostTo(corvane::kCategoryListPath, corvane::CategoryListBody(email, password),
+                    reply)) {
+            // After a failed send this is lastError; otherwise it says what else went wrong.
+            ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+            return 0;
+        }
+        corvane::CategoryReply parsed = corvane::ParseCategoryReply(reply);
+        if (parsed.Succeeded()) {
+            if (parsed.notice) {
+                ui_->ShowMessage(parsed.status.message, corvane::kServiceCaption);
+                if (!parsed.noticePage.empty()) ui_->OpenInBrowser(parsed.noticePage);
+                if (parsed.stop) return 0;
+            }
+            categoryLines = std::move(parsed.lines);
+            return 1;
+        }
+        ui_->ShowMessage(parsed.status.message, corvane::kRefusedCaption);
+        if (!parsed.Refused()) return 0;
+        // Refused credentials: ask for new ones. The stored settings stay as they are.
+        email.clear();
+        password.clear();
+    }
+}
+
+void CTavrello::AddPage(const std::string& title, const std::string& url) {
+    if (!FetchCategories()) return;
+    AddFavoriteChoice choice;
+    choice.description = title;
+    choice.pageUrl = url;
+    if (!ui_->RunAddFavoriteDialog(choice)) return;
+    const std::string body = corvane::AddPageBody(email, password, choice.description,
+                                                  choice.pageUrl, choice.selectedId);
+    for (;;) {
+        std::string reply;
+        if (PostTo(corvane::kAddPath, body, reply)) {
+            if (reply != corvane::kAddedReply) {
+                ui_->ShowMessage(reply, corvane::kServiceCaption);
+            }
+            return;
+        }
+        // The user's choice would be lost silently otherwise: offer to send it again.
+        if (!ui_->AskRetry(lastFailure, corvane::kErrorCaption)) return;
+    }
+}
+
+void CTavrello::CreateCategory(const std::string& name) {
+    std::string reply;
+    if (PostTo(corvane::kAddPath, corvane::AddPageBody(email, password, name, "-", 0), reply) &&
+        reply != corvane::kAddedReply) {
+        ui_->ShowMessage(reply, corvane::kServiceCaption);
+        return;
+    }
+    RefreshCategories();
+}
+
+int CTavrello::EditOptions() {
+    if (!ui_->RunOptionsDialog()) return 0;
+    ReloadSettings();
+    return 1;
+}
+
+void CTavrello::ReloadSettings() {
+    categoryLines.clear();
+    LoadSettings();
+}
+
+int CTavrello::RefreshCategories() {
+    categoryLines.clear();
+    return FetchCategories();
+}
+
+void CTavrello::OpenWebPage() {
+    std::string reply;
+    if (!PostTo(corvane::kWebPagePath, corvane::WebPageBody(email, password), reply)) {
+        ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+        return;
+    }
+    if (reply.compare(0, baseUrl.size(), baseUrl) == 0) {
+        ui_->OpenInBrowser(reply);
+    } else {
+        ui_->ShowMessage(reply, corvane::kServiceCaption);
+    }
+}
+
+void CTavrello::OpenHelp() {
+    ui_->OpenInBrowser(baseUrl + corvane::kHelpPath);
+}
+
+std::vector<std::string>& CTavrello::CopyCategories(std::vector<std::string>& lines) {
+    lines = categoryLines;
+    return lines;
+}

@@ -1,0 +1,502 @@
+// The service client: requests, replies, cache and messages against the scripted peer, with
+// the settings in a sandboxed registry and the modal steps answered by a script.
+// The test peer needs winsock2.h ahead of windows.h.
+#include <winsock2.h>
+
+#include "plugin/client/tavrello.h"
+
+#include "common/settings.h"
+#include "tests/plugin/client/client_fixture.h"
+#include "tests/support/http_peer.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using client_testing::UiCall;
+using client_testing::UiScript;
+using testing_support::DecodeForm;
+using testing_support::HttpPeer;
+using testing_support::ScriptedReply;
+
+namespace {
+
+constexpr char kCategories[] = "/plugin/getcatagories.php";
+constexpr char kAdd[] = "/plugin/addurl.php";
+constexpr char kWebPage[] = "/plugin/getwebpage.php";
+
+ScriptedReply Reply(int status, const std::string& body) {
+    ScriptedReply reply;
+    reply.status = status;
+    reply.body = body;
+    return reply;
+}
+
+ScriptedReply Ok(const std::string& body) {
+    return Reply(200, body);
+}
+
+void StoreSetting(const char* name, const std::string& value) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
+}
+
+UiCall Message(const std::string& text, const char* caption) {
+    return {"message", text, caption};
+}
+UiCall Retry(const std::string& text) {
+    return {"retry", text, "Error"};
+}
+UiCall Options() {
+    return {"options", "", ""};
+}
+UiCall Open(const std::string& url) {
+    return {"open", url, ""};
+}
+
+class ServiceClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StoreSetting("email", "ann@example.com");
+        StoreSetting("password", "secret");
+        StoreSetting("Tavrello", peer_.BaseUrl());
+    }
+
+    CTavrello& Client() {
+        if (!client_)
+            client_ =
+                std::make_unique<CTavrello>(std::make_unique<client_testing::ScriptedUi>(script_));
+        return *client_;
+    }
+
+    // The options dialog's OK: it stores what the user typed, then ends with OK.
+    std::function<bool()> OptionsOk(const std::string& email, const std::string& password) {
+        return [email, password] {
+            StoreSetting("email", email);
+            StoreSetting("password", password);
+            return true;
+        };
+    }
+
+    // The add-favorite dialog's OK with what the user picked.
+    void ConfirmAdd(const std::string& description, const std::string& url, int id) {
+        script_.addAnswers.push_back([=](AddFavoriteChoice& choice) {
+            choice.description = description;
+            choice.pageUrl = url;
+            choice.selectedId = id;
+            return true;
+        });
+    }
+
+    testing_support::RegistrySandbox sandbox_;
+    HttpPeer peer_;
+    UiScript script_;
+    std::unique_ptr<CTavrello> client_;
+};
+
+TEST_F(ServiceClient, ConstructionPublishesTheClientAndLoadsTheSettings) {
+    EXPECT_EQ(CTavrello::Current(), nullptr);
+    CTavrello& client = Client();
+    EXPECT_EQ(CTavrello::Current(), &client);
+    EXPECT_EQ(client.email, "ann@example.com");
+    EXPECT_EQ(client.password, "secret");
+    EXPECT_EQ(client.baseUrl, peer_.BaseUrl());
+    EXPECT_TRUE(client.categoryLines.empty());
+    EXPECT_EQ(client.lastError, "");
+    client_.reset();
+    EXPECT_EQ(CTavrello::Current(), nullptr);
+}
+
+TEST_F(ServiceClient, MissingSettingsLoadAsEmptyTexts) {
+    testing_support::RegistrySandbox empty;
+    CTavrello client(std::make_unique<client_testing::ScriptedUi>(script_));
+    EXPECT_EQ(client.email, "");
+    EXPECT_EQ(client.password, "");
+    EXPECT_EQ(client.baseUrl, "");
+}
+
+TEST_F(ServiceClient, CategoryRequestBodyAndAddress) {
+    StoreSetting("password", "p%+=&\xE6");
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    EXPECT_EQ(Client().FetchCategories(), 1);
+    const auto requests = peer_.RequestsTo(kCategories);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "POST /plugin/getcatagories.php HTTP/1.0");
+    EXPECT_EQ(requests[0].body, "email=ann%40example.com&password=p%25%2B%3D%26%E6&version=1.05");
+    const auto fields = DecodeForm(requests[0].body);
+    EXPECT_EQ(fields.at("email"), "ann@example.com");
+    EXPECT_EQ(fields.at("password"), "p%+=&\xE6");
+    EXPECT_EQ(fields.at("version"), "1.05");
+}
+
+struct FetchCase {
+    const char* name;
+    std::string reply;
+    int result;
+    std::vector<std::string> lines;
+    std::vector<UiCall> calls;
+};
+
+TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
+    const std::string page = "http://127.0.0.1:1/news.htm";
+    const FetchCase cases[] = {
+        {"two categories", "200 OK\n12 Work\n7 Fun\n", 1, {"12 Work", "7 Fun"}, {}},
+        {"empty lines in the middle kept, final line feed no line",
+         "200 OK\n1 A\n\n2 B\n",
+         1,
+         {"1 A", "", "2 B"},
+         {}},
+        {"CRLF lines keep their CR", "200 OK\r\n1 A\r\n-4 B c\r\n", 1, {"1 A\r", "-4 B c\r"}, {}},
+        {"status only: success with nothing cached", "200 OK\n", 1, {}, {}},
+        {"notice with page",
+         "201 Read the news\n" + page + "\nGO\n3 C\n",
+         1,
+         {"3 C"},
+         {Message("Read the news", "Tavrello"), Open(page)}},
+        {"notice with empty page",
+         "201 Hello\n\nGO\n3 C\n",
+         1,
+         {"3 C"},
+         {Message("Hello", "Tavrello")}},
+        {"notice with STOP",
+         "201 Account closed\n" + page + "\nSTOP\n3 C\n",
+         0,
+         {},
+         {Message("Account closed", "Tavrello"), Open(page)}},
+        {"notice with STOP and CR goes on",
+         "201 N\r\n" + page + "\r\nSTOP\r\n3 C\r\n",
+         1,
+         {"3 C\r"},
+         {Message("N\r", "Tavrello"), Open(page + "\r")}},
+        {"status line beginning with a blank",
+         " 201 odd\n\nGO\n",
+         1,
+         {},
+         {Message(" 201 odd", "Tavrello")}},
+        {"500 fails without retry",
+         "500 Service down\n1 A\n",
+         0,
+         {},
+         {Message("Service down", "Tavrello Error")}},
+        {"first line without digits fails without retry",
+         "<html> page\n1 A\n",
+         0,
+         {},
+         {Message("page", "Tavrello Error")}},
+    };
+    for (const auto& c : cases) {
+        script_.calls.clear();
+        peer_.Queue(kCategories, Ok(c.reply));
+        CTavrello& client = Client();
+        client.categoryLines.clear();
+        const size_t before = peer_.RequestCount();
+        EXPECT_EQ(client.FetchCategories(), c.result) << c.name;
+        EXPECT_EQ(peer_.RequestCount(), before + 1) << c.name;
+        EXPECT_EQ(client.categoryLines, c.lines) << c.name;
+        EXPECT_EQ(script_.calls, c.calls) << c.name;
+    }
+}
+
+TEST_F(ServiceClient, CachedListServesTheSecondAddWithoutARequest) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun\n"));
+    Client().AddPage("Title", "http://page/");
+    Client().AddPage("Title 2", "http://page/2");
+    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    ASSERT_EQ(script_.addPresets.size(), 2u);
+    EXPECT_EQ(script_.addPresets[1].description, "Title 2");
+    EXPECT_EQ(script_.addPresets[1].pageUrl, "http://page/2");
+    std::vector<std::string> copy = {"stale"};
+    EXPECT_EQ(Client().CopyCategories(copy), (std::vector<std::string>{"12 Work", "7 Fun"}));
+    EXPECT_EQ(copy, (std::vector<std::string>{"12 Work", "7 Fun"}));
+}
+
+TEST_F(ServiceClient, EmptyListIsAskedForAgainOnTheNextAdd) {
+    peer_.Route(kCategories, Ok("200 OK\n"));
+    Client().AddPage("T", "http://p/");
+    Client().AddPage("T", "http://p/");
+    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u);
+    EXPECT_EQ(script_.CallsOf("add").size(), 2u) << "an empty list still opens the dialog";
+}
+
+TEST_F(ServiceClient, RefusalAsksForCredentialsAndRetriesWithTheReloadedSettings) {
+    peer_.Queue(kCategories, Reply(200, "403 Wrong password\n"));
+    peer_.Route(kCategories, Ok("200 OK\n5 Five\n"));
+    script_.optionsAnswers.push_back(OptionsOk("bob@example.com", "new pass"));
+    EXPECT_EQ(Client().FetchCategories(), 1);
+    EXPECT_EQ(script_.calls,
+              (std::vector<UiCall>{Message("Wrong password", "Tavrello Error"), Options()}));
+    const auto requests = peer_.RequestsTo(kCategories);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(DecodeForm(requests[1].body).at("email"), "bob@example.com");
+    EXPECT_EQ(DecodeForm(requests[1].body).at("password"), "new pass");
+    EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"5 Five"});
+}
+
+TEST_F(ServiceClient, RefusalThenCancelledOptionsEndsWithFailureAndForgetsCredentials) {
+    peer_.Route(kCategories, Ok("401 Who are you\n"));
+    EXPECT_EQ(Client().FetchCategories(), 0);
+    EXPECT_EQ(script_.calls,
+              (std::vector<UiCall>{Message("Who are you", "Tavrello Error"), Options()}));
+    EXPECT_EQ(peer_.RequestCount(), 1u);
+    EXPECT_EQ(Client().email, "");
+    EXPECT_EQ(Client().password, "");
+    EXPECT_EQ(testing_support::ReadText(HKEY_CURRENT_USER, "Software\\Orvek\\Tavrello", "email"),
+              "ann@example.com")
+        << "the stored settings stay";
+}
+
+TEST_F(ServiceClient, EmptyEmailRunsTheOptionsDialogBeforeAnyRequest) {
+    StoreSetting("email", "");
+    Client().AddPage("T", "http://p/");
+    EXPECT_EQ(script_.calls, std::vector<UiCall>{Options()});
+    EXPECT_EQ(peer_.RequestCount(), 0u);
+
+    script_.calls.clear();
+    script_.optionsAnswers.push_back(OptionsOk("", "x"));
+    script_.optionsAnswers.push_back(OptionsOk("cy@example.com", "pw"));
+    peer_.Route(kCategories, Ok("200 OK\n1 A\n"));
+    EXPECT_EQ(Client().FetchCategories(), 1);
+    EXPECT_EQ(script_.calls, (std::vector<UiCall>{Options(), Options()}));
+    ASSERT_EQ(peer_.RequestCount(), 1u);
+    EXPECT_EQ(DecodeForm(peer_.Requests()[0].body).at("email"), "cy@example.com");
+}
+
+TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
+    client_testing::RefusingPort refusing;
+    ScriptedReply garbage;
+    garbage.raw = "HTTP/1.0 abc Weird\r\nContent-Length: 0\r\n\r\n";
+    ScriptedReply cut = Ok("200 OK\n1 A\n2 B\n");
+    cut.closeAfterBodyBytes = 5;
+    const struct {
+        const char* name;
+        std::string baseUrl;
+        std::optional<ScriptedReply> reply;  // none when no request reaches the peer
+        std::string text;
+        bool sendFailure;
+    } cases[] = {
+        {"send failure", refusing.BaseUrl(), {}, client_testing::WinInetText(12029), true},
+        {"HTTP status", peer_.BaseUrl(), Reply(500, ""),
+         "The service answered with HTTP status 500.", false},
+        {"unreadable status", peer_.BaseUrl(), garbage,
+         "The service's answer carried no readable HTTP status.", false},
+        {"body cut short", peer_.BaseUrl(), cut, "The service's reply ended after 5 of 15 bytes.",
+         false},
+        {"no base URL",
+         "",
+         {},
+         "\"plugin/getcatagories.php\" is not a usable service address.",
+         false},
+    };
+    for (const auto& c : cases) {
+        script_.calls.clear();
+        CTavrello& client = Client();
+        client.baseUrl = c.baseUrl;
+        client.lastError = c.sendFailure ? "" : "stale text";
+        if (c.reply) peer_.Queue(kCategories, *c.reply);
+        EXPECT_EQ(client.FetchCategories(), 0) << c.name;
+        ASSERT_EQ(script_.calls.size(), 1u) << c.name;
+        EXPECT_EQ(script_.calls[0].kind, "message") << c.name;
+        EXPECT_EQ(script_.calls[0].caption, "Error") << c.name;
+        EXPECT_EQ(script_.calls[0].text, c.text) << c.name;
+        if (c.sendFailure) {
+            EXPECT_EQ(client.lastError, c.text) << c.name;
+        } else {
+            EXPECT_NE(script_.calls[0].text, "stale text") << c.name;
+            EXPECT_EQ(client.lastError, "stale text") << "only a failed send writes lastError";
+        }
+    }
+}
+
+TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
+    StoreSetting("email", "\xF8le@example.com");
+    StoreSetting("password", "p%+=");
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAdd, Ok("OK"));
+    ConfirmAdd("Tom & Jerry", "http://x/?a=1&b=2", 12);
+    Client().AddPage("Page title", "http://x/");
+    ASSERT_EQ(script_.addPresets.size(), 1u);
+    EXPECT_EQ(script_.addPresets[0].description, "Page title");
+    EXPECT_EQ(script_.addPresets[0].pageUrl, "http://x/");
+    const auto adds = peer_.RequestsTo(kAdd);
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_EQ(adds[0].body,
+              "email=%F8le%40example.com&password=p%25%2B%3D&name=Tom+%26+Jerry"
+              "&url=http%3A%2F%2Fx%2F%3Fa%3D1%26b%3D2&parent=12");
+    const auto fields = DecodeForm(adds[0].body);
+    EXPECT_EQ(fields.at("email"), "\xF8le@example.com");
+    EXPECT_EQ(fields.at("password"), "p%+=");
+    EXPECT_EQ(fields.at("name"), "Tom & Jerry");
+    EXPECT_EQ(fields.at("url"), "http://x/?a=1&b=2");
+    EXPECT_EQ(fields.at("parent"), "12");
+    EXPECT_EQ(script_.CallsOf("message").size(), 0u);
+}
+
+TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    const struct {
+        std::string reply;
+        bool shown;
+    } cases[] = {
+        {"OK", false}, {"OK\n", true}, {"ok", true}, {"Duplicate favorite", true}, {"", true}};
+    for (const auto& c : cases) {
+        script_.calls.clear();
+        peer_.Queue(kAdd, Ok(c.reply));
+        ConfirmAdd("D", "http://u/", -10);
+        Client().AddPage("T", "http://u/");
+        const auto messages = script_.CallsOf("message");
+        if (c.shown) {
+            EXPECT_EQ(messages, std::vector<UiCall>{Message(c.reply, "Tavrello")}) << c.reply;
+        } else {
+            EXPECT_TRUE(messages.empty()) << c.reply;
+        }
+    }
+    EXPECT_EQ(DecodeForm(peer_.RequestsTo(kAdd).back().body).at("parent"), "-10");
+}
+
+TEST_F(ServiceClient, CancelledAddDialogSendsNothing) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    Client().AddPage("T", "http://u/");
+    EXPECT_EQ(peer_.RequestsTo(kAdd).size(), 0u);
+    EXPECT_TRUE(script_.CallsOf("message").empty());
+}
+
+TEST_F(ServiceClient, FailedFetchShowsNoAddDialog) {
+    peer_.Route(kCategories, Ok("500 down\n"));
+    Client().AddPage("T", "http://u/");
+    EXPECT_TRUE(script_.CallsOf("add").empty());
+}
+
+TEST_F(ServiceClient, FailedAddOffersRetryAndRetrySendsTheSameRequest) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Queue(kAdd, Reply(500, "oops"));
+    peer_.Queue(kAdd, Reply(503, ""));
+    peer_.Route(kAdd, Ok("OK"));
+    script_.retryAnswers = {true, true};
+    ConfirmAdd("D", "http://u/", 12);
+    Client().AddPage("T", "http://u/");
+    EXPECT_EQ(script_.CallsOf("retry"),
+              (std::vector<UiCall>{Retry("The service answered with HTTP status 500."),
+                                   Retry("The service answered with HTTP status 503.")}));
+    const auto adds = peer_.RequestsTo(kAdd);
+    ASSERT_EQ(adds.size(), 3u);
+    EXPECT_EQ(adds[1].body, adds[0].body);
+    EXPECT_EQ(adds[2].body, adds[0].body);
+    EXPECT_TRUE(script_.CallsOf("message").empty());
+}
+
+TEST_F(ServiceClient, FailedAddEndsOnCancel) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    ConfirmAdd("D", "http://u/", 12);
+    Client().FetchCategories();
+    client_testing::RefusingPort refusing;
+    Client().baseUrl = refusing.BaseUrl();
+    Client().AddPage("T", "http://u/");
+    EXPECT_EQ(script_.CallsOf("retry"),
+              std::vector<UiCall>{Retry(client_testing::WinInetText(12029))});
+    EXPECT_EQ(Client().lastError, client_testing::WinInetText(12029));
+}
+
+TEST_F(ServiceClient, CreateCategoryPostsDashUnderHomeThenRefreshes) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAdd, Ok("OK"));
+    Client().FetchCategories();
+    Client().CreateCategory("Kids & Games");
+    const auto adds = peer_.RequestsTo(kAdd);
+    ASSERT_EQ(adds.size(), 1u);
+    EXPECT_EQ(adds[0].body,
+              "email=ann%40example.com&password=secret&name=Kids+%26+Games&url=-&parent=0");
+    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u) << "the list is fetched again";
+    EXPECT_TRUE(script_.calls.empty());
+}
+
+TEST_F(ServiceClient, CreateCategoryErrorReplyIsShownAndNothingRefreshed) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAdd, Ok("Name taken"));
+    Client().FetchCategories();
+    Client().CreateCategory("Work");
+    EXPECT_EQ(script_.calls, std::vector<UiCall>{Message("Name taken", "Tavrello")});
+    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
+}
+
+TEST_F(ServiceClient, CreateCategoryTransportFailureIsReportedByTheRefresh) {
+    client_testing::RefusingPort refusing;
+    Client().baseUrl = refusing.BaseUrl();
+    Client().CreateCategory("New");
+    EXPECT_EQ(script_.calls,
+              std::vector<UiCall>{Message(client_testing::WinInetText(12029), "Error")});
+}
+
+TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    Client().FetchCategories();
+    StoreSetting("Tavrello", "http://127.0.0.1:9/other/");
+    script_.optionsAnswers.push_back(OptionsOk("dan@example.com", "pw2"));
+    EXPECT_EQ(Client().EditOptions(), 1);
+    EXPECT_TRUE(Client().categoryLines.empty());
+    EXPECT_EQ(Client().email, "dan@example.com");
+    EXPECT_EQ(Client().password, "pw2");
+    EXPECT_EQ(Client().baseUrl, "http://127.0.0.1:9/other/");
+}
+
+TEST_F(ServiceClient, EditOptionsCancelKeepsCacheAndFields) {
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    Client().FetchCategories();
+    StoreSetting("email", "changed@example.com");
+    EXPECT_EQ(Client().EditOptions(), 0);
+    EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
+    EXPECT_EQ(Client().email, "ann@example.com");
+}
+
+TEST_F(ServiceClient, RefreshDropsTheCacheAndFetchesAgain) {
+    peer_.Queue(kCategories, Ok("200 OK\n1 Old\n"));
+    peer_.Queue(kCategories, Ok("200 OK\n2 New\n3 Newer\n"));
+    Client().FetchCategories();
+    EXPECT_EQ(Client().RefreshCategories(), 1);
+    EXPECT_EQ(Client().categoryLines, (std::vector<std::string>{"2 New", "3 Newer"}));
+    peer_.Queue(kCategories, Ok("500 down\n"));
+    EXPECT_EQ(Client().RefreshCategories(), 0);
+    EXPECT_TRUE(Client().categoryLines.empty());
+}
+
+TEST_F(ServiceClient, OpenWebPageOpensARepliedAddressBelowTheBaseUrl) {
+    const std::string base = peer_.BaseUrl();
+    const struct {
+        const char* name;
+        std::string reply;
+        UiCall call;
+    } cases[] = {
+        {"address below the base URL", base + "user/ann", Open(base + "user/ann")},
+        {"the base URL itself", base, Open(base)},
+        {"letter case differs", "HTTP://127.0.0.1:" + std::to_string(peer_.Port()) + "/user",
+         Message("HTTP://127.0.0.1:" + std::to_string(peer_.Port()) + "/user", "Tavrello")},
+        {"error text", "Unknown user", Message("Unknown user", "Tavrello")},
+        {"shorter than the base URL", "http", Message("http", "Tavrello")},
+    };
+    for (const auto& c : cases) {
+        script_.calls.clear();
+        peer_.Queue(kWebPage, Ok(c.reply));
+        Client().OpenWebPage();
+        EXPECT_EQ(script_.calls, std::vector<UiCall>{c.call}) << c.name;
+    }
+    EXPECT_EQ(peer_.RequestsTo(kWebPage).back().body, "email=ann%40example.com&password=secret");
+}
+
+TEST_F(ServiceClient, OpenWebPageTransportFailureIsShownAsAnError) {
+    client_testing::RefusingPort refusing;
+    Client().baseUrl = refusing.BaseUrl();
+    Client().OpenWebPage();
+    EXPECT_EQ(script_.calls,
+              std::vector<UiCall>{Message(client_testing::WinInetText(12029), "Error")});
+}
+
+TEST_F(ServiceClient, OpenHelpOpensTheHelpPageWithoutARequest) {
+    Client().OpenHelp();
+    EXPECT_EQ(script_.calls, std::vector<UiCall>{Open(peer_.BaseUrl() + "help/plugin.htm")});
+    EXPECT_EQ(peer_.RequestCount(), 0u);
+}
+
+}  // namespace
