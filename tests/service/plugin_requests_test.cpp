@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using service_testing::Credentials;
@@ -404,6 +405,24 @@ TEST_F(PluginRequests, OwnWebPageFollowsTheConfiguredBaseUrl) {
     options.baseUrl = "http://127.0.0.1:9/favorites";
     const std::string reply = Service(options).PluginReply(kWebPage, Demo());
     EXPECT_EQ(reply, "http://127.0.0.1:9/favorites/plugin/zephlist.php?email=demo%40tavrello.test");
+}
+
+TEST_F(PluginRequests, ParallelClientsAreAllServedAndAllTheirChangesKept) {
+    constexpr int kClients = 12;
+    std::vector<std::string> replies(kClients);
+    std::vector<std::thread> clients;
+    RunningService& running = Service();
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i]() {
+            const auto result = running.Client().Post(
+                kAddUrl, Demo() + "&name=Parallel+" + std::to_string(i) + "&url=-&parent=0",
+                "application/x-www-form-urlencoded");
+            replies[i] = result ? result->body : "no reply";
+        });
+    }
+    for (auto& client : clients) client.join();
+    for (int i = 0; i < kClients; ++i) EXPECT_EQ(replies[i], "OK") << i;
+    EXPECT_EQ(StoredCategoryCount(service::kDemoEmail), 2u + kClients);
 }
 
 TEST_F(PluginRequests, PluginRequestsAnswerOnlyPost) {

@@ -2,6 +2,11 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace service {
 namespace {
 
@@ -12,6 +17,33 @@ std::string Hex(const unsigned char* bytes, size_t size) {
     return hex;
 }
 
+// Each hash takes 64 MiB for its duration; a burst of logins on every server thread at once
+// must not take the machine's memory, so hashes wait for one of a few slots.
+class HashSlot {
+public:
+    HashSlot() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        freed_.wait(lock, [] { return busy_ < Capacity(); });
+        ++busy_;
+    }
+    ~HashSlot() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            --busy_;
+        }
+        freed_.notify_one();
+    }
+    HashSlot(const HashSlot&) = delete;
+    HashSlot& operator=(const HashSlot&) = delete;
+
+private:
+    static unsigned Capacity() { return std::max(2u, std::thread::hardware_concurrency()); }
+
+    static inline std::mutex mutex_;
+    static inline std::condition_variable freed_;
+    static inline unsigned busy_ = 0;
+};
+
 }  // namespace
 
 bool InitialiseCrypto() {
@@ -20,6 +52,7 @@ bool InitialiseCrypto() {
 
 std::string HashPassword(std::string_view password) {
     char hash[crypto_pwhash_STRBYTES];
+    HashSlot slot;
     if (crypto_pwhash_str(hash, password.data(), password.size(),
                           crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
@@ -29,6 +62,7 @@ std::string HashPassword(std::string_view password) {
 }
 
 bool VerifyPassword(const std::string& hash, std::string_view password) {
+    HashSlot slot;
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
