@@ -1,0 +1,197 @@
+#include "plugin/dialogs/add_favorite_dialog.h"
+
+#include "plugin/client/reply_grammar.h"
+#include "plugin/client/tavrello.h"
+#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/options_dialog.h"
+
+bool CAddFavoriteDlg::treeExpanded = false;
+
+namespace corvane {
+
+void RegisterTreeViewClass() {
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&classes);
+}
+
+}  // namespace corvane
+
+namespace {
+
+constexpr int kIconSize = 16;
+
+// Image-list slots in order, by the icon resource each shows.
+constexpr int kTreeIconIds[] = {IDI_NO_CATAGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
+
+void AddModuleIcons(HIMAGELIST list) {
+    // Without the plug-in's module in the process the tree simply has no pictures.
+    HMODULE module = GetModuleHandleA(corvane::kIconModuleName);
+    if (!module || !list) return;
+    for (int iconId : kTreeIconIds) {
+        IconHandle icon(static_cast<HICON>(
+            LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, kIconSize, kIconSize, 0)));
+        if (icon) ImageList_AddIcon(list, icon.Get());
+    }
+}
+
+// Repainting after every one of thousands of insertions is what makes a long list stall.
+class RedrawSuspension {
+public:
+    explicit RedrawSuspension(HWND window) : window_(window) {
+        ::SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~RedrawSuspension() {
+        ::SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(window_, nullptr, TRUE);
+    }
+    RedrawSuspension(const RedrawSuspension&) = delete;
+    RedrawSuspension& operator=(const RedrawSuspension&) = delete;
+
+private:
+    HWND window_;
+};
+
+}  // namespace
+
+CAddFavoriteDlg::CAddFavoriteDlg()
+    : treeImages(ImageList_Create(16, 16, ILC_COLORDDB | ILC_MASK, 1, 0)) {
+    AddModuleIcons(treeImages.Get());
+}
+
+CAddFavoriteDlg::~CAddFavoriteDlg() = default;
+
+LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    SetDlgItemText(IDC_DESCRIPTION, description.c_str());
+    SetDlgItemText(IDC_PAGE_URL, pageUrl.c_str());
+    RebuildTree();
+    if (!treeExpanded) ResizeForTree();
+    // The tree has the focus already; the dialog manager must not move it.
+    return FALSE;
+}
+
+HTREEITEM CAddFavoriteDlg::InsertItem(HWND tree, HTREEITEM after, const char* text, int image,
+                                      int id) {
+    TVINSERTSTRUCTA insert = {};
+    insert.hParent = TVI_ROOT;
+    insert.hInsertAfter = after;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    auto item = reinterpret_cast<HTREEITEM>(
+        ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    if (item) itemIds[item] = id;
+    return item;
+}
+
+void CAddFavoriteDlg::RebuildTree() {
+    categoryLines.clear();
+    if (CTavrello* client = CTavrello::Current()) client->CopyCategories(categoryLines);
+
+    HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
+    RedrawSuspension quiet(tree);
+    ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    itemIds.clear();
+    ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
+                   reinterpret_cast<LPARAM>(treeImages.Get()));
+
+    HTREEITEM first = InsertItem(tree, TVI_FIRST, corvane::kNoCategoryText,
+                                 corvane::kNoCategoryImage, corvane::kNoCategoryId);
+    selectedId = corvane::kNoCategoryId;
+    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
+    ::SetFocus(tree);
+
+    InsertItem(tree, TVI_LAST, corvane::kHomeText, corvane::kHomeImage, corvane::kHomeId);
+    InsertItem(tree, TVI_LAST, corvane::kPrivateLinksText, corvane::kPrivateImage,
+               corvane::kPrivateLinksId);
+    // Appending keeps the reply's order and spares the tree any search for a position.
+    for (const std::string& line : categoryLines) {
+        const corvane::CategoryLine category = corvane::SplitCategoryLine(line);
+        InsertItem(tree, TVI_LAST, category.name.c_str(), corvane::kCategoryImage, category.id);
+    }
+}
+
+void CAddFavoriteDlg::ResizeForTree() {
+    const RECT dialog = GetWindowRect();
+    RECT tree = {};
+    ::GetWindowRect(GetDlgItem(IDC_CATEGORY_TREE), &tree);
+    RECT createIn = {};
+    ::GetWindowRect(GetDlgItem(IDC_CREATE_IN), &createIn);
+    const int margin = tree.left - dialog.left;
+    const int bottom = treeExpanded ? tree.bottom : createIn.bottom;
+    SetWindowPos(nullptr, 0, 0, dialog.right - dialog.left, bottom - dialog.top + margin,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CAddFavoriteDlg::OnOk(WORD, WORD, HWND, BOOL&) {
+    description = GetDlgItemText(IDC_DESCRIPTION);
+    // The Danish layout has no address field: the browser's address stands.
+    if (GetDlgItem(IDC_PAGE_URL)) pageUrl = GetDlgItemText(IDC_PAGE_URL);
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnToggleTree(WORD, WORD, HWND, BOOL&) {
+    treeExpanded = !treeExpanded;
+    ResizeForTree();
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnOptions(WORD, WORD, HWND, BOOL&) {
+    COptionsDlg options;
+    if (options.DoModal(m_hWnd) != IDOK) return 0;
+    // New credentials may name another account: the client takes them up at once and the
+    // tree shows that account's categories, instead of adding to the old account's list.
+    if (CTavrello* client = CTavrello::Current()) {
+        client->ReloadSettings();
+        RefreshAndRebuild(*client);
+    }
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnNewCategory(WORD, WORD, HWND, BOOL&) {
+    CNewCatagoryDlg newCategory;
+    if (newCategory.DoModal(::GetActiveWindow()) != IDOK || newCategory.categoryName.empty()) {
+        return 0;
+    }
+    if (CTavrello* client = CTavrello::Current()) client->CreateCategory(newCategory.categoryName);
+    RebuildTree();
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnRefresh(WORD, WORD, HWND, BOOL&) {
+    if (CTavrello* client = CTavrello::Current()) {
+        RefreshAndRebuild(*client);
+    } else {
+        RebuildTree();
+    }
+    return 0;
+}
+
+void CAddFavoriteDlg::RefreshAndRebuild(CTavrello& client) {
+    // A failed refresh leaves the client's list empty: the tree then shows the fixed items.
+    client.RefreshCategories();
+    RebuildTree();
+}
+
+LRESULT CAddFavoriteDlg::OnMyPage(WORD, WORD, HWND, BOOL&) {
+    if (CTavrello* client = CTavrello::Current()) client->OpenWebPage();
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnHelpPage(WORD, WORD, HWND, BOOL&) {
+    if (CTavrello* client = CTavrello::Current()) client->OpenHelp();
+    return 0;
+}
+
+LRESULT CAddFavoriteDlg::OnTreeSelectionChanged(int, NMHDR* header, BOOL&) {
+    const auto* change = reinterpret_cast<NMTREEVIEWA*>(header);
+    const auto entry = itemIds.find(change->itemNew.hItem);
+    selectedId = entry != itemIds.end() ? entry->second : 0;
+    return 0;
+}

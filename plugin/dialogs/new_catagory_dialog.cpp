@@ -1,0 +1,17 @@
+#include "plugin/dialogs/new_catagory_dialog.h"
+
+LRESULT CNewCatagoryDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    SetDlgItemText(IDC_CATAGORY_NAME, categoryName.c_str());
+    return TRUE;
+}
+
+LRESULT CNewCatagoryDlg::OnOk(WORD, WORD, HWND, BOOL&) {
+    categoryName = GetDlgItemText(IDC_CATAGORY_NAME);
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CNewCatagoryDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    EndDialog(IDCANCEL);
+    return 0;
+}
