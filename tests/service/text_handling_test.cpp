@@ -74,7 +74,7 @@ TEST(FormBody, PercentEncodingKeepsOnlyUnreservedCharacters) {
               "\xC3\xA6\x01%");
 }
 
-TEST(HtmlText, SpecialCharactersAreEscapedAndOnlyWebSchemesAreLinks) {
+TEST(HtmlText, MarkupCharactersAreEscapedAndOnlyWebSchemesAreLinks) {
     EXPECT_EQ(service::EscapeHtml("<a href=\"x\">'&'</a>"),
               "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
     for (const char* url : {"http://a", "HTTPS://a", "ftp://a"}) {
