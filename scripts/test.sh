@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test under Wine, with a virtual display for the windows.
-# Extra arguments go to ctest (for example -R settings).
+# Builds everything and runs every test: first the native ones (the local service, and the
+# platform-neutral core under sanitizers), then the Windows ones under Wine, with a virtual
+# display for the windows. Extra arguments go to the Wine ctest run (for example -R settings).
 set -euo pipefail
 repo_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
 
 "$repo_root/scripts/build.sh"
+"$repo_root/scripts/native-test.sh"
 
 export TAVRELLO_WINEPREFIX=${TAVRELLO_WINEPREFIX:-$build_dir/wine-prefix}
 source "$repo_root/scripts/wine-env.sh"
