@@ -484,6 +484,42 @@ TEST_F(AddFavorite, OptionsCancelledChangesNothing) {
     EXPECT_EQ(LastParent(), "12");
 }
 
+TEST_F(AddFavorite, WithoutAnAccountTheOptionsDialogComesFirst) {
+    struct Case {
+        const char* name;
+        int button;
+        size_t fetches;
+        size_t adds;
+    };
+    for (const Case& c : {Case{"ok", IDOK, 1, 1}, Case{"cancel", IDCANCEL, 0, 0}}) {
+        testing_support::RegistrySandbox fresh;
+        Store("Tavrello", peer_.BaseUrl());
+        client_->ReloadSettings();
+        const size_t fetchesBefore = Requests(kCategories);
+        const size_t addsBefore = Requests(kAdd);
+        bool addDialogShown = false;
+        UserSession session([&](SimulatedUser& user) {
+            HWND options = user.WaitForDialog(L"Tavrello Options");
+            if (!options) return;
+            user.Type(options, IDC_EMAIL, "cy@example.com");
+            user.Type(options, IDC_PASSWORD, "cy's secret");
+            user.ClickAndWaitClosed(options, c.button);
+            if (c.button != IDOK) return;
+            HWND dialog = user.WaitForDialog(kEnglishCaption);
+            addDialogShown = dialog != nullptr;
+            if (dialog) user.ClickAndWaitClosed(dialog, IDOK);
+        });
+        client_->AddPage(kTitle, kAddress);
+        EXPECT_EQ(session.LeftOpen(), 0) << c.name;
+        EXPECT_EQ(addDialogShown, c.button == IDOK) << c.name;
+        EXPECT_EQ(Requests(kCategories) - fetchesBefore, c.fetches) << c.name;
+        EXPECT_EQ(Requests(kAdd) - addsBefore, c.adds) << c.name;
+        if (c.adds) {
+            EXPECT_EQ(LastAdd().at("email"), "cy@example.com") << c.name;
+        }
+    }
+}
+
 // --- The tree's pictures come from the module named Corvane.DLL ---
 
 std::string IconFolder() {
