@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/form_encoding.h"
+
 namespace corvane {
 
-// Keeps A-Z a-z 0-9 and "*-._", turns a blank into '+', and every other byte into %XX
-// (upper-case hex), so '&', '=', '%', '+' and 8-bit text arrive as typed.
-std::string FormEncode(std::string_view value);
+using ::FormEncode;
 
 // The client version that the category request reports.
 constexpr std::string_view kClientVersion = "1.05";
