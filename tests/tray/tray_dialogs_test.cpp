@@ -1,0 +1,266 @@
+// The tray program's options and About dialogs, run from the program's own templates and
+// driven by a simulated user, with HKEY_CURRENT_USER redirected to a scratch key.
+#include "tray/about_dialog.h"
+#include "tray/options_dialog.h"
+
+#include "tests/support/registry_sandbox.h"
+#include "tests/plugin/dialogs/simulated_user.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "common/settings.h"
+
+using dialog_testing::SimulatedUser;
+using dialog_testing::UserSession;
+using testing_support::ReadText;
+using testing_support::RegistrySandbox;
+using testing_support::ValueExists;
+
+namespace {
+
+constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kOptionsCaption[] = L"Tavrello - Zephlist Options";
+constexpr wchar_t kAboutCaption[] = L"About Zephlist";
+
+std::string QuotedTestProgramPath() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string("\"") + path + "\"";
+}
+
+class TrayOptionsDialog : public ::testing::Test {
+protected:
+    // Runs the dialog while the user acts; returns the dialog's result.
+    INT_PTR Run(const std::function<void(SimulatedUser&, HWND)>& actions) {
+        UserSession session([&](SimulatedUser& user) {
+            HWND dialog = user.WaitForDialog(kOptionsCaption);
+            ASSERT_NE(dialog, nullptr);
+            actions(user, dialog);
+        });
+        CTrayOptionsDlg options;
+        const INT_PTR result = options.DoModal(nullptr);
+        EXPECT_EQ(session.LeftOpen(), 0) << "the user's actions should have closed the dialog";
+        return result;
+    }
+
+    static bool Checked(HWND dialog) {
+        return SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+
+    RegistrySandbox sandbox_;
+};
+
+TEST_F(TrayOptionsDialog, NoSettingsKeyShowsEmptyFieldsAndOkWritesTwoEmptyTexts) {
+    std::string email = "?", password = "?";
+    bool ticked = true;
+    EXPECT_EQ(Run([&](SimulatedUser& user, HWND dialog) {
+                  email = user.Text(dialog, IDC_EMAIL);
+                  password = user.Text(dialog, IDC_PASSWORD);
+                  ticked = Checked(dialog);
+                  user.ClickAndWaitClosed(dialog, IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(email, "");
+    EXPECT_EQ(password, "");
+    EXPECT_FALSE(ticked);
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "password"), "");
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
+}
+
+TEST_F(TrayOptionsDialog, ShowsTheStoredAccountAndOkStoresWhatWasTyped) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "password", "old");
+    std::string shownEmail, shownPassword;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        shownEmail = user.Text(dialog, IDC_EMAIL);
+        shownPassword = user.Text(dialog, IDC_PASSWORD);
+        user.Type(dialog, IDC_EMAIL, "bob+tag@example.com");
+        user.Type(dialog, IDC_PASSWORD, "p&ss=w%rd");
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_EQ(shownEmail, "ann@example.com");
+    EXPECT_EQ(shownPassword, "old");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "bob+tag@example.com");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "password"), "p&ss=w%rd");
+}
+
+TEST_F(TrayOptionsDialog, CancelAndEscapeWriteNothing) {
+    EXPECT_EQ(Run([](SimulatedUser& user, HWND dialog) {
+                  user.Type(dialog, IDC_EMAIL, "x@example.com");
+                  SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
+                  user.ClickAndWaitClosed(dialog, IDCANCEL);
+              }),
+              IDCANCEL);
+    EXPECT_EQ(Run([](SimulatedUser& user, HWND dialog) {
+                  user.Type(dialog, IDC_EMAIL, "y@example.com");
+                  user.PressEscape(dialog);
+                  user.WaitUntilClosed(dialog);
+              }),
+              IDCANCEL);
+    EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software"));
+}
+
+TEST_F(TrayOptionsDialog, LongTextsAreCutTo254AndAnOverlongStoredValueShowsEmpty) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
+                        std::string(255, 'e').c_str());
+    std::string shown = "?";
+    Run([&](SimulatedUser& user, HWND dialog) {
+        shown = user.Text(dialog, IDC_EMAIL);
+        user.Type(dialog, IDC_EMAIL, std::string(300, 'a'));
+        user.Type(dialog, IDC_PASSWORD, std::string(300, 'b'));
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), std::string(254, 'a'));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "password"), std::string(254, 'b'));
+}
+
+TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuotedPath) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "C:\\elsewhere.exe");
+    bool ticked = false;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        ticked = Checked(dialog);
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_TRUE(ticked);
+    // Quoted, so that a path with blanks can never start C:\Program.exe.
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
+}
+
+TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "");
+    bool ticked = true;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        ticked = Checked(dialog);
+        user.ClickAndWaitClosed(dialog, IDCANCEL);
+    });
+    EXPECT_FALSE(ticked);
+}
+
+TEST_F(TrayOptionsDialog, TickingTheBoxWritesTheEntryAndClearingItDeletesOnlyThatValue) {
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Other", "keep.exe");
+    Run([](SimulatedUser& user, HWND dialog) {
+        user.Click(dialog, IDC_AUTOSTART);
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
+
+    bool ticked = false;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        ticked = Checked(dialog);
+        user.Click(dialog, IDC_AUTOSTART);
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_TRUE(ticked);
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Other"), "keep.exe");
+}
+
+struct ExpectedControl {
+    int id;
+    const char* windowClass;
+    const char* text;
+    RECT units;  // left, top, width, height in dialog units
+};
+
+// Every control's class, text and rectangle against the template's dialog units.
+void ExpectControls(HWND dialog, const ExpectedControl* controls, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const ExpectedControl& expected = controls[i];
+        SCOPED_TRACE(expected.id);
+        HWND control = GetDlgItem(dialog, expected.id);
+        ASSERT_NE(control, nullptr);
+        char windowClass[64] = {};
+        GetClassNameA(control, windowClass, sizeof windowClass);
+        EXPECT_STRCASEEQ(windowClass, expected.windowClass);
+        EXPECT_EQ(SimulatedUser::Text(dialog, expected.id), expected.text);
+        // The dialog manager converts position and size separately, so map them that way.
+        RECT pixels = expected.units;
+        MapDialogRect(dialog, &pixels);
+        const RECT actual = SimulatedUser::RectInDialog(dialog, control);
+        EXPECT_EQ(actual.left, pixels.left);
+        EXPECT_EQ(actual.top, pixels.top);
+        EXPECT_EQ(actual.right - actual.left, pixels.right);
+        EXPECT_EQ(actual.bottom - actual.top, pixels.bottom);
+    }
+}
+
+TEST_F(TrayOptionsDialog, TemplateHoldsTheControlsWhereTheyBelong) {
+    const ExpectedControl controls[] = {
+        {IDOK, "Button", "OK", {180, 6, 50, 16}},
+        {IDCANCEL, "Button", "Cancel", {180, 25, 50, 16}},
+        {IDC_EMAIL, "Edit", "", {12, 25, 156, 14}},
+        {IDC_PASSWORD, "Edit", "", {12, 60, 156, 14}},
+        {IDC_AUTOSTART,
+         "Button",
+         "Automatically Start Zephlist when you log in",
+         {12, 84, 174, 10}},
+    };
+    LONG style = 0, passwordStyle = 0, checkStyle = 0;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        ExpectControls(dialog, controls, sizeof controls / sizeof *controls);
+        style = GetWindowLongA(dialog, GWL_STYLE);
+        passwordStyle = GetWindowLongA(GetDlgItem(dialog, IDC_PASSWORD), GWL_STYLE);
+        checkStyle = GetWindowLongA(GetDlgItem(dialog, IDC_AUTOSTART), GWL_STYLE);
+        user.ClickAndWaitClosed(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_FALSE(style & WS_SYSMENU) << "no system menu, no close box";
+    EXPECT_TRUE(passwordStyle & ES_PASSWORD);
+    EXPECT_EQ(checkStyle & BS_TYPEMASK, BS_AUTOCHECKBOX);
+}
+
+class AboutDialog : public ::testing::Test {
+protected:
+    INT_PTR Run(const std::function<void(SimulatedUser&, HWND)>& actions) {
+        UserSession session([&](SimulatedUser& user) {
+            HWND dialog = user.WaitForDialog(kAboutCaption);
+            ASSERT_NE(dialog, nullptr);
+            actions(user, dialog);
+        });
+        CAboutDlg about;
+        return about.DoModal(nullptr);
+    }
+};
+
+TEST_F(AboutDialog, ClosesOnOk) {
+    EXPECT_EQ(Run([](SimulatedUser& user, HWND dialog) {
+                  EXPECT_TRUE(user.ClickAndWaitClosed(dialog, IDOK));
+              }),
+              IDOK);
+}
+
+TEST_F(AboutDialog, ClosesOnEnterButNotOnEscape) {
+    bool closedByEscape = true;
+    EXPECT_EQ(Run([&](SimulatedUser& user, HWND dialog) {
+                  user.PressEscape(dialog);
+                  Sleep(300);
+                  closedByEscape = !IsWindow(dialog);
+                  PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+                  EXPECT_TRUE(user.WaitUntilClosed(dialog));
+              }),
+              IDOK);
+    EXPECT_FALSE(closedByEscape);
+}
+
+TEST_F(AboutDialog, ShowsTheProgramNameAndVersion) {
+    std::string texts;
+    Run([&](SimulatedUser& user, HWND dialog) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            char text[128] = {};
+            GetWindowTextA(child, text, sizeof text);
+            texts += std::string(text) + "|";
+        }
+        user.ClickAndWaitClosed(dialog, IDOK);
+    });
+    EXPECT_NE(texts.find("Tavrello - Zephlist 1.0|"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("For more information about this program go to "), std::string::npos);
+}
+
+}  // namespace
