@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386 wine64 libwine-dev xvfb
   fonts-wine xdotool
+  nsis imagemagick sqlite3 curl
   cmake googletest clang-format
   libcpp-httplib-dev libsqlite3-dev libsodium-dev pkg-config
 )
