@@ -10,6 +10,7 @@ packages=(
   nsis imagemagick sqlite3 curl
   cmake googletest clang-format
   libcpp-httplib-dev libsqlite3-dev libsodium-dev pkg-config
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -1,0 +1,85 @@
+// The service's reply text as the network delivers it: any bytes at all.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "plugin/client/reply_grammar.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+// The number the grammar should read, worked out with a wider type and clamped to int.
+int ReferenceLeadingNumber(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    __int128 value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (value < (static_cast<__int128>(1) << 64)) value = value * 10 + (text[at] - '0');
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int>(value);
+}
+
+void CheckCategoryLine(std::string_view line) {
+    const corvane::CategoryLine category = corvane::SplitCategoryLine(line);
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos || blank == 0) {
+        FUZZ_CHECK(category.id == -1);
+        FUZZ_CHECK(category.name == line);
+        return;
+    }
+    // The text before the blank, the blank and the name give the line back; the id is read
+    // from the start of the line as the status code is.
+    const std::string_view idText = line.substr(0, blank);
+    FUZZ_CHECK(std::string(idText) + " " + category.name == line);
+    FUZZ_CHECK(category.id == ReferenceLeadingNumber(line));
+    // A line as the service writes it (a plain decimal id) is rebuilt from id and name alone.
+    if (std::to_string(ReferenceLeadingNumber(idText)) == idText) {
+        FUZZ_CHECK(std::to_string(category.id) + " " + category.name == line);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view reply(reinterpret_cast<const char*>(data), size);
+    const corvane::CategoryReply parsed = corvane::ParseCategoryReply(reply);
+
+    std::string_view rest = reply;
+    const std::string_view statusLine = corvane::TakeLine(rest);
+    FUZZ_CHECK(parsed.status.code == ReferenceLeadingNumber(statusLine));
+    const size_t blank = statusLine.find(' ');
+    FUZZ_CHECK(parsed.status.message == (blank == std::string_view::npos || blank == 0
+                                             ? statusLine
+                                             : statusLine.substr(blank + 1)));
+    if (!parsed.Succeeded()) {
+        FUZZ_CHECK(parsed.lines.empty() && !parsed.notice);
+        return 0;
+    }
+    FUZZ_CHECK(parsed.notice == (parsed.status.code == corvane::kNoticeStatus));
+    if (parsed.notice) {
+        FUZZ_CHECK(parsed.noticePage == corvane::TakeLine(rest));
+        const std::string_view control = corvane::TakeLine(rest);
+        FUZZ_CHECK(parsed.stop == (control == corvane::kStopControl));
+        if (parsed.stop) {
+            FUZZ_CHECK(parsed.lines.empty());
+            return 0;
+        }
+    }
+    // Every byte after the status (and notice) lines is in exactly one category line: joined
+    // again they give that text back, less at most the line feed that ended it.
+    std::string rebuilt;
+    for (size_t i = 0; i < parsed.lines.size(); ++i) {
+        const std::string& line = parsed.lines[i];
+        FUZZ_CHECK(line.find('\n') == std::string::npos);
+        if (i > 0) rebuilt += '\n';
+        rebuilt += line;
+        CheckCategoryLine(line);
+    }
+    FUZZ_CHECK(rebuilt == rest || rebuilt + '\n' == rest);
+    return 0;
+}
