@@ -1,0 +1,104 @@
+# Sourced by run.sh and pictures.sh: builds what a demo needs, starts the local service,
+# installs both programs into the demo Wine prefix, drives windows and takes screenshots.
+# Call demo_stop_all (or let the EXIT trap that demo_trap sets do it) to stop what it started.
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
+export TAVRELLO_WINEPREFIX=$build_dir/demo-prefix
+source "$repo_root/scripts/wine-env.sh"
+source "$repo_root/scripts/display.sh"
+
+demo_account=demo@tavrello.test
+demo_password=tavrello-demo
+setup_exe=$build_dir/installer/TavrelloSetup.exe
+test_browser_exe=$build_dir/bin/TestBrowser.exe
+driver_exe=$build_dir/bin/DemoDriver.exe
+service_pid=
+
+step() { printf '\n==> %s\n' "$*"; }
+
+demo_build() {
+    step "Building the Windows programs, the setup program and the tools"
+    "$repo_root/scripts/build.sh"
+    step "Building the local Tavrello service"
+    CC=${TAVRELLO_NATIVE_CC:-gcc} CXX=${TAVRELLO_NATIVE_CXX:-g++} \
+        cmake -S "$repo_root/native" -B "$build_dir/native" >/dev/null
+    cmake --build "$build_dir/native" --parallel 2 --target tavrello-service
+    local program
+    for program in "$setup_exe" "$test_browser_exe" "$driver_exe"; do
+        [ -f "$program" ] || { echo "demo: $program was not built" >&2; return 1; }
+    done
+}
+
+demo_stop_all() {
+    trap - EXIT INT TERM
+    stop_wine
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    service_pid=
+    stop_virtual_display
+}
+
+demo_trap() {
+    trap demo_stop_all EXIT
+    trap 'echo; echo "demo: interrupted, stopping everything" >&2; exit 130' INT TERM
+}
+
+# demo_start_service FOLDER: a fresh database in FOLDER, a free port; sets base_url.
+demo_start_service() {
+    local folder=$1 port=
+    database=$folder/tavrello-demo.db
+    service_log=$folder/service.log
+    rm -f "$database" "$database-wal" "$database-shm"
+    "$build_dir/native/bin/tavrello-service" --listen 127.0.0.1 --port 0 --db "$database" \
+        >"$folder/service.out" 2>"$service_log" &
+    service_pid=$!
+    for _ in $(seq 100); do
+        port=$(sed -n 's/^tavrello-service listening on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' \
+            "$folder/service.out" 2>/dev/null)
+        [ -n "$port" ] && break
+        kill -0 "$service_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -n "$port" ] || { echo "demo: the service did not start; see $service_log" >&2; return 1; }
+    base_url=http://127.0.0.1:$port/
+}
+
+# Starts the demo prefix's own wineserver (on the display in force) and finds the folder that
+# setup installs into: sets install_dir (Windows) and unix_install_dir.
+demo_prepare_prefix() {
+    stop_wine
+    ensure_wine_prefix
+    wineserver -p
+    wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    local program_files
+    program_files=$(wine cmd /c echo '%ProgramFiles%' 2>/dev/null | tr -d '\r')
+    install_dir="$program_files\\Tavrello"
+    unix_install_dir=$(winepath -u "$install_dir" 2>/dev/null)
+}
+
+# demo_install BASE_URL: removes the last installation with its account settings, then runs
+# the setup program silently.
+demo_install() {
+    if [ -f "$unix_install_dir/Uninstall.exe" ]; then
+        wine "$unix_install_dir/Uninstall.exe" /S /PURGE >/dev/null 2>&1 || true
+        for _ in $(seq 100); do [ -e "$unix_install_dir" ] || break; sleep 0.2; done
+    fi
+    local status=0
+    wine "$setup_exe" /S "/URL=$1" >/dev/null 2>&1 || status=$?
+    [ $status -eq 0 ] || { echo "demo: setup failed with exit code $status" >&2; return 1; }
+}
+
+driver() { LC_ALL=C.UTF-8 wine "$driver_exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# screenshot FILE [CAPTION]: the whole virtual screen, or only the window with that caption
+# ("menu" for the pop-up menu shown).
+screenshot() {
+    local file=$1 caption=${2:-} geometry x y w h
+    sleep 0.4
+    if [ -n "$caption" ] && geometry=$(driver rect "$caption") && [ -n "$geometry" ]; then
+        read -r x y w h <<<"$geometry"
+        import -window root -crop "${w}x${h}+${x}+${y}" +repage -strip "$file"
+    else
+        import -window root -strip "$file"
+    fi
+    echo "  screenshot $file"
+}
