@@ -17,7 +17,7 @@
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/leak_check.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"

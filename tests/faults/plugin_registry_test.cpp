@@ -11,7 +11,7 @@
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/restricted_registry.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::SimulatedUser;

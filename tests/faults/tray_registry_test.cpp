@@ -6,7 +6,7 @@
 
 #include "common/settings.h"
 #include "tests/faults/restricted_registry.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 #include "tray/options_dialog.h"
 

@@ -4,7 +4,7 @@
 #include "tray/options_dialog.h"
 
 #include "tests/support/registry_sandbox.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 
 #include <gtest/gtest.h>
 

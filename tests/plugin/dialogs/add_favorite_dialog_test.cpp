@@ -19,7 +19,7 @@
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/plugin_ui.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 
 using dialog_testing::SimulatedUser;
 using dialog_testing::UserSession;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/settings.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::SimulatedUser;

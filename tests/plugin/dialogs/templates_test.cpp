@@ -10,7 +10,7 @@
 #include "plugin/dialogs/add_favorite_dialog.h"
 #include "plugin/dialogs/new_catagory_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::DanishThread;

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "resources/plugin/resource.h"
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 
 namespace {

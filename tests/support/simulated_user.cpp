@@ -1,4 +1,4 @@
-#include "tests/plugin/dialogs/simulated_user.h"
+#include "tests/support/simulated_user.h"
 
 namespace dialog_testing {
 
