@@ -86,6 +86,9 @@ TEST(TestBrowserProgram, AddsThePageNamedOnItsCommandLine) {
     ASSERT_TRUE(browser.Start("\"" + TestBrowserPath() + "\" \"" + url + "\" \"" + title + "\""));
     HWND dialog = testing_support::WaitForWindow("Add to Tavrello.com", 20000);
     ASSERT_NE(dialog, nullptr);
+    // The window exists before its initialisation has filled it; it is shown after that.
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; },
+                                           20000));
     char description[128] = {};
     GetDlgItemTextA(dialog, IDC_DESCRIPTION, description, sizeof description);
     EXPECT_EQ(std::string(description), title);
