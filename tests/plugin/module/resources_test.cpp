@@ -67,7 +67,7 @@ TEST_F(CorvaneResources, VersionBlockNamesTheDllAndItsMaker) {
     EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(0, 2)));
     EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
 
     const struct {
         const char* name;
