@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,21 +18,21 @@ constexpr const char kPageExtension[] = ".htm";
 constexpr const char kOpenVerbPath[] = "\\shell\\open";
 constexpr const char kCommandKey[] = "command";
 
-// The default value of subKey below key, of any length. False when it is missing or not text.
+// Both the file class and the command template are read into this many bytes, terminating NUL
+// included: a longer class or template counts as no registration at all.
+constexpr LONG kRegistryTextBufferSize = 260;
+
+// The default value of subKey below key. False when it is missing, not text, or does not fit
+// kRegistryTextBufferSize bytes.
 bool ReadDefaultText(HKEY key, const char* subKey, std::string& text) {
-    LONG size = 0;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (RegQueryValueA(key, subKey, nullptr, &size) != ERROR_SUCCESS) return false;
-        std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
-        LONG length = size;
-        const LONG status = RegQueryValueA(key, subKey, data.data(), &length);
-        // The value may grow between the two reads; ask again for its new size.
-        if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) return false;
-        text.assign(data.data());  // ends at the first NUL, whether or not the data held one
-        return true;
-    }
-    return false;
+    char data[kRegistryTextBufferSize + 1] = {};
+    LONG length = kRegistryTextBufferSize;
+    if (RegQueryValueA(key, subKey, data, &length) != ERROR_SUCCESS) return false;
+    // Data stored without its NUL may fill the whole buffer; that is one byte too many.
+    const size_t textLength = std::strlen(data);
+    if (textLength >= static_cast<size_t>(kRegistryTextBufferSize)) return false;
+    text.assign(data, textLength);
+    return true;
 }
 
 bool ReadOpenCommandTemplate(std::string& commandTemplate) {

@@ -287,6 +287,33 @@ TEST_F(Launcher, ProgramPathWithBlanksStartsExactlyTheRegisteredProgram) {
     }
 }
 
+// The template is read into 260 bytes with its NUL: 259 characters start the browser, 260 do
+// not, whatever the length of the command line they would give.
+TEST_F(Launcher, CommandTemplateThatDoesNotFitTwoHundredSixtyBytesStartsNothing) {
+    const std::string quotedProgram = "\"" + recorder_ + "\"";
+    const std::string placeholder = " \"%1\"";
+    const auto templateOfLength = [&](size_t length) {
+        const std::string head = quotedProgram + " --pad=";
+        EXPECT_LT(head.size() + placeholder.size(), length) << "recorder path too long";
+        return head + std::string(length - head.size() - placeholder.size(), 'p') + placeholder;
+    };
+    const std::string url = "http://127.0.0.1/long-template";
+
+    RegisterOpenCommand(templateOfLength(260));
+    OpenInDefaultBrowser(url.c_str());
+    Sleep(kNothingStartsWaitMs);
+    EXPECT_FALSE(RecordFileExists());
+
+    const std::string longest = templateOfLength(259);
+    RegisterOpenCommand(longest);
+    OpenInDefaultBrowser(url.c_str());
+    const std::vector<Record> records = WaitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].commandLine,
+              longest.substr(0, longest.size() - placeholder.size()) + " \"" + url + "\"");
+    EXPECT_EQ(records[0].args.back(), url);
+}
+
 TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
     const std::string goodTemplate = "\"" + recorder_ + "\" \"%1\"";
     constexpr const char kUrl[] = "http://127.0.0.1/";
