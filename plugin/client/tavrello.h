@@ -38,12 +38,14 @@ constexpr size_t kMaxReplyBytes = 16u * 1024u * 1024u;
 class CTavrello {
 public:
     explicit CTavrello(std::unique_ptr<ClientUi> ui);
-    virtual ~CTavrello();
     CTavrello(const CTavrello&) = delete;
     CTavrello& operator=(const CTavrello&) = delete;
 
     // The client of this process, or null when none exists.
     static CTavrello* Current();
+
+    // The virtual operations keep a fixed slot order, the destructor sixth: declare any new one
+    // at the end.
 
     // Posts body unchanged to url; 1 when the answer was status 200 and reply holds its whole
     // body. reply changes only after a status 200. A failed send writes lastError.
@@ -57,6 +59,7 @@ public:
 
     // Makes sure categoryLines is filled, asking for credentials where needed.
     virtual int FetchCategories();
+    virtual ~CTavrello();
     // Runs the add-favorite dialog for a page and sends what the user chose.
     virtual void AddPage(const std::string& title, const std::string& url);
     // Creates a category (an add with URL "-" under parent 0), then refreshes the list.

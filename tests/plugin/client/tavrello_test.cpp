@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +119,41 @@ TEST_F(ServiceClient, MissingSettingsLoadAsEmptyTexts) {
     EXPECT_EQ(client.password, "");
     EXPECT_EQ(client.baseUrl, "");
 }
+
+#if defined(__GNUC__)
+// Under the Itanium C++ ABI of our compilers a pointer to a virtual member function holds one
+// plus the function's byte offset in the virtual table.
+template <typename MemberFunction>
+std::ptrdiff_t VirtualSlot(MemberFunction member) {
+    struct Representation {
+        std::uintptr_t pointer;
+        std::ptrdiff_t adjustment;
+    };
+    static_assert(sizeof(MemberFunction) == sizeof(Representation), "unexpected member layout");
+    Representation representation;
+    std::memcpy(&representation, &member, sizeof representation);
+    EXPECT_EQ(representation.pointer & 1u, 1u) << "not a virtual function";
+    return static_cast<std::ptrdiff_t>((representation.pointer - 1) / sizeof(void*));
+}
+
+TEST(ServiceClientLayout, VirtualOperationsKeepTheirSlotOrderWithTheDestructorSixth) {
+    const std::ptrdiff_t slots[] = {
+        VirtualSlot(&CTavrello::PostForm),          VirtualSlot(&CTavrello::QueryInfo),
+        VirtualSlot(&CTavrello::ReadReply),         VirtualSlot(&CTavrello::ReadLine),
+        VirtualSlot(&CTavrello::FetchCategories),   VirtualSlot(&CTavrello::AddPage),
+        VirtualSlot(&CTavrello::CreateCategory),    VirtualSlot(&CTavrello::EditOptions),
+        VirtualSlot(&CTavrello::RefreshCategories), VirtualSlot(&CTavrello::OpenWebPage),
+        VirtualSlot(&CTavrello::OpenHelp),          VirtualSlot(&CTavrello::CopyCategories),
+    };
+    // This ABI gives the destructor two entries (complete and deleting) between the fetch and
+    // the add.
+    constexpr std::ptrdiff_t kDestructorEntries = 2;
+    for (std::ptrdiff_t i = 0; i < 12; ++i) {
+        const std::ptrdiff_t expected = i < 5 ? i : i + kDestructorEntries;
+        EXPECT_EQ(slots[i], expected) << "operation " << i;
+    }
+}
+#endif
 
 TEST_F(ServiceClient, CategoryRequestBodyAndAddress) {
     StoreSetting("password", "p%+=&\xE6");
