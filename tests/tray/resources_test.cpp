@@ -10,6 +10,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <cstring>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -197,6 +198,241 @@ TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
         {"ProductVersion", "1.0.0.1"},
     };
     for (const auto& s : strings) EXPECT_EQ(Text(block, s.name), s.value) << s.name;
+}
+
+// --- dialog templates --------------------------------------------------------------------------
+
+// One extended dialog template as the dialog manager reads it, taken apart field by field.
+struct TemplateItem {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT units = {};  // left, top, width, height in dialog units
+    int id = 0;
+    std::string windowClass;  // "#n" for a predefined class atom
+    std::string text;         // "#n" for a resource ordinal
+};
+
+struct DialogTemplate {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT units = {};
+    std::string menu;
+    std::string windowClass;
+    std::string caption;
+    int pointSize = 0;
+    std::string typeface;
+    std::vector<TemplateItem> items;
+};
+
+class TemplateReader {
+public:
+    TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
+
+    bool Ok() const { return ok_; }
+    WORD Word() {
+        WORD value = 0;
+        Copy(&value, sizeof value);
+        return value;
+    }
+    DWORD Dword() {
+        DWORD value = 0;
+        Copy(&value, sizeof value);
+        return value;
+    }
+    short Short() { return static_cast<short>(Word()); }
+    RECT Rect() {
+        const LONG x = Short(), y = Short(), cx = Short(), cy = Short();
+        return RECT{x, y, cx, cy};
+    }
+    // A zero-terminated UTF-16 text (ASCII here).
+    std::string Text() {
+        std::string text;
+        for (WORD c = Word(); ok_ && c != 0; c = Word()) text += static_cast<char>(c);
+        return text;
+    }
+    // Empty, an ordinal ("#n") or a text.
+    std::string TextOrOrdinal() {
+        if (at_ + 2 > size_) return Fail();
+        WORD first;
+        std::memcpy(&first, data_ + at_, sizeof first);
+        if (first == 0x0000) {
+            at_ += 2;
+            return "";
+        }
+        if (first == 0xFFFF) {
+            at_ += 2;
+            return "#" + std::to_string(Word());
+        }
+        return Text();
+    }
+    void AlignToDword() { at_ = (at_ + 3) & ~size_t{3}; }
+    void Skip(size_t bytes) { at_ += bytes; }
+
+private:
+    void Copy(void* out, size_t bytes) {
+        if (at_ + bytes > size_) {
+            Fail();
+            return;
+        }
+        std::memcpy(out, data_ + at_, bytes);
+        at_ += bytes;
+    }
+    std::string Fail() {
+        ok_ = false;
+        at_ = size_;
+        return "";
+    }
+
+    const BYTE* data_;
+    size_t size_;
+    size_t at_ = 0;
+    bool ok_ = true;
+};
+
+bool ReadDialogTemplate(int id, DialogTemplate& dialog) {
+    HRSRC found = FindResourceA(ThisModule(), MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));
+    if (!found) return false;
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(ThisModule(), found)));
+    if (!bytes) return false;
+    TemplateReader reader(bytes, SizeofResource(ThisModule(), found));
+    if (reader.Word() != 1 || reader.Word() != 0xFFFF) return false;  // the extended form
+    reader.Dword();                                                   // help id
+    dialog.exStyle = reader.Dword();
+    dialog.style = reader.Dword();
+    const WORD count = reader.Word();
+    dialog.units = reader.Rect();
+    dialog.menu = reader.TextOrOrdinal();
+    dialog.windowClass = reader.TextOrOrdinal();
+    dialog.caption = reader.Text();
+    if (dialog.style & DS_SETFONT) {
+        dialog.pointSize = reader.Word();
+        reader.Word();  // weight
+        reader.Word();  // italic, character set
+        dialog.typeface = reader.Text();
+    }
+    for (WORD i = 0; i < count && reader.Ok(); ++i) {
+        reader.AlignToDword();
+        TemplateItem item;
+        reader.Dword();  // help id
+        item.exStyle = reader.Dword();
+        item.style = reader.Dword();
+        item.units = reader.Rect();
+        item.id = static_cast<int>(reader.Dword());
+        item.windowClass = reader.TextOrOrdinal();
+        item.text = reader.TextOrOrdinal();
+        reader.Skip(reader.Word());  // creation data
+        dialog.items.push_back(item);
+    }
+    return reader.Ok();
+}
+
+// Atoms of the predefined control classes in a template.
+constexpr char kButton[] = "#128";
+constexpr char kEdit[] = "#129";
+constexpr char kStatic[] = "#130";
+
+bool SameClass(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return true;
+    // windres writes the class of a CONTROL statement as its name rather than its atom.
+    const struct {
+        const char* atom;
+        const char* name;
+    } names[] = {{kButton, "button"}, {kEdit, "edit"}, {kStatic, "static"}};
+    for (const auto& entry : names) {
+        if (expected == entry.atom && lstrcmpiA(actual.c_str(), entry.name) == 0) return true;
+    }
+    return false;
+}
+
+constexpr DWORD kTrayDialogStyle = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+
+void ExpectItems(const DialogTemplate& dialog, const std::vector<TemplateItem>& expected) {
+    ASSERT_EQ(dialog.items.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("item " + std::to_string(i + 1));
+        const TemplateItem& actual = dialog.items[i];
+        EXPECT_EQ(static_cast<short>(actual.id), static_cast<short>(expected[i].id));
+        EXPECT_TRUE(SameClass(actual.windowClass, expected[i].windowClass)) << actual.windowClass;
+        EXPECT_EQ(actual.text, expected[i].text);
+        EXPECT_EQ(actual.style, expected[i].style) << std::hex << actual.style;
+        EXPECT_EQ(actual.exStyle, 0u);
+        EXPECT_EQ(actual.units.left, expected[i].units.left);
+        EXPECT_EQ(actual.units.top, expected[i].units.top);
+        EXPECT_EQ(actual.units.right, expected[i].units.right) << "width";
+        EXPECT_EQ(actual.units.bottom, expected[i].units.bottom) << "height";
+    }
+}
+
+void ExpectFrame(const DialogTemplate& dialog, LONG width, LONG height, const char* caption) {
+    EXPECT_EQ(dialog.style, kTrayDialogStyle) << std::hex << dialog.style;
+    EXPECT_EQ(dialog.exStyle, 0u);
+    EXPECT_EQ(dialog.units.left, 0);
+    EXPECT_EQ(dialog.units.top, 0);
+    EXPECT_EQ(dialog.units.right, width);
+    EXPECT_EQ(dialog.units.bottom, height);
+    EXPECT_EQ(dialog.menu, "");
+    EXPECT_EQ(dialog.windowClass, "");
+    EXPECT_EQ(dialog.caption, caption);
+    EXPECT_EQ(dialog.pointSize, 8);
+    EXPECT_EQ(dialog.typeface, "MS Shell Dlg");
+}
+
+TEST(DialogTemplates, OptionsTemplateHoldsItsControlsInTabOrder) {
+    DialogTemplate dialog;
+    ASSERT_TRUE(ReadDialogTemplate(IDD_OPTIONS, dialog));
+    ExpectFrame(dialog, 238, 113, "Tavrello - Zephlist Options");
+    const DWORD edit = kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+    ExpectItems(
+        dialog,
+        {
+            {kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, {180, 6, 50, 16}, IDOK, kButton, "OK"},
+            {kChild | WS_TABSTOP | BS_PUSHBUTTON,
+             0,
+             {180, 25, 50, 16},
+             IDCANCEL,
+             kButton,
+             "Cancel"},
+            {edit, 0, {12, 25, 156, 14}, IDC_EMAIL, kEdit, ""},
+            {edit | ES_PASSWORD, 0, {12, 60, 156, 14}, IDC_PASSWORD, kEdit, ""},
+            {kChild | WS_GROUP | SS_LEFT, 0, {12, 12, 20, 8}, IDC_STATIC, kStatic, "E-Mail"},
+            {kChild | WS_GROUP | SS_LEFT, 0, {12, 49, 32, 8}, IDC_STATIC, kStatic, "Password"},
+            {kChild | WS_TABSTOP | BS_AUTOCHECKBOX,
+             0,
+             {12, 84, 174, 10},
+             IDC_AUTOSTART,
+             kButton,
+             "Automatically Start Zephlist when you log in"},
+        });
+}
+
+TEST(DialogTemplates, AboutTemplateHoldsTheIconAndTextsAtTheirPlaces) {
+    DialogTemplate dialog;
+    ASSERT_TRUE(ReadDialogTemplate(IDD_ABOUT, dialog));
+    ExpectFrame(dialog, 172, 95, "About Zephlist");
+    ASSERT_EQ(dialog.items.size(), 5u);
+    // The legal notice and the site address at the end of the last line are the program's own.
+    const std::string notice = dialog.items[3].text;
+    const std::string moreInformation = dialog.items[4].text;
+    const std::string lead = "For more information about this program go to ";
+    EXPECT_FALSE(notice.empty());
+    ASSERT_GT(moreInformation.size(), lead.size());
+    EXPECT_EQ(moreInformation.substr(0, lead.size()), lead);
+    const DWORD text = kChild | WS_GROUP | SS_LEFT;
+    ExpectItems(
+        dialog,
+        {
+            {kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, {61, 74, 50, 14}, IDOK, kButton, "OK"},
+            {kChild | SS_ICON,
+             0,
+             {6, 6, 20, 20},
+             IDC_STATIC,
+             kStatic,
+             "#" + std::to_string(IDI_ABOUT)},
+            {text, 0, {42, 6, 110, 8}, IDC_STATIC, kStatic, "Tavrello - Zephlist 1.0"},
+            {text, 0, {42, 18, 90, 8}, IDC_STATIC, kStatic, notice},
+            {text, 0, {12, 36, 150, 19}, IDC_STATIC, kStatic, moreInformation},
+        });
 }
 
 // --- registration script -----------------------------------------------------------------------
