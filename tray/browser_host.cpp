@@ -40,7 +40,17 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
                         height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     browser_.Reset();
-    if (hostWindow_) framework::HostedControl(hostWindow_).QueryInterface(browser_);
+    if (hostWindow_) {
+        const ComPtr<IUnknown> control = framework::HostedControl(hostWindow_);
+        if (control) {
+            control.QueryInterface(browser_);
+        } else {
+            // The host outlives a control that failed to start, as an empty child window. Drop
+            // it, so that the pop-up counts as having no browser and the next show tries again.
+            DestroyWindow(hostWindow_);
+            hostWindow_ = nullptr;
+        }
+    }
     NavigateHome();
 }
 

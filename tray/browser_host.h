@@ -12,8 +12,9 @@
 class CBrowserHost {
 public:
     // Creates the host window with the control over the parent's client area, reads the
-    // settings and goes to the login page. A host window that cannot be created leaves
-    // HasBrowser() false, so a later call tries again.
+    // settings and goes to the login page. When the host window or the control in it cannot
+    // be created, no host window is kept and HasBrowser() stays false, so a later call tries
+    // again.
     void CreateBrowser(HWND parent, int width, int height);
 
     // Replaces the snapshot of "email" and "Tavrello" (the base URL).

@@ -1,0 +1,102 @@
+// The pop-up's browser control host with the real WebBrowser control: what it keeps when the
+// control cannot start, and the login page it goes to once it can.
+#include "tests/support/http_peer.h"  // winsock2.h must come before windows.h
+
+#include "tray/browser_host.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/settings.h"
+#include "framework/ax_host.h"
+#include "framework/window.h"
+#include "tests/support/registry_sandbox.h"
+
+namespace {
+
+class ParentWindow : public CWindowImpl<ParentWindow> {
+public:
+    BEGIN_MSG_MAP(ParentWindow)
+    END_MSG_MAP()
+};
+
+int ChildCount(HWND parent) {
+    int count = 0;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        ++count;
+    }
+    return count;
+}
+
+// Serves the thread's messages until done() holds; bounded so that a failure ends the test.
+template <typename Done>
+bool PumpUntil(Done done) {
+    for (int round = 0; round < 3000; ++round) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done()) return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return false;
+}
+
+// Each case runs on a thread of its own, so that its COM state is its own.
+template <typename Body>
+void OnFreshThread(Body body) {
+    std::thread thread(body);
+    thread.join();
+}
+
+TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
+    testing_support::RegistrySandbox sandbox;
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply page;
+    page.body = "<html>login</html>";
+    peer.Route("/zephlist/login.php", page);
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
+                        peer.BaseUrl().c_str());
+
+    OnFreshThread([&] {
+        ASSERT_TRUE(AtlAxWinInit());
+        ParentWindow parent;
+        ASSERT_TRUE(parent.Create(nullptr, RECT{0, 0, 400, 300}, "browser parent",
+                                  WS_POPUP | WS_CLIPCHILDREN));
+        auto host = std::make_unique<CBrowserHost>();
+
+        // Without COM on the thread the control cannot be created.
+        host->CreateBrowser(parent, 400, 300);
+        EXPECT_FALSE(host->HasBrowser());
+        EXPECT_EQ(host->HostWindow(), nullptr);
+        EXPECT_EQ(ChildCount(parent), 0) << "no empty host window is left behind";
+        EXPECT_EQ(host->BaseUrl(), peer.BaseUrl()) << "the settings are read all the same";
+
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        host->CreateBrowser(parent, 400, 300);
+        EXPECT_TRUE(host->HasBrowser());
+        ASSERT_NE(host->HostWindow(), nullptr);
+        EXPECT_EQ(GetParent(host->HostWindow()), parent.Handle());
+        EXPECT_EQ(ChildCount(parent), 1);
+        char windowClass[32] = {};
+        GetClassNameA(host->HostWindow(), windowClass, sizeof windowClass);
+        EXPECT_STREQ(windowClass, kAxHostWindowClass);
+        EXPECT_TRUE(framework::HostedControl(host->HostWindow()));
+        EXPECT_TRUE(PumpUntil([&] { return !peer.RequestsTo("/zephlist/login.php").empty(); }))
+            << "the control goes to the login page once it exists";
+
+        // The window goes first, the browser reference after it, and COM last.
+        parent.DestroyWindow();
+        host.reset();
+        CoUninitialize();
+    });
+    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+}
+
+}  // namespace
