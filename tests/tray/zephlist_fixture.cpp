@@ -44,6 +44,14 @@ std::string ReadSetting(const char* name) {
     return status == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
 }
 
+bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        action();
+        if (testing_support::WaitUntil(done, 2000)) return true;
+    }
+    return false;
+}
+
 void ZephlistProgramTest::SetUp() {
     ClearProgramSettings();
     ASSERT_EQ(FindWindowA(nullptr, kWindowTitle), nullptr)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "tests/support/child_process.h"
@@ -23,6 +24,11 @@ std::string ZephlistPath();
 void ClearProgramSettings();
 void SetSetting(const char* name, const std::string& text);
 std::string ReadSetting(const char* name);
+
+// Repeats action until done() holds: up to five times, waiting two seconds after each. On a busy
+// display the focus events of an earlier activation can arrive late and hide the pop-up again
+// right after a command showed it; a user would simply click again.
+bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
 class ZephlistProgramTest : public ::testing::Test {
 protected:

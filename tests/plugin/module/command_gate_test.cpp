@@ -22,6 +22,7 @@ using module_testing::Exec;
 using module_testing::SetSite;
 
 constexpr DWORD kPatienceMs = 10000;
+constexpr DWORD kFocusSettleMs = 1000;
 
 test_browser::PageInfo Page(const std::wstring& url, const std::wstring& title) {
     test_browser::PageInfo page;
@@ -56,8 +57,15 @@ public:
     }
     ~Decoy() { DestroyWindow(window_); }
     bool InFront() const {
-        return testing_support::WaitUntil([this] { return GetForegroundWindow() == window_; },
-                                          kPatienceMs);
+        if (!testing_support::WaitUntil([this] { return GetForegroundWindow() == window_; },
+                                        kPatienceMs)) {
+            return false;
+        }
+        // The display's own focus events for the decoy arrive later through this thread's queue;
+        // taken afterwards, they would hand the foreground back to the decoy behind the
+        // command's back. Let them all arrive now.
+        testing_support::WaitUntil([] { return false; }, kFocusSettleMs);
+        return GetForegroundWindow() == window_;
     }
 
 private:
