@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/dialog_settings.h"
 #include "common/settings.h"
 
 namespace {
@@ -16,23 +17,12 @@ std::string QuotedProgramPath() {
     return std::string("\"") + path + "\"";
 }
 
-void StoreEditText(HWND dialog, int id, const char* valueName) {
-    // At most 254 characters, so that the value always reads back whole.
-    char text[settings::kAccountReadSize];
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, valueName, text);
-}
-
 }  // namespace
 
 LRESULT CTrayOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    ShowStoredSetting(m_hWnd, IDC_EMAIL, settings::kEmailValue);
+    ShowStoredSetting(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
     char text[settings::kAccountReadSize];
-    ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "", text,
-                       sizeof text);
-    SetDlgItemText(IDC_EMAIL, text);
-    ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kPasswordValue, "",
-                       text, sizeof text);
-    SetDlgItemText(IDC_PASSWORD, text);
     // Any non-empty entry counts as switched on, wherever it points.
     if (ReadRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue, "",
                            text, sizeof text) > 0) {
@@ -42,8 +32,8 @@ LRESULT CTrayOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CTrayOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
-    StoreEditText(m_hWnd, IDC_EMAIL, settings::kEmailValue);
-    StoreEditText(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
+    StoreEditSetting(m_hWnd, IDC_EMAIL, settings::kEmailValue);
+    StoreEditSetting(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
     if (IsDlgButtonChecked(m_hWnd, IDC_AUTOSTART) == BST_CHECKED) {
         const std::string path = QuotedProgramPath();
         if (!path.empty()) {

@@ -18,7 +18,4 @@ private:
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnOk(WORD, WORD, HWND, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
-
-    void ShowStoredValue(const char* valueName, int editId);
-    void StoreEditText(int editId, const char* valueName);
 };
