@@ -167,10 +167,13 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return CountedRelease(); }
 };
 
-// The top-level browser's service provider: it offers the browser application.
-class CTopLevelProvider final : public IServiceProvider, Counted {
+// A service provider that offers one service by handing out another object: the site leads to
+// the top-level browser's provider (SID_STopLevelBrowser), which leads to the browser
+// application (SID_SWebBrowserApp). Without a target the service is missing.
+class CServiceProvider final : public IServiceProvider, Counted {
 public:
-    CTopLevelProvider(IWebBrowser2* browser, BrowserLog* log) : Counted(log), browser_(browser) {}
+    CServiceProvider(REFGUID service, IUnknown* target, BrowserLog* log)
+        : Counted(log), service_(service), target_(target) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -188,42 +191,13 @@ public:
     STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (!IsEqualGUID(service, SID_SWebBrowserApp) || !browser_) return E_NOINTERFACE;
-        return browser_->QueryInterface(iid, out);
+        if (!IsEqualGUID(service, service_) || !target_) return E_NOINTERFACE;
+        return target_->QueryInterface(iid, out);
     }
 
 private:
-    ComPtr<IWebBrowser2> browser_;
-};
-
-// The site a browser hands its extensions: a service provider that leads to the top level.
-class CProviderSite final : public IServiceProvider, Counted {
-public:
-    CProviderSite(IServiceProvider* topLevel, BrowserLog* log)
-        : Counted(log), topLevel_(topLevel) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider)) {
-            *out = static_cast<IServiceProvider*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return CountedAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return CountedRelease(); }
-
-    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualGUID(service, SID_STopLevelBrowser) || !topLevel_) return E_NOINTERFACE;
-        return topLevel_->QueryInterface(iid, out);
-    }
-
-private:
-    ComPtr<IServiceProvider> topLevel_;
+    const GUID service_;
+    ComPtr<IUnknown> target_;
 };
 
 template <typename Interface, typename Object>
@@ -250,16 +224,19 @@ HRESULT CreateSite(SiteDepth depth, IWebBrowser2* browser, BrowserLog* log, IUnk
         case SiteDepth::NoServiceProvider:
             return HandOut(new (std::nothrow) CBareSite(log), IID_IUnknown, out);
         case SiteDepth::NoTopLevelBrowser:
-            return HandOut(new (std::nothrow) CProviderSite(nullptr, log), IID_IUnknown, out);
+            return HandOut(new (std::nothrow) CServiceProvider(SID_STopLevelBrowser, nullptr, log),
+                           IID_IUnknown, out);
         case SiteDepth::NoWebBrowser:
         case SiteDepth::Full: {
             ComPtr<IServiceProvider> topLevel;
-            HRESULT result = HandOut(new (std::nothrow) CTopLevelProvider(
-                                         depth == SiteDepth::Full ? browser : nullptr, log),
-                                     IID_IServiceProvider, topLevel.Receive());
+            IUnknown* application = depth == SiteDepth::Full ? browser : nullptr;
+            HRESULT result =
+                HandOut(new (std::nothrow) CServiceProvider(SID_SWebBrowserApp, application, log),
+                        IID_IServiceProvider, topLevel.Receive());
             if (FAILED(result)) return result;
-            return HandOut(new (std::nothrow) CProviderSite(topLevel.Get(), log), IID_IUnknown,
-                           out);
+            return HandOut(new (std::nothrow)
+                               CServiceProvider(SID_STopLevelBrowser, topLevel.Get(), log),
+                           IID_IUnknown, out);
         }
     }
     return E_INVALIDARG;
