@@ -1,11 +1,17 @@
 // The three form requests of the browser plug-in, sent over HTTP to a running service.
 #include "tests/service/running_service.h"
 
+#include "tools/service/credentials.h"
 #include "tools/service/demo_account.h"
 #include "tools/service/store.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
@@ -91,17 +97,17 @@ protected:
         std::string error;
         auto store = service::Store::Open(database_, error);
         EXPECT_TRUE(store) << error;
-        const auto account = store->FindAccount(email);
+        const auto account = store->FindAccount(email).value;
         EXPECT_TRUE(account.has_value());
-        return account ? store->Favorites(account->id) : std::vector<service::Favorite>();
+        return account ? store->Favorites(account->id).value : std::vector<service::Favorite>();
     }
 
     size_t StoredCategoryCount(const std::string& email) {
         Service();
         std::string error;
         auto store = service::Store::Open(database_, error);
-        const auto account = store->FindAccount(email);
-        return account ? store->Categories(account->id).size() : 0;
+        const auto account = store->FindAccount(email).value;
+        return account ? store->Categories(account->id).value.size() : 0;
     }
 
     ScratchFolder folder_;
@@ -267,16 +273,27 @@ TEST_F(PluginRequests, MissingOrBadFieldsGetAClearReplyAndChangeNothing) {
     EXPECT_EQ(StoredFavorites(service::kDemoEmail).size(), before);
 }
 
-TEST_F(PluginRequests, OversizedBodiesAreRefusedBeforeAnythingIsStored) {
+TEST_F(PluginRequests, OversizedBodiesAreRefusedWhileTheyArriveAndNothingIsStored) {
     const size_t before = StoredFavorites(service::kDemoEmail).size();
-    for (const size_t size : {size_t(10 * 1024), size_t(70 * 1024)}) {
-        const std::string body =
-            Demo() + "&url=https%3A%2F%2Fa.example%2F&parent=0&name=" + std::string(size, 'a');
-        const auto result = Service().PostForm(kAddUrl, body);
-        ASSERT_TRUE(result) << size;
-        EXPECT_EQ(result->status, 413) << size;
-        EXPECT_EQ(result->body, "The request is too large") << size;
-    }
+    const std::string start = Demo() + "&url=https%3A%2F%2Fa.example%2F&parent=0&name=";
+    const auto withLength = Service().PostForm(kAddUrl, start + std::string(70 * 1024, 'a'));
+    ASSERT_TRUE(withLength);
+    EXPECT_EQ(withLength->status, 413);
+    EXPECT_EQ(withLength->body, "The request is too large");
+
+    // Chunks past the limit, and the body never ends: the refusal comes anyway.
+    service_testing::RawConnection chunked(Service().port());
+    std::string request =
+        "POST /plugin/addurl.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\nTransfer-Encoding: chunked\r\n\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx\r\n", start.size());
+    request += size + start + "\r\n";
+    for (int i = 0; i < 9; ++i) request += "2000\r\n" + std::string(0x2000, 'a') + "\r\n";
+    ASSERT_TRUE(chunked.Send(request));
+    const std::string reply = chunked.ReadUntilClosed(std::chrono::seconds(20));
+    EXPECT_EQ(reply.rfind("HTTP/1.1 413 ", 0), 0u) << reply.substr(0, 200);
+    EXPECT_NE(reply.find("The request is too large"), std::string::npos);
     EXPECT_EQ(StoredFavorites(service::kDemoEmail).size(), before);
 }
 
@@ -329,8 +346,8 @@ TEST_F(PluginRequests, FormValuesAreDecodedInTheDeclaredCharset) {
     Service().Stop();
     std::string error;
     auto store = service::Store::Open(database_, error);
-    const auto account = store->FindAccount(service::kDemoEmail);
-    const auto categories = store->Categories(account->id);
+    const auto account = store->FindAccount(service::kDemoEmail).value;
+    const auto categories = store->Categories(account->id).value;
     ASSERT_EQ(categories.size(), 2 + cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(categories[2 + i].name, cases[i].storedName) << cases[i].encodedName;
@@ -384,8 +401,8 @@ TEST_F(PluginRequests, PasswordsAreStoredOnlyAsSaltedHashes) {
     EXPECT_EQ(file.find("same-secret-123"), std::string::npos);
     std::string error;
     auto store = service::Store::Open(database_, error);
-    const auto first = store->FindAccount("twin1@tavrello.test");
-    const auto second = store->FindAccount("twin2@tavrello.test");
+    const auto first = store->FindAccount("twin1@tavrello.test").value;
+    const auto second = store->FindAccount("twin2@tavrello.test").value;
     EXPECT_EQ(first->passwordHash.rfind("$argon2id$", 0), 0u) << first->passwordHash;
     EXPECT_NE(first->passwordHash, second->passwordHash) << "each hash has its own salt";
 }
@@ -432,6 +449,137 @@ TEST_F(PluginRequests, PluginRequestsAnswerOnlyPost) {
         EXPECT_EQ(result->status, 405) << path;
         EXPECT_EQ(result->get_header_value("Allow"), "POST");
     }
+}
+
+TEST_F(PluginRequests, StoreTroubleIsBusyOrFailedButNeverAWrongPassword) {
+    service::ServiceOptions options;
+    options.busyTimeoutMs = 100;
+    RunningService& running = Service(options);
+    const std::string add = Demo() + "&name=Locked&url=https%3A%2F%2Fl.example%2F&parent=0";
+    const auto expect = [&](const char* path, const std::string& body, int status,
+                            const std::string& text, const char* what) {
+        const auto result = running.PostForm(path, body);
+        ASSERT_TRUE(result) << what;
+        EXPECT_EQ(result->status, status) << what << " " << path;
+        EXPECT_EQ(result->body.substr(0, result->body.find('\n')), text) << what << " " << path;
+        EXPECT_EQ(result->has_header("Retry-After"), status == 503) << what << " " << path;
+    };
+    {
+        // Another program holds the write lock: lists are still read, adds wait and then
+        // answer "busy", and nobody is told the password is wrong.
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(database_.c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        expect(kCategories, Demo() + "&version=1.05", 200, "200 OK", "locked");
+        expect(kAddUrl, add, 503, "The service is busy; try again in a moment", "locked");
+        expect(kAddUrl, Demo() + "&name=New&url=-&parent=0", 503,
+               "The service is busy; try again in a moment", "locked");
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
+    expect(kAddUrl, add, 200, "OK", "unlocked");
+    // A schema that points at a page the file does not have: every statement fails.
+    service_testing::RunSql(database_,
+                            "PRAGMA writable_schema = ON;"
+                            "UPDATE sqlite_master SET rootpage = 9999 WHERE name = 'favorites';"
+                            "PRAGMA schema_version = 1000;");
+    const std::string failed = "The service could not read or store your data";
+    expect(kCategories, Demo() + "&version=1.05", 500, "500 " + failed, "corrupt");
+    expect(kCategories, Credentials(service::kDemoEmail, "wrong") + "&version=1.05", 500,
+           "500 " + failed, "corrupt");
+    expect(kAddUrl, add, 500, failed, "corrupt");
+    expect(kWebPage, Demo(), 500, failed, "corrupt");
+    const auto page = running.Client().Get("/plugin/zephlist.php?email=demo%40tavrello.test");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 500) << "not an empty list";
+}
+
+TEST_F(PluginRequests, DatabaseAndItsCompanionFilesAreReadableByTheOwnerOnly) {
+    const mode_t previous = umask(022);
+    ASSERT_EQ(Add(Demo(), "Private", "-", "0"), "OK");
+    umask(previous);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat status {};
+        ASSERT_EQ(stat((database_ + suffix).c_str(), &status), 0) << suffix;
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << suffix;
+    }
+}
+
+TEST_F(PluginRequests, HashingIsBoundedAndCachedSignInsNeedNoHash) {
+    service::ServiceOptions options;
+    options.hashSlots = 1;
+    options.hashWaiting = 0;
+    RunningService& running = Service(options);
+    ASSERT_EQ(FetchCategories(Demo()), "200 OK");
+    const auto parallel = [&](const std::string& credentials) {
+        std::vector<std::string> replies(6);
+        std::vector<std::thread> clients;
+        for (size_t i = 0; i < replies.size(); ++i) {
+            clients.emplace_back([&, i]() {
+                const auto result = running.PostForm(kCategories, credentials + "&version=1.05");
+                replies[i] = !result ? "no reply"
+                             : result->status == 503 && result->has_header("Retry-After")
+                                 ? "busy"
+                                 : result->body.substr(0, result->body.find('\n'));
+            });
+        }
+        for (auto& client : clients) client.join();
+        return replies;
+    };
+    // Every wrong password costs a whole hash, so with one slot and no queue some are turned
+    // away; the right one, just checked, is served from the cache without a slot.
+    bool turnedAway = false;
+    for (int round = 0; round < 5 && !turnedAway; ++round) {
+        for (const auto& reply : parallel(Credentials(service::kDemoEmail, "wrong"))) {
+            EXPECT_TRUE(reply == "busy" || reply == "403 Wrong e-mail address or password")
+                << reply;
+            turnedAway = turnedAway || reply == "busy";
+        }
+    }
+    EXPECT_TRUE(turnedAway);
+    for (const auto& reply : parallel(Demo())) EXPECT_EQ(reply, "200 OK");
+}
+
+TEST_F(PluginRequests, AChangedPasswordIsNotTakenFromTheCache) {
+    ASSERT_EQ(FetchCategories(Demo()), "200 OK");
+    service_testing::RunSql(database_, "UPDATE accounts SET password_hash = '" +
+                                           service::HashPassword("changed-password") +
+                                           "' WHERE email = 'demo@tavrello.test'");
+    EXPECT_EQ(FetchCategories(Demo()), "403 Wrong e-mail address or password");
+    EXPECT_EQ(FetchCategories(Credentials(service::kDemoEmail, "changed-password")), "200 OK");
+}
+
+TEST(BoundedRequests, SlowSendersAreCutOffAtTheDeadlineAndOthersAreStillServed) {
+    ScratchFolder folder;
+    service::ServiceOptions options;
+    options.limits.requestTimeout = std::chrono::milliseconds(500);
+    RunningService running(folder.path() + "/slow.db", options);
+    // More senders than the service has workers, each adding one header line at a time, for
+    // at most ten seconds.
+    std::vector<std::unique_ptr<service_testing::RawConnection>> slow;
+    for (int i = 0; i < 24; ++i) {
+        slow.push_back(std::make_unique<service_testing::RawConnection>(running.port()));
+        slow.back()->Send("POST /plugin/getcatagories.php HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    }
+    std::atomic<bool> stop{false};
+    std::thread dribble([&]() {
+        for (int tick = 0; tick < 50 && !stop; ++tick) {
+            for (auto& connection : slow) connection->Send("X-Slow: 1\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const std::string reply = running.PluginReply(
+        kCategories, Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(reply.rfind("200 OK\n", 0), 0u);
+    EXPECT_LT(waited, std::chrono::seconds(6)) << "served while the slow senders still send";
+    for (auto& connection : slow) {
+        const std::string cutOff = connection->ReadUntilClosed(std::chrono::seconds(10));
+        EXPECT_EQ(cutOff.rfind("HTTP/1.1 408 ", 0), 0u) << cutOff.substr(0, 100);
+    }
+    stop = true;
+    dribble.join();
 }
 
 TEST(PluginNotice, NoticeLinesPrecedeTheCategories) {

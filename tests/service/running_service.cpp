@@ -4,7 +4,13 @@
 #include "tools/service/form_body.h"
 #include "tools/service/store.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -88,6 +94,52 @@ void CreateAccount(const std::string& databasePath, const std::string& email,
     ASSERT_TRUE(store) << error;
     ASSERT_EQ(store->CreateAccount(email, service::HashPassword(password)),
               service::StoreResult::kDone);
+}
+
+void RunSql(const std::string& databasePath, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(databasePath.c_str(), &db), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
+        << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
+
+RawConnection::RawConnection(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ADD_FAILURE() << "cannot connect to port " << port;
+    }
+}
+
+RawConnection::~RawConnection() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool RawConnection::Send(const std::string& bytes) {
+    return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawConnection::ReadUntilClosed(std::chrono::milliseconds limit) {
+    std::string received;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd wait = {fd_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[4096];
+        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -59,5 +60,25 @@ void CreateAccount(const std::string& databasePath, const std::string& email,
                    const std::string& password);
 
 std::string ReadWholeFile(const std::string& path);
+
+// Runs SQL on the database file through a connection of its own, as another program would.
+void RunSql(const std::string& databasePath, const std::string& sql);
+
+// A bare TCP connection to 127.0.0.1, for requests that a client library would not send.
+class RawConnection {
+public:
+    explicit RawConnection(int port);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool Send(const std::string& bytes);
+    // What the service sends until it closes the connection, or until the time is up.
+    std::string ReadUntilClosed(std::chrono::milliseconds limit);
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
 
 }  // namespace service_testing

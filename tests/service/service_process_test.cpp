@@ -2,6 +2,7 @@
 #include "tests/service/running_service.h"
 
 #include "tools/service/demo_account.h"
+#include "tools/service/store.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -22,7 +26,8 @@ using service_testing::ScratchFolder;
 
 namespace {
 
-// The program with its standard input and output on pipes; killed if a test leaves it running.
+// The program with its standard input on a pipe and its standard output and error together on
+// another; killed if a test leaves it running.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::vector<std::string>& arguments) {
@@ -33,6 +38,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, input[0], 0);
         posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 2);
         posix_spawn_file_actions_addclose(&actions, input[1]);
         posix_spawn_file_actions_addclose(&actions, output[0]);
         std::vector<std::string> all = {TAVRELLO_SERVICE_EXE};
@@ -181,6 +187,103 @@ TEST(ServiceProgram, AddAccountReadsThePasswordFromStandardInput) {
     }
     program.Signal(SIGINT);
     EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST(ServiceProgram, UnusableDatabaseEndsWithAMessageNamingTheFileAndTheReason) {
+    ScratchFolder folder;
+    const std::string garbage = folder.path() + "/garbage.db";
+    {
+        std::FILE* file = std::fopen(garbage.c_str(), "wb");
+        ASSERT_TRUE(file);
+        std::fputs(std::string(4096, '\x5a').c_str(), file);
+        std::fclose(file);
+    }
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {folder.path() + "/missing/dir/x.db", "No such file or directory"},
+        {garbage, "file is not a database"},
+    };
+    for (const auto& c : cases) {
+        for (const char* action : {"--port=0", "--add-account=new@tavrello.test"}) {
+            ChildProcess program({action, "--db", c.path, "--quiet"});
+            if (std::string(action).rfind("--add-account", 0) == 0) program.Write("password\n");
+            std::string message;
+            for (int line = 0; line < 5 && message.find(c.path) == std::string::npos; ++line) {
+                message = program.ReadLine();
+            }
+            EXPECT_EQ(message,
+                      "tavrello-service: cannot open the database " + c.path + ": " + c.reason)
+                << action;
+            EXPECT_EQ(program.Wait(), 1) << action << " " << c.path;
+        }
+    }
+}
+
+TEST(ServiceProgram, RequestLogKeepsEachRequestOnOneLine) {
+    ScratchFolder folder;
+    ChildProcess program({"--port", "0", "--db", folder.path() + "/log.db"});
+    const int port = PortFromBanner(program.ReadLine());
+    ASSERT_GT(port, 0);
+    httplib::Client client("127.0.0.1", port);
+    ASSERT_TRUE(client.Get("/a%0AGET%20/forged%20200%0D%1B%5B2J%5Cx0A"));
+    std::string line;
+    for (int i = 0; i < 20 && line.find("forged") == std::string::npos; ++i) {
+        line = program.ReadLine();
+        EXPECT_NE(line.rfind("GET /forged", 0), 0u) << line;
+    }
+    EXPECT_EQ(line, "GET /a\\x0AGET /forged 200\\x0D\\x1B[2J\\x5Cx0A 404");
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST(ServiceProgram, EveryAcknowledgedAddSurvivesSigkill) {
+    ScratchFolder folder;
+    const std::string database = folder.path() + "/durable.db";
+    ChildProcess program({"--port", "0", "--db", database, "--quiet"});
+    const int port = PortFromBanner(program.ReadLine());
+    ASSERT_GT(port, 0);
+    // Adds from a few clients at once; the kill comes while some are still in flight.
+    std::atomic<int> acknowledged{0};
+    std::vector<std::string> kept[3];
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 3; ++c) {
+        clients.emplace_back([&, c]() {
+            httplib::Client client("127.0.0.1", port);
+            for (int i = 0; i < 200; ++i) {
+                const std::string name = "durable-" + std::to_string(c) + "-" + std::to_string(i);
+                const auto reply =
+                    client.Post("/plugin/addurl.php",
+                                Credentials(service::kDemoEmail, service::kDemoPassword) +
+                                    "&name=" + name + "&url=https%3A%2F%2Fd.example%2F&parent=0",
+                                "application/x-www-form-urlencoded");
+                if (!reply || reply->body != "OK") return;
+                kept[c].push_back(name);
+                ++acknowledged;
+            }
+        });
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (acknowledged < 30 && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(acknowledged, 30);
+    program.Signal(SIGKILL);
+    for (auto& client : clients) client.join();
+    EXPECT_EQ(program.Wait(), -1);
+
+    std::string error;
+    auto store = service::Store::Open(database, error);
+    ASSERT_TRUE(store) << error;
+    const auto account = store->FindAccount(service::kDemoEmail).value;
+    ASSERT_TRUE(account);
+    std::map<std::string, int> stored;
+    for (const auto& favorite : store->Favorites(account->id).value) ++stored[favorite.name];
+    for (const auto& names : kept) {
+        for (const auto& name : names) EXPECT_EQ(stored[name], 1) << name;
+    }
 }
 
 TEST(ServiceProgram, BadCommandLineOrUnusablePortExitsWithAnError) {

@@ -32,9 +32,21 @@ protected:
                   "OK");
     }
 
+    // The token of the form in a page, as a browser would send it back.
+    static std::string FormToken(const std::string& page) {
+        std::smatch match;
+        const std::regex field("name=\"form_token\" value=\"([0-9a-f]+)\"");
+        return std::regex_search(page, match, field) ? "&form_token=" + match[1].str() : "";
+    }
+
+    std::string LoginFormToken() {
+        const auto page = service_.Client().Get(kLogin);
+        return page ? FormToken(page->body) : std::string();
+    }
+
     // Logs in through the form and gives the session cookie's whole Set-Cookie header.
     std::string LogIn(const std::string& body) {
-        const auto result = service_.PostForm(kLogin, body);
+        const auto result = service_.PostForm(kLogin, body + LoginFormToken());
         if (!result) return std::string();
         return result->status == 303 ? result->get_header_value("Set-Cookie") : std::string();
     }
@@ -94,7 +106,7 @@ TEST_F(WebPages, RefusedLoginShowsTheFormAgainWithoutACookie) {
         {"password=x", 400},
     };
     for (const auto& c : cases) {
-        const auto result = service_.PostForm(kLogin, c.body);
+        const auto result = service_.PostForm(kLogin, c.body + LoginFormToken());
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, c.status) << c.body;
         EXPECT_FALSE(result->has_header("Set-Cookie")) << c.body;
@@ -115,8 +127,20 @@ TEST_F(WebPages, UnknownOrForgedSessionTokenShowsTheForm) {
 TEST_F(WebPages, LogOutEndsTheSession) {
     const std::string cookie = CookiePair(LogIn(Demo()));
     ASSERT_FALSE(cookie.empty());
-    const auto logout = service_.Client().Post(kLogin, {{"Cookie", cookie}}, "action=logout",
-                                               "application/x-www-form-urlencoded");
+    const auto signedIn = GetWithCookie(kLogin, cookie);
+    ASSERT_TRUE(signedIn);
+    const std::string token = FormToken(signedIn->body);
+    // Without the page's token, or with the token of the login form, the session stays.
+    for (const std::string& wrong : {std::string(), LoginFormToken()}) {
+        const auto refused =
+            service_.Client().Post(kLogin, {{"Cookie", cookie}}, "action=logout" + wrong,
+                                   "application/x-www-form-urlencoded");
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->status, 403) << wrong;
+    }
+    EXPECT_NE(GetWithCookie(kLogin, cookie)->body.find("Example news"), std::string::npos);
+    const auto logout = service_.Client().Post(
+        kLogin, {{"Cookie", cookie}}, "action=logout" + token, "application/x-www-form-urlencoded");
     ASSERT_TRUE(logout);
     EXPECT_EQ(logout->status, 303);
     EXPECT_NE(logout->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
@@ -214,7 +238,81 @@ TEST_F(WebPages, HelpPageAndSiteRootLinkToTheServicePages) {
     EXPECT_NE(root->body.find("href=\"" + service_.baseUrl() + "help/plugin.htm\""),
               std::string::npos);
     EXPECT_NE(help->body.find("No catagory - new favorite"), std::string::npos);
-    EXPECT_EQ(root->get_header_value("X-Content-Type-Options"), "nosniff");
+    const auto loginPage = service_.Client().Get(kLogin);
+    ASSERT_TRUE(loginPage);
+    for (const httplib::Response* page : {&*help, &*root, &*loginPage}) {
+        EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
+        EXPECT_NE(page->get_header_value("Content-Security-Policy").find("frame-ancestors 'none'"),
+                  std::string::npos);
+        EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+    }
+}
+
+TEST_F(WebPages, OnlyLoopbackNamesAndTheServiceOwnAddressAreServed) {
+    struct Case {
+        std::string host;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"127.0.0.1:" + std::to_string(service_.port()), 200},
+        {"localhost", 200},
+        {"LocalHost.:8080", 200},
+        {"app.localhost:1", 200},
+        {"127.8.9.10", 200},
+        {"[::1]:80", 200},
+        {"attacker.example", 421},
+        {"attacker.example:" + std::to_string(service_.port()), 421},
+        {"127.0.0.1.attacker.example", 421},
+        {"localhost.attacker.example", 421},
+        {"10.0.0.1", 421},
+        {"", 421},
+    };
+    for (const auto& c : cases) {
+        const auto page = service_.Client().Get("/", {{"Host", c.host}});
+        ASSERT_TRUE(page) << c.host;
+        EXPECT_EQ(page->status, c.status) << c.host;
+        const auto add = service_.Client().Post("/plugin/addurl.php", {{"Host", c.host}},
+                                                Demo() + "&name=Via+host&url=-&parent=0",
+                                                "application/x-www-form-urlencoded");
+        ASSERT_TRUE(add) << c.host;
+        EXPECT_EQ(add->status, c.status) << c.host;
+    }
+}
+
+TEST_F(WebPages, PostsFromPagesOfOtherSitesAreRefused) {
+    const std::string own = "http://127.0.0.1:" + std::to_string(service_.port());
+    struct Case {
+        httplib::Headers headers;
+        bool withToken;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{}, true, 303},
+        {{{"Origin", own}}, true, 303},
+        {{{"Referer", own + "/zephlist/login.php"}}, true, 303},
+        {{}, false, 403},
+        {{{"Origin", own}}, false, 403},
+        {{{"Origin", "http://attacker.example"}}, true, 403},
+        {{{"Origin", "null"}}, true, 403},
+        {{{"Origin", "http://127.0.0.1:1"}}, true, 403},
+        {{{"Referer", "http://attacker.example/" + own}}, true, 403},
+    };
+    for (const auto& c : cases) {
+        const std::string body = Demo() + (c.withToken ? LoginFormToken() : "");
+        const auto login =
+            service_.Client().Post(kLogin, c.headers, body, "application/x-www-form-urlencoded");
+        ASSERT_TRUE(login);
+        EXPECT_EQ(login->status, c.status) << body;
+        EXPECT_EQ(login->has_header("Set-Cookie"), c.status == 303) << body;
+    }
+    // The plug-in sends neither Origin nor Referer; a page of another site does.
+    const std::string add = Demo() + "&name=Cross&url=-&parent=0";
+    const auto fromPage =
+        service_.Client().Post("/plugin/addurl.php", {{"Origin", "http://attacker.example"}}, add,
+                               "application/x-www-form-urlencoded");
+    ASSERT_TRUE(fromPage);
+    EXPECT_EQ(fromPage->status, 403);
+    EXPECT_EQ(service_.PluginReply("/plugin/addurl.php", add), "OK") << "stored only once";
 }
 
 TEST_F(WebPages, UnknownPathIsNotFound) {

@@ -3,8 +3,6 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace service {
@@ -17,32 +15,9 @@ std::string Hex(const unsigned char* bytes, size_t size) {
     return hex;
 }
 
-// Each hash takes 64 MiB for its duration; a burst of logins on every server thread at once
-// must not take the machine's memory, so hashes wait for one of a few slots.
-class HashSlot {
-public:
-    HashSlot() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        freed_.wait(lock, [] { return busy_ < Capacity(); });
-        ++busy_;
-    }
-    ~HashSlot() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            --busy_;
-        }
-        freed_.notify_one();
-    }
-    HashSlot(const HashSlot&) = delete;
-    HashSlot& operator=(const HashSlot&) = delete;
-
-private:
-    static unsigned Capacity() { return std::max(2u, std::thread::hardware_concurrency()); }
-
-    static inline std::mutex mutex_;
-    static inline std::condition_variable freed_;
-    static inline unsigned busy_ = 0;
-};
+unsigned SlotCount(unsigned requested) {
+    return requested ? requested : std::max(2u, std::thread::hardware_concurrency());
+}
 
 }  // namespace
 
@@ -52,7 +27,6 @@ bool InitialiseCrypto() {
 
 std::string HashPassword(std::string_view password) {
     char hash[crypto_pwhash_STRBYTES];
-    HashSlot slot;
     if (crypto_pwhash_str(hash, password.data(), password.size(),
                           crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
@@ -62,8 +36,90 @@ std::string HashPassword(std::string_view password) {
 }
 
 bool VerifyPassword(const std::string& hash, std::string_view password) {
-    HashSlot slot;
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+HashSlots::HashSlots(unsigned slots, unsigned maxWaiting, std::chrono::milliseconds maxWait)
+    : capacity_(SlotCount(slots)), maxWaiting_(maxWaiting), maxWait_(maxWait) {}
+
+bool HashSlots::Acquire() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (busy_ < capacity_) {
+        ++busy_;
+        return true;
+    }
+    if (waiting_ >= maxWaiting_) return false;
+    ++waiting_;
+    const bool freed = freed_.wait_for(lock, maxWait_, [this] { return busy_ < capacity_; });
+    --waiting_;
+    if (freed) ++busy_;
+    return freed;
+}
+
+void HashSlots::Release() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --busy_;
+    }
+    freed_.notify_one();
+}
+
+HashSlots::Slot::Slot(HashSlots& slots) : slots_(slots), acquired_(slots.Acquire()) {}
+
+HashSlots::Slot::~Slot() {
+    if (acquired_) slots_.Release();
+}
+
+CredentialCache::CredentialCache(std::chrono::seconds lifetime, size_t capacity)
+    : lifetime_(lifetime), capacity_(capacity) {
+    crypto_generichash_keygen(key_);
+}
+
+std::string CredentialCache::KeyOf(std::string_view email, std::string_view password) const {
+    // The address's length first, so that no other split of the same bytes gives this key.
+    const uint64_t emailLength = email.size();
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, key_, sizeof key_, crypto_generichash_BYTES);
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(&emailLength),
+                              sizeof emailLength);
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(email.data()),
+                              email.size());
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(password.data()),
+                              password.size());
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash_final(&state, digest, sizeof digest);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+}
+
+bool CredentialCache::Holds(const std::string& key, int64_t accountId,
+                            const std::string& passwordHash) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto entry = entries_.find(key);
+    if (entry == entries_.end()) return false;
+    if (entry->second.accountId == accountId && entry->second.passwordHash == passwordHash &&
+        entry->second.expires > std::chrono::steady_clock::now()) {
+        return true;
+    }
+    entries_.erase(entry);
+    return false;
+}
+
+void CredentialCache::Remember(const std::string& key, int64_t accountId,
+                               const std::string& passwordHash) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (entries_.size() >= capacity_ && entries_.find(key) == entries_.end()) {
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            it = it->second.expires <= now ? entries_.erase(it) : std::next(it);
+        }
+        // Still full of live entries: make room by forgetting the one closest to expiry.
+        if (entries_.size() >= capacity_) {
+            entries_.erase(std::min_element(
+                entries_.begin(), entries_.end(),
+                [](const auto& a, const auto& b) { return a.second.expires < b.second.expires; }));
+        }
+    }
+    entries_[key] = Entry{accountId, passwordHash, now + lifetime_};
 }
 
 std::string NewSessionToken() {
@@ -77,6 +133,22 @@ std::string SessionTokenDigest(std::string_view token) {
     crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()),
                        token.size(), nullptr, 0);
     return Hex(digest, sizeof digest);
+}
+
+FormTokens::FormTokens() {
+    crypto_auth_keygen(key_);
+}
+
+std::string FormTokens::For(std::string_view binding) const {
+    unsigned char mac[crypto_auth_BYTES];
+    crypto_auth(mac, reinterpret_cast<const unsigned char*>(binding.data()), binding.size(), key_);
+    return Hex(mac, sizeof mac);
+}
+
+bool FormTokens::Matches(std::string_view token, std::string_view binding) const {
+    const std::string expected = For(binding);
+    return token.size() == expected.size() &&
+           sodium_memcmp(token.data(), expected.data(), expected.size()) == 0;
 }
 
 }  // namespace service

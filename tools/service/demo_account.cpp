@@ -5,7 +5,9 @@
 namespace service {
 
 bool EnsureDemoAccount(Store& store) {
-    if (store.FindAccount(kDemoEmail)) return true;
+    const auto existing = store.FindAccount(kDemoEmail);
+    if (!existing.ok()) return false;
+    if (existing.value) return true;
     const std::string hash = HashPassword(kDemoPassword);
     int64_t account = 0;
     if (hash.empty()) return false;

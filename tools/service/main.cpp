@@ -39,7 +39,8 @@ int AddAccount(const service::CommandLine& command) {
     std::string error;
     auto store = service::Store::Open(command.options.databasePath, error);
     if (!store) {
-        std::fprintf(stderr, "tavrello-service: %s\n", error.c_str());
+        std::fprintf(stderr, "tavrello-service: cannot open the database %s: %s\n",
+                     command.options.databasePath.c_str(), error.c_str());
         return 1;
     }
     const std::string hash = service::HashPassword(password);

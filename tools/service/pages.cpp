@@ -50,6 +50,11 @@ std::string FavoritesHtml(const FavoritesView& view) {
     return html;
 }
 
+std::string TokenField(std::string_view formToken) {
+    return std::string("<input type=\"hidden\" name=\"") + kFormTokenField + "\" value=\"" +
+           EscapeHtml(formToken) + "\">";
+}
+
 }  // namespace
 
 std::string EscapeHtml(std::string_view text) {
@@ -89,24 +94,26 @@ bool IsLinkableUrl(std::string_view url) {
     return scheme == "http" || scheme == "https" || scheme == "ftp";
 }
 
-std::string RenderLoginPage(std::string_view message) {
+std::string RenderLoginPage(std::string_view message, std::string_view formToken) {
     std::string body = "<h1>Tavrello</h1>\n";
     if (!message.empty()) body += "<p class=\"error\">" + EscapeHtml(message) + "</p>\n";
-    body +=
-        "<form method=\"post\" action=\"login.php\" accept-charset=\"utf-8\">\n"
-        "<p><label>E-mail address<br><input type=\"text\" name=\"email\" size=\"30\"></label></p>\n"
-        "<p><label>Password<br><input type=\"password\" name=\"password\" "
-        "size=\"30\"></label></p>\n"
-        "<p><input type=\"submit\" value=\"Log in\"></p>\n"
-        "</form>\n";
+    body += "<form method=\"post\" action=\"login.php\" accept-charset=\"utf-8\">\n" +
+            TokenField(formToken) +
+            "\n<p><label>E-mail address<br><input type=\"text\" name=\"email\" "
+            "size=\"30\"></label></p>\n"
+            "<p><label>Password<br><input type=\"password\" name=\"password\" "
+            "size=\"30\"></label></p>\n"
+            "<p><input type=\"submit\" value=\"Log in\"></p>\n"
+            "</form>\n";
     return Page("Tavrello - Log in", body);
 }
 
-std::string RenderSignedInPage(std::string_view email, const FavoritesView& view) {
+std::string RenderSignedInPage(std::string_view email, const FavoritesView& view,
+                               std::string_view formToken) {
     std::string body =
         "<form method=\"post\" action=\"login.php\" style=\"float:right\">"
-        "<input type=\"hidden\" name=\"action\" value=\"logout\">"
-        "<input type=\"submit\" value=\"Log out\"></form>\n";
+        "<input type=\"hidden\" name=\"action\" value=\"logout\">" +
+        TokenField(formToken) + "<input type=\"submit\" value=\"Log out\"></form>\n";
     body += "<h1>" + EscapeHtml(view.title) + "</h1>\n<p>" + EscapeHtml(email) + "</p>\n";
     body += FavoritesHtml(view);
     return Page(view.title, body);

@@ -22,9 +22,14 @@ struct FavoritesView {
     bool includePrivate = false;
 };
 
-std::string RenderLoginPage(std::string_view message);
+// Every form of the site carries formToken in the field "form_token": the proof that the post
+// comes from a page of this site.
+constexpr const char kFormTokenField[] = "form_token";
+
+std::string RenderLoginPage(std::string_view message, std::string_view formToken);
 // The signed-in user's favorites, with a log-out button.
-std::string RenderSignedInPage(std::string_view email, const FavoritesView& view);
+std::string RenderSignedInPage(std::string_view email, const FavoritesView& view,
+                               std::string_view formToken);
 std::string RenderPublicPage(const FavoritesView& view);
 std::string RenderHelpPage(std::string_view baseUrl);
 std::string RenderSiteRoot(std::string_view baseUrl);

@@ -29,127 +29,158 @@ std::string MissingField(const char* name) {
 
 }  // namespace
 
+PluginReply StoreProblem(StoreResult result, bool statusLine) {
+    const bool busy = result == StoreResult::kBusy;
+    const int status = busy ? 503 : 500;
+    const std::string text = busy ? PluginApi::kBusyText : PluginApi::kFailedText;
+    // The category reply is read as a status line, so its text carries the code as well.
+    return statusLine ? PluginReply{status, std::to_string(status) + " " + text + "\n"}
+                      : PluginReply{status, text};
+}
+
 std::string UserPageUrl(const std::string& baseUrl, const std::string& email) {
     return baseUrl + "plugin/zephlist.php?email=" + PercentEncode(email);
 }
 
 PluginApi::PluginApi(Store& store, PluginApiSettings settings)
-    : store_(store), settings_(std::move(settings)) {
+    : store_(store),
+      settings_(std::move(settings)),
+      hashSlots_(settings_.hashSlots, settings_.hashWaiting, settings_.hashWait),
+      credentials_(settings_.credentialLifetime, 4096) {
     // Checked against when the account is unknown, so that a wrong address costs as much time
     // as a wrong password and the reply time does not tell which accounts exist.
     unknownAccountHash_ = HashPassword(NewSessionToken());
 }
 
-std::optional<Account> PluginApi::Authenticate(const FormFields& form, std::string& error) {
+std::optional<Account> PluginApi::Authenticate(const FormFields& form, PluginReply& refusal,
+                                               bool statusLine) {
     const auto email = form.Get("email");
     const auto password = form.Get("password");
-    if (!email || email->empty()) {
-        error = MissingField("email");
+    // A 4xx code in the category reply makes the client ask the user for new credentials.
+    const auto refuse = [&](const char* code, const std::string& text) {
+        refusal = {200, statusLine ? code + text + "\n" : text};
         return std::nullopt;
+    };
+    if (!email || email->empty()) return refuse("400 ", MissingField("email"));
+    if (!password) return refuse("400 ", MissingField("password"));
+    const SignInOutcome outcome = SignIn(*email, *password);
+    switch (outcome.result) {
+        case SignInResult::kSignedIn:
+            return outcome.account;
+        case SignInResult::kRefused:
+            return refuse("403 ", kWrongCredentials);
+        case SignInResult::kBusy:
+            refusal = StoreProblem(StoreResult::kBusy, statusLine);
+            return std::nullopt;
+        default:
+            refusal = StoreProblem(StoreResult::kFailed, statusLine);
+            return std::nullopt;
     }
-    if (!password) {
-        error = MissingField("password");
-        return std::nullopt;
-    }
-    return SignIn(*email, *password, error);
 }
 
-std::optional<Account> PluginApi::SignIn(const std::string& email, const std::string& password,
-                                         std::string& error) {
-    error = kWrongCredentials;
-    if (email.size() > kMaxEmailBytes || password.size() > kMaxPasswordBytes) {
-        return std::nullopt;
+SignInOutcome PluginApi::SignIn(const std::string& email, const std::string& password) {
+    if (email.size() > kMaxEmailBytes || password.size() > kMaxPasswordBytes) return {};
+    const auto found = store_.FindAccount(email);
+    if (!found.ok()) {
+        return {found.result == StoreResult::kBusy ? SignInResult::kBusy : SignInResult::kFailed,
+                {}};
     }
-    auto account = store_.FindAccount(email);
-    if (!account) {
+    const std::string key = credentials_.KeyOf(email, password);
+    if (found.value && credentials_.Holds(key, found.value->id, found.value->passwordHash)) {
+        return {SignInResult::kSignedIn, *found.value};
+    }
+    HashSlots::Slot slot(hashSlots_);
+    if (!slot.acquired()) return {SignInResult::kBusy, {}};
+    if (!found.value) {
         VerifyPassword(unknownAccountHash_, password);
-        return std::nullopt;
+        return {};
     }
-    if (!VerifyPassword(account->passwordHash, password)) return std::nullopt;
-    error.clear();
-    return account;
+    if (!VerifyPassword(found.value->passwordHash, password)) return {};
+    credentials_.Remember(key, found.value->id, found.value->passwordHash);
+    return {SignInResult::kSignedIn, *found.value};
 }
 
-std::string PluginApi::Categories(const FormFields& form) {
-    std::string error;
-    const auto account = Authenticate(form, error);
-    if (!account) {
-        // A 4xx code makes the client ask the user for new credentials.
-        return (error == kWrongCredentials ? "403 " : "400 ") + error + "\n";
-    }
+PluginReply PluginApi::Categories(const FormFields& form) {
+    PluginReply refusal;
+    const auto account = Authenticate(form, refusal, true);
+    if (!account) return refusal;
+    const auto categories = store_.Categories(account->id);
+    if (!categories.ok()) return StoreProblem(categories.result, true);
     std::string reply;
     const Notice& notice = settings_.notice;
     if (!notice.message.empty()) {
         reply = "201 " + notice.message + "\n" + notice.page + "\n" +
                 (notice.stop ? "STOP" : "CONTINUE") + "\n";
-        if (notice.stop) return reply;
+        if (notice.stop) return {200, reply};
     } else {
         reply = "200 OK\n";
     }
-    for (const Category& category : store_.Categories(account->id)) {
+    for (const Category& category : categories.value) {
         reply += std::to_string(category.id) + " " + category.name + "\n";
     }
-    return reply;
+    return {200, reply};
 }
 
-std::string PluginApi::AddUrl(const FormFields& form) {
-    std::string error;
-    const auto account = Authenticate(form, error);
-    if (!account) return error;
+PluginReply PluginApi::AddUrl(const FormFields& form) {
+    PluginReply refusal;
+    const auto account = Authenticate(form, refusal, false);
+    if (!account) return refusal;
     const auto name = form.Get("name");
     const auto url = form.Get("url");
     const auto parentText = form.Get("parent");
-    if (!name) return MissingField("name");
-    if (!url) return MissingField("url");
-    if (!parentText) return MissingField("parent");
+    if (!name) return {200, MissingField("name")};
+    if (!url) return {200, MissingField("url")};
+    if (!parentText) return {200, MissingField("parent")};
     const auto parent = ParseCategoryId(*parentText);
-    if (!parent) return "The category id is not a number: " + *parentText;
+    if (!parent) return {200, "The category id is not a number: " + *parentText};
     if (*url == "-") return AddCategory(*account, *name, *parent);
     return AddFavorite(*account, *name, *url, *parent);
 }
 
-std::string PluginApi::AddCategory(const Account& account, const std::string& rawName,
+PluginReply PluginApi::AddCategory(const Account& account, const std::string& rawName,
                                    int64_t parent) {
-    if (parent != kHomeId) return "Categories can only be created at the top level";
+    if (parent != kHomeId) return {200, "Categories can only be created at the top level"};
     const std::string name = TrimBlanks(rawName);
-    if (name.empty()) return "The category name is empty";
-    if (name.size() > kMaxCategoryNameBytes) return "The category name is too long";
-    if (HasControlCharacters(name)) return "The category name must be one line of text";
-    switch (store_.AddCategory(account.id, name)) {
+    if (name.empty()) return {200, "The category name is empty"};
+    if (name.size() > kMaxCategoryNameBytes) return {200, "The category name is too long"};
+    if (HasControlCharacters(name)) return {200, "The category name must be one line of text"};
+    const StoreResult result = store_.AddCategory(account.id, name);
+    switch (result) {
         case StoreResult::kDone:
-            return "OK";
+            return {200, "OK"};
         case StoreResult::kDuplicate:
-            return "There is already a category named " + name;
+            return {200, "There is already a category named " + name};
         default:
-            return "The category could not be stored";
+            return StoreProblem(result, false);
     }
 }
 
-std::string PluginApi::AddFavorite(const Account& account, const std::string& rawName,
+PluginReply PluginApi::AddFavorite(const Account& account, const std::string& rawName,
                                    const std::string& rawUrl, int64_t parent) {
     const std::string url = TrimBlanks(rawUrl);
     std::string name = TrimBlanks(rawName);
-    if (url.empty()) return "The address is empty";
-    if (url.size() > kMaxUrlBytes) return "The address is too long";
-    if (HasControlCharacters(url)) return "The address must be one line of text";
+    if (url.empty()) return {200, "The address is empty"};
+    if (url.size() > kMaxUrlBytes) return {200, "The address is too long"};
+    if (HasControlCharacters(url)) return {200, "The address must be one line of text"};
     if (name.empty()) name = url;
-    if (name.size() > kMaxFavoriteNameBytes) return "The description is too long";
-    if (HasControlCharacters(name)) return "The description must be one line of text";
-    switch (store_.AddFavorite(account.id, parent, name, url)) {
+    if (name.size() > kMaxFavoriteNameBytes) return {200, "The description is too long"};
+    if (HasControlCharacters(name)) return {200, "The description must be one line of text"};
+    const StoreResult result = store_.AddFavorite(account.id, parent, name, url);
+    switch (result) {
         case StoreResult::kDone:
-            return "OK";
+            return {200, "OK"};
         case StoreResult::kUnknownCategory:
-            return "There is no category " + std::to_string(parent) + " in your favorites";
+            return {200, "There is no category " + std::to_string(parent) + " in your favorites"};
         default:
-            return "The favorite could not be stored";
+            return StoreProblem(result, false);
     }
 }
 
-std::string PluginApi::WebPage(const FormFields& form) {
-    std::string error;
-    const auto account = Authenticate(form, error);
-    if (!account) return error;
-    return UserPageUrl(settings_.baseUrl, account->email);
+PluginReply PluginApi::WebPage(const FormFields& form) {
+    PluginReply refusal;
+    const auto account = Authenticate(form, refusal, false);
+    if (!account) return refusal;
+    return {200, UserPageUrl(settings_.baseUrl, account->email)};
 }
 
 }  // namespace service

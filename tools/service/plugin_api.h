@@ -2,9 +2,11 @@
 // are UTF-8 here; the HTTP layer converts them to the charset of the request.
 #pragma once
 
+#include "tools/service/credentials.h"
 #include "tools/service/form_body.h"
 #include "tools/service/store.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -20,6 +22,26 @@ struct Notice {
 struct PluginApiSettings {
     std::string baseUrl;  // ends with '/'
     Notice notice;
+    unsigned hashSlots = 0;  // 0: one per core, at least two
+    unsigned hashWaiting = 8;
+    std::chrono::milliseconds hashWait{3000};
+    std::chrono::seconds credentialLifetime{120};
+};
+
+// What goes back over HTTP: status 200 with the reply text, or 503 (sent with Retry-After)
+// when the store or the password hashing is busy, or 500 when the store failed. Only 200
+// carries a reply in the plug-in's grammar; the others tell the plug-in nothing about the
+// user's credentials.
+struct PluginReply {
+    int status = 200;
+    std::string text;
+};
+
+enum class SignInResult { kSignedIn, kRefused, kBusy, kFailed };
+
+struct SignInOutcome {
+    SignInResult result = SignInResult::kRefused;
+    Account account;  // when signed in
 };
 
 class PluginApi {
@@ -27,29 +49,39 @@ public:
     PluginApi(Store& store, PluginApiSettings settings);
 
     // "plugin/getcatagories.php": status line, the notice if one is set, then "ID NAME" lines.
-    std::string Categories(const FormFields& form);
+    PluginReply Categories(const FormFields& form);
     // "plugin/addurl.php": "OK" or the reason, in one line. URL "-" with parent 0 creates a
     // category named by the name field.
-    std::string AddUrl(const FormFields& form);
+    PluginReply AddUrl(const FormFields& form);
     // "plugin/getwebpage.php": the address of the user's own page, or the reason.
-    std::string WebPage(const FormFields& form);
+    PluginReply WebPage(const FormFields& form);
 
-    // The one credential check of the service, also behind the login page.
-    std::optional<Account> SignIn(const std::string& email, const std::string& password,
-                                  std::string& error);
+    // The one credential check of the service, also behind the login page. A wrong password
+    // always costs a full hash; a right one seen a moment ago is taken from the cache.
+    SignInOutcome SignIn(const std::string& email, const std::string& password);
 
     static constexpr const char* kWrongCredentials = "Wrong e-mail address or password";
+    static constexpr const char* kBusyText = "The service is busy; try again in a moment";
+    static constexpr const char* kFailedText = "The service could not read or store your data";
+    static constexpr int kRetryAfterSeconds = 2;
 
 private:
-    std::optional<Account> Authenticate(const FormFields& form, std::string& error);
-    std::string AddCategory(const Account& account, const std::string& name, int64_t parent);
-    std::string AddFavorite(const Account& account, const std::string& name, const std::string& url,
+    // Signed in, or the reply that refuses the request.
+    std::optional<Account> Authenticate(const FormFields& form, PluginReply& refusal,
+                                        bool statusLine);
+    PluginReply AddCategory(const Account& account, const std::string& name, int64_t parent);
+    PluginReply AddFavorite(const Account& account, const std::string& name, const std::string& url,
                             int64_t parent);
 
     Store& store_;
     PluginApiSettings settings_;
     std::string unknownAccountHash_;
+    HashSlots hashSlots_;
+    CredentialCache credentials_;
 };
+
+// The reply for a store result other than kDone.
+PluginReply StoreProblem(StoreResult result, bool statusLine);
 
 // The page where a user's public favorites live, below the given base URL.
 std::string UserPageUrl(const std::string& baseUrl, const std::string& email);

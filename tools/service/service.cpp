@@ -7,10 +7,12 @@
 #include "tools/service/text_encoding.h"
 #include "tools/service/text_limits.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -33,10 +35,71 @@ bool IsUtf8Label(const std::string& charset) {
     return lower == "utf-8" || lower == "utf8";
 }
 
-// Reads a form request in the charset it declares, or in the given default. On failure the
-// response already holds the error.
-std::optional<FormFields> ReadForm(const httplib::Request& request, httplib::Response& response,
-                                   const char* defaultCharset, std::string& charset) {
+std::string Lower(std::string_view text) {
+    std::string lower;
+    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// "scheme://authority" of an absolute URL, lower case; empty when it has none.
+std::string OriginOf(std::string_view url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos || scheme == 0) return std::string();
+    const size_t end = url.find_first_of("/?#", scheme + 3);
+    return Lower(url.substr(0, end));
+}
+
+// The host part of a Host header or URL authority: brackets and port removed, lower case,
+// without a final dot.
+std::string HostPart(std::string_view authority) {
+    std::string_view host = authority;
+    if (!host.empty() && host.front() == '[') {
+        const size_t close = host.find(']');
+        if (close == std::string_view::npos) return std::string();
+        host = host.substr(1, close - 1);
+    } else {
+        host = host.substr(0, host.find(':'));
+    }
+    if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+    return Lower(host);
+}
+
+bool IsLoopbackName(const std::string& host) {
+    if (host == "localhost" || host == "::1") return true;
+    const std::string suffix = ".localhost";
+    if (host.size() > suffix.size() &&
+        host.compare(host.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        return true;
+    }
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+// Reads the body as it arrives and refuses it as soon as it passes the limit, whether it comes
+// with a length or in chunks. A refused body is left unread, so the connection closes after
+// the reply.
+bool ReadBody(const httplib::ContentReader& reader, httplib::Response& response,
+              std::string& body) {
+    bool tooLarge = false;
+    const bool read = reader([&](const char* data, size_t length) {
+        if (body.size() + length > kMaxBodyBytes) {
+            tooLarge = true;
+            return false;
+        }
+        body.append(data, length);
+        return true;
+    });
+    if (read) return true;
+    response.status = tooLarge ? 413 : BoundedServer::RequestTimedOut() ? 408 : 400;
+    BoundedServer::CloseAfterReply(response);
+    return false;
+}
+
+// Reads a form body in the charset the request declares, or in the given default. On failure
+// the response already holds the error.
+std::optional<FormFields> ReadForm(const httplib::Request& request, const std::string& body,
+                                   httplib::Response& response, const char* defaultCharset,
+                                   std::string& charset) {
     const ContentType type = ContentType::Parse(request.get_header_value("Content-Type"));
     if (!type.IsForm()) {
         response.status = 415;
@@ -45,7 +108,7 @@ std::optional<FormFields> ReadForm(const httplib::Request& request, httplib::Res
         return std::nullopt;
     }
     charset = type.charset.empty() ? defaultCharset : type.charset;
-    auto form = FormFields::ParseAs(request.body, charset);
+    auto form = FormFields::ParseAs(body, charset);
     if (!form) {
         response.status = 400;
         response.set_content("The form is not valid text in the charset " + charset,
@@ -56,11 +119,15 @@ std::optional<FormFields> ReadForm(const httplib::Request& request, httplib::Res
 
 // Replies to the plug-in travel in the charset of its request.
 void SendPluginReply(httplib::Response& response, const std::string& charset,
-                     const std::string& utf8Reply) {
+                     const PluginReply& reply) {
+    response.status = reply.status;
+    if (reply.status == 503) {
+        response.set_header("Retry-After", std::to_string(PluginApi::kRetryAfterSeconds));
+    }
     if (IsUtf8Label(charset)) {
-        response.set_content(utf8Reply, "text/plain; charset=utf-8");
+        response.set_content(reply.text, "text/plain; charset=utf-8");
     } else {
-        response.set_content(Utf8ToWindows1252(utf8Reply), "text/plain; charset=windows-1252");
+        response.set_content(Utf8ToWindows1252(reply.text), "text/plain; charset=windows-1252");
     }
 }
 
@@ -85,13 +152,32 @@ void SendHtml(httplib::Response& response, int status, const std::string& html) 
     response.set_content(html, kHtml);
 }
 
-FavoritesView ViewOf(Store& store, const Account& account, bool includePrivate) {
-    FavoritesView view;
+// A page that could not be made because the store was busy (503, try again) or failed (500).
+void SendStoreProblem(httplib::Response& response, StoreResult result) {
+    const PluginReply problem = StoreProblem(result, false);
+    if (problem.status == 503) {
+        response.set_header("Retry-After", std::to_string(PluginApi::kRetryAfterSeconds));
+    }
+    SendHtml(response, problem.status, RenderMessagePage("Tavrello", problem.text));
+}
+
+StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, FavoritesView& view) {
     view.title = "Favorites of " + account.email;
-    view.categories = store.Categories(account.id);
-    view.favorites = store.Favorites(account.id);
+    auto categories = store.Categories(account.id);
+    if (!categories.ok()) return categories.result;
+    auto favorites = store.Favorites(account.id);
+    if (!favorites.ok()) return favorites.result;
+    view.categories = std::move(categories.value);
+    view.favorites = std::move(favorites.value);
     view.includePrivate = includePrivate;
-    return view;
+    return StoreResult::kDone;
+}
+
+// The binding of a form token: the session for the forms of a signed-in page, a fixed word
+// for the login form.
+std::string FormBinding(const std::string& sessionToken) {
+    return sessionToken.empty() ? std::string("login")
+                                : "session " + SessionTokenDigest(sessionToken);
 }
 
 const char* DefaultErrorText(int status) {
@@ -102,30 +188,48 @@ const char* DefaultErrorText(int status) {
             return "Not found";
         case 405:
             return "Method not allowed";
+        case 408:
+            return "The request took too long to arrive";
         case 413:
             return "The request is too large";
         case 414:
             return "The address is too long";
+        case 415:
+            return "Send the body without a content encoding";
+        case 421:
+            return "This service does not answer for that host name";
+        case 503:
+            return PluginApi::kBusyText;
         default:
             return status >= 500 ? "Internal error" : "Request refused";
     }
+}
+
+// Refuses a request before its body is read; the body is left unread, so the connection
+// closes after the reply.
+httplib::Server::HandlerResponse Refuse(httplib::Response& response, int status,
+                                        const char* text = nullptr) {
+    response.status = status;
+    response.set_content(text ? text : DefaultErrorText(status), "text/plain; charset=utf-8");
+    BoundedServer::CloseAfterReply(response);
+    return httplib::Server::HandlerResponse::Handled;
 }
 
 }  // namespace
 
 std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::string& error) {
     std::unique_ptr<Service> service(new Service());
-    service->store_ = Store::Open(options.databasePath, error);
+    service->store_ = Store::Open(options.databasePath, error, options.busyTimeoutMs);
     if (!service->store_) {
         error = "cannot open the database " + options.databasePath + ": " + error;
         return nullptr;
     }
     if (options.demoAccount && !EnsureDemoAccount(*service->store_)) {
-        error = "cannot create the demo account";
+        error = "cannot create the demo account in " + options.databasePath;
         return nullptr;
     }
-    service->server_ = std::make_unique<httplib::Server>();
-    httplib::Server& server = *service->server_;
+    service->server_ = std::make_unique<BoundedServer>(options.limits);
+    BoundedServer& server = *service->server_;
     server.set_payload_max_length(kMaxBodyBytes);
     // Without the library's SO_REUSEPORT: a second service on a taken port must fail to start,
     // not share the port with the first.
@@ -145,6 +249,10 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
             "cannot listen on " + options.listenAddress + " port " + std::to_string(options.port);
         return nullptr;
     }
+    service->listenAddress_ = HostPart(options.listenAddress.find(':') != std::string::npos &&
+                                               options.listenAddress.front() != '['
+                                           ? "[" + options.listenAddress + "]"
+                                           : options.listenAddress);
     service->baseUrl_ = options.baseUrl;
     if (service->baseUrl_.empty()) {
         service->baseUrl_ =
@@ -152,14 +260,19 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
     } else if (service->baseUrl_.back() != '/') {
         service->baseUrl_ += '/';
     }
+    service->baseOrigin_ = OriginOf(service->baseUrl_);
+    service->baseHost_ =
+        HostPart(service->baseOrigin_.substr(service->baseOrigin_.find("://") + 3));
     service->secureCookies_ = service->baseUrl_.rfind("https://", 0) == 0;
-    service->api_ = std::make_unique<PluginApi>(
-        *service->store_, PluginApiSettings{service->baseUrl_, options.notice});
+    PluginApiSettings settings{service->baseUrl_, options.notice};
+    settings.hashSlots = options.hashSlots;
+    settings.hashWaiting = options.hashWaiting;
+    service->api_ = std::make_unique<PluginApi>(*service->store_, settings);
     if (options.logRequests) {
         server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
             // The path only: query strings carry e-mail addresses.
-            std::fprintf(stderr, "%s %s %d\n", request.method.c_str(), request.path.c_str(),
-                         response.status);
+            std::fprintf(stderr, "%s %s %d\n", EscapeForLog(request.method).c_str(),
+                         EscapeForLog(request.path).c_str(), response.status);
         });
     }
     service->InstallRoutes();
@@ -171,16 +284,61 @@ Service::~Service() {
     // A bound socket that never served is closed with the server object.
 }
 
+bool Service::ServesHost(const std::string& hostHeader) const {
+    const std::string host = HostPart(hostHeader);
+    if (host.empty()) return false;
+    return IsLoopbackName(host) || host == listenAddress_ || host == baseHost_;
+}
+
+bool Service::FromOwnSite(const httplib::Request& request) const {
+    std::string origin;
+    if (request.has_header("Origin")) {
+        origin = Lower(request.get_header_value("Origin"));
+    } else if (request.has_header("Referer")) {
+        origin = OriginOf(request.get_header_value("Referer"));
+    } else {
+        return true;
+    }
+    // "null" (a sandboxed or opaque page) and anything unreadable count as another site.
+    return origin == baseOrigin_ || origin == (secureCookies_ ? "https://" : "http://") +
+                                                  Lower(request.get_header_value("Host"));
+}
+
 void Service::InstallRoutes() {
-    httplib::Server& server = *server_;
+    BoundedServer& server = *server_;
     server.set_default_headers({
         {"X-Content-Type-Options", "nosniff"},
-        {"Referrer-Policy", "no-referrer"},
+        // The site's own pages name themselves to it (its forms check that); no other site
+        // learns their addresses, which carry e-mail addresses.
+        {"Referrer-Policy", "same-origin"},
         {"Content-Security-Policy",
-         "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'"},
+         "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
+         "frame-ancestors 'none'"},
+        // For browser controls that know frame-ancestors not.
+        {"X-Frame-Options", "DENY"},
     });
+    server.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (!ServesHost(request.get_header_value("Host"))) return Refuse(response, 421);
+            const std::string encoding = request.get_header_value("Content-Encoding");
+            if (!encoding.empty() && Lower(encoding) != "identity") return Refuse(response, 415);
+            const std::string length = request.get_header_value("Content-Length");
+            if (length.size() > 18 ||
+                (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > kMaxBodyBytes)) {
+                return Refuse(response, 413);
+            }
+            if (request.method == "POST" && !FromOwnSite(request)) {
+                return Refuse(response, 403, "Requests from pages of other sites are refused");
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     const httplib::Server::HandlerWithResponse defaultErrorBody = [](const httplib::Request&,
                                                                      httplib::Response& response) {
+        // The library answers 400 when the head of a request stops coming; say why.
+        if (BoundedServer::RequestTimedOut()) {
+            response.status = 408;
+            BoundedServer::CloseAfterReply(response);
+        }
         if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         response.set_content(DefaultErrorText(response.status), "text/plain; charset=utf-8");
         return httplib::Server::HandlerResponse::Handled;
@@ -192,15 +350,17 @@ void Service::InstallRoutes() {
             response.set_content(DefaultErrorText(500), "text/plain; charset=utf-8");
         });
 
-    using PluginCall = std::string (PluginApi::*)(const FormFields&);
+    using PluginCall = PluginReply (PluginApi::*)(const FormFields&);
     const auto pluginRoute = [this, &server](const char* path, PluginCall call) {
-        server.Post(path,
-                    [this, call](const httplib::Request& request, httplib::Response& response) {
-                        std::string charset;
-                        const auto form = ReadForm(request, response, kClientCharset, charset);
-                        if (!form) return;
-                        SendPluginReply(response, charset, ((*api_).*call)(*form));
-                    });
+        server.Post(path, [this, call](const httplib::Request& request, httplib::Response& response,
+                                       const httplib::ContentReader& reader) {
+            std::string body;
+            std::string charset;
+            if (!ReadBody(reader, response, body)) return;
+            const auto form = ReadForm(request, body, response, kClientCharset, charset);
+            if (!form) return;
+            SendPluginReply(response, charset, ((*api_).*call)(*form));
+        });
         server.Get(path, [](const httplib::Request&, httplib::Response& response) {
             response.status = 405;
             response.set_header("Allow", "POST");
@@ -210,61 +370,96 @@ void Service::InstallRoutes() {
     pluginRoute("/plugin/getcatagories.php", &PluginApi::Categories);
     pluginRoute("/plugin/addurl.php", &PluginApi::AddUrl);
     pluginRoute("/plugin/getwebpage.php", &PluginApi::WebPage);
+    InstallWebRoutes();
+}
 
-    server.Get("/zephlist/login.php",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                   response.set_header("Cache-Control", "no-store");
-                   const std::string token = CookieValue(request, kSessionCookie);
-                   std::optional<Account> account;
-                   if (!token.empty()) {
-                       if (auto id = store_->SessionAccount(SessionTokenDigest(token), Now())) {
-                           account = store_->FindAccountById(*id);
-                       }
-                   }
-                   if (!account) {
-                       SendHtml(response, 200, RenderLoginPage(""));
-                       return;
-                   }
-                   SendHtml(response, 200,
-                            RenderSignedInPage(account->email, ViewOf(*store_, *account, true)));
-               });
+void Service::InstallWebRoutes() {
+    BoundedServer& server = *server_;
+    server.Get("/zephlist/login.php", [this](const httplib::Request& request,
+                                             httplib::Response& response) {
+        response.set_header("Cache-Control", "no-store");
+        const std::string token = CookieValue(request, kSessionCookie);
+        std::optional<Account> account;
+        if (!token.empty()) {
+            const auto session = store_->SessionAccount(SessionTokenDigest(token), Now());
+            if (!session.ok()) return SendStoreProblem(response, session.result);
+            if (session.value) {
+                auto found = store_->FindAccountById(*session.value);
+                if (!found.ok()) return SendStoreProblem(response, found.result);
+                account = std::move(found.value);
+            }
+        }
+        if (!account) {
+            SendHtml(response, 200, RenderLoginPage("", formTokens_.For(FormBinding(""))));
+            return;
+        }
+        FavoritesView view;
+        const StoreResult viewed = ViewOf(*store_, *account, true, view);
+        if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+        SendHtml(response, 200,
+                 RenderSignedInPage(account->email, view, formTokens_.For(FormBinding(token))));
+    });
 
     server.Post("/zephlist/login.php", [this](const httplib::Request& request,
-                                              httplib::Response& response) {
+                                              httplib::Response& response,
+                                              const httplib::ContentReader& reader) {
         response.set_header("Cache-Control", "no-store");
+        std::string body;
         std::string charset;
-        const auto form = ReadForm(request, response, kPageCharset, charset);
+        if (!ReadBody(reader, response, body)) return;
+        const auto form = ReadForm(request, body, response, kPageCharset, charset);
         if (!form) return;
+        const std::string loginToken = formTokens_.For(FormBinding(""));
         const std::string cookieTail =
             std::string("; Path=/; HttpOnly; SameSite=Lax") + (secureCookies_ ? "; Secure" : "");
+        const std::string formToken = form->Get(kFormTokenField).value_or("");
         if (form->Get("action") == std::optional<std::string>("logout")) {
             const std::string token = CookieValue(request, kSessionCookie);
-            if (!token.empty()) store_->DeleteSession(SessionTokenDigest(token));
+            if (!formTokens_.Matches(formToken, FormBinding(token))) {
+                SendHtml(
+                    response, 403,
+                    RenderLoginPage("This page was out of date. Please try again.", loginToken));
+                return;
+            }
+            if (!token.empty()) {
+                const StoreResult deleted = store_->DeleteSession(SessionTokenDigest(token));
+                if (deleted != StoreResult::kDone) return SendStoreProblem(response, deleted);
+            }
             response.set_header("Set-Cookie",
                                 std::string(kSessionCookie) + "=" + cookieTail + "; Max-Age=0");
             response.set_redirect("login.php", 303);
             return;
         }
+        if (!formTokens_.Matches(formToken, FormBinding(""))) {
+            SendHtml(
+                response, 403,
+                RenderLoginPage("This page was out of date. Please log in again.", loginToken));
+            return;
+        }
         const auto email = form->Get("email");
         const auto password = form->Get("password");
         if (!email || !password || email->empty()) {
-            SendHtml(response, 400, RenderLoginPage("Enter your e-mail address and password."));
+            SendHtml(response, 400,
+                     RenderLoginPage("Enter your e-mail address and password.", loginToken));
             return;
         }
-        std::string error;
-        const auto account = api_->SignIn(*email, *password, error);
-        if (!account) {
-            SendHtml(response, 403, RenderLoginPage(PluginApi::kWrongCredentials));
-            return;
+        const SignInOutcome signIn = api_->SignIn(*email, *password);
+        switch (signIn.result) {
+            case SignInResult::kSignedIn:
+                break;
+            case SignInResult::kRefused:
+                SendHtml(response, 403, RenderLoginPage(PluginApi::kWrongCredentials, loginToken));
+                return;
+            case SignInResult::kBusy:
+                return SendStoreProblem(response, StoreResult::kBusy);
+            default:
+                return SendStoreProblem(response, StoreResult::kFailed);
         }
         const std::string token = NewSessionToken();
         const int64_t now = Now();
-        if (store_->AddSession(SessionTokenDigest(token), account->id, now,
-                               now + kSessionLifetimeSeconds) != StoreResult::kDone) {
-            SendHtml(response, 500,
-                     RenderMessagePage("Tavrello", "The session could not be stored."));
-            return;
-        }
+        const StoreResult stored = store_->AddSession(SessionTokenDigest(token), signIn.account.id,
+                                                      now, now + kSessionLifetimeSeconds);
+        if (stored != StoreResult::kDone) return SendStoreProblem(response, stored);
         response.set_header("Set-Cookie",
                             std::string(kSessionCookie) + "=" + token + cookieTail +
                                 "; Max-Age=" + std::to_string(kSessionLifetimeSeconds));
@@ -276,13 +471,20 @@ void Service::InstallRoutes() {
         // httplib decodes the query to bytes; our page addresses carry UTF-8.
         const std::string email = request.get_param_value("email");
         std::optional<Account> account;
-        if (!email.empty() && IsValidUtf8(email)) account = store_->FindAccount(email);
+        if (!email.empty() && IsValidUtf8(email)) {
+            auto found = store_->FindAccount(email);
+            if (!found.ok()) return SendStoreProblem(response, found.result);
+            account = std::move(found.value);
+        }
         if (!account) {
             SendHtml(response, 404,
                      RenderMessagePage("Tavrello", "There is no page for this address."));
             return;
         }
-        SendHtml(response, 200, RenderPublicPage(ViewOf(*store_, *account, false)));
+        FavoritesView view;
+        const StoreResult viewed = ViewOf(*store_, *account, false, view);
+        if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+        SendHtml(response, 200, RenderPublicPage(view));
     });
 
     server.Get("/help/plugin.htm", [this](const httplib::Request&, httplib::Response& response) {
@@ -306,6 +508,8 @@ bool Service::Run() {
 
 void Service::Stop() {
     stopRequested_ = true;
+    // A service that failed half-way through Create has no server to stop.
+    if (!server_) return;
     // Run may be between its check of the flag and the start of the accept loop, where the
     // server's stop would do nothing; wait for the loop to begin or for Run to end.
     while (runEntered_ && !runExited_ && !server_->is_running()) std::this_thread::yield();

@@ -1,16 +1,14 @@
 // The HTTP side of the service: routes, form and cookie handling, security headers.
 #pragma once
 
+#include "tools/service/bounded_server.h"
+#include "tools/service/credentials.h"
 #include "tools/service/plugin_api.h"
 #include "tools/service/store.h"
 
 #include <atomic>
 #include <memory>
 #include <string>
-
-namespace httplib {
-class Server;
-}
 
 namespace service {
 
@@ -22,6 +20,10 @@ struct ServiceOptions {
     Notice notice;
     bool demoAccount = true;
     bool logRequests = true;
+    ConnectionLimits limits;
+    int busyTimeoutMs = kDefaultBusyTimeoutMs;
+    unsigned hashSlots = 0;  // 0: one per core, at least two
+    unsigned hashWaiting = 8;
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";
@@ -46,11 +48,23 @@ public:
 private:
     Service() = default;
     void InstallRoutes();
+    void InstallWebRoutes();
+    // Host names this service answers for: loopback names, the listen address and the host of
+    // the base URL. Anything else is a page of another site reaching us through its own name
+    // (DNS rebinding).
+    bool ServesHost(const std::string& hostHeader) const;
+    // A browser names the site a request comes from in Origin, or else in Referer; the desktop
+    // plug-in sends neither. True unless one of them names another site.
+    bool FromOwnSite(const httplib::Request& request) const;
 
     std::unique_ptr<Store> store_;
     std::unique_ptr<PluginApi> api_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<BoundedServer> server_;
+    FormTokens formTokens_;
+    std::string listenAddress_;
     std::string baseUrl_;
+    std::string baseOrigin_;  // lower case, "scheme://host[:port]"
+    std::string baseHost_;    // lower case
     int port_ = 0;
     bool secureCookies_ = false;
     std::atomic<bool> runEntered_{false};

@@ -1,25 +1,39 @@
 #include "tools/service/store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace service {
 namespace {
 
-// One prepared statement, finalised on every path out.
+// Busy and locked mean another connection holds the file; the request may be tried again.
+StoreResult ErrorResult(int code) {
+    const int primary = code & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return StoreResult::kBusy;
+    return StoreResult::kFailed;
+}
+
+// One prepared statement, finalised on every path out. A statement that could not be prepared
+// steps to the error that preparing it gave.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        prepared_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
+        if (prepared_ != SQLITE_OK) {
+            sqlite3_finalize(statement_);
             statement_ = nullptr;
         }
     }
     ~Statement() { sqlite3_finalize(statement_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return statement_ != nullptr; }
 
     Statement& Bind(int index, int64_t value) {
         if (statement_) sqlite3_bind_int64(statement_, index, value);
@@ -33,8 +47,18 @@ public:
         return *this;
     }
 
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return statement_ ? sqlite3_step(statement_) : SQLITE_ERROR; }
+    // SQLITE_ROW, SQLITE_DONE or an error code; errors other than busy and constraints (an
+    // expected outcome of an insert) are reported once.
+    int Step() {
+        const int step = statement_ ? sqlite3_step(statement_) : prepared_;
+        if (step != SQLITE_ROW && step != SQLITE_DONE && (step & 0xFF) != SQLITE_CONSTRAINT &&
+            ErrorResult(step) == StoreResult::kFailed && !reported_) {
+            reported_ = true;
+            std::fprintf(stderr, "tavrello-service: database error %d: %s\n", step,
+                         sqlite3_errmsg(db_));
+        }
+        return step;
+    }
 
     int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
     std::string Text(int column) const {
@@ -44,13 +68,49 @@ public:
     }
 
 private:
+    sqlite3* db_;
     sqlite3_stmt* statement_ = nullptr;
+    int prepared_ = SQLITE_OK;
+    bool reported_ = false;
 };
 
-StoreResult InsertResult(int step) {
+StoreResult WriteResult(int step) {
     if (step == SQLITE_DONE) return StoreResult::kDone;
-    if (step == SQLITE_CONSTRAINT) return StoreResult::kDuplicate;
-    return StoreResult::kFailed;
+    if ((step & 0xFF) == SQLITE_CONSTRAINT) return StoreResult::kDuplicate;
+    return ErrorResult(step);
+}
+
+// Reads every row into a list, or tells why it could not.
+template <typename T, typename Row>
+Read<std::vector<T>> ReadAll(Statement& statement, Row row) {
+    Read<std::vector<T>> read;
+    int step;
+    while ((step = statement.Step()) == SQLITE_ROW) read.value.push_back(row(statement));
+    if (step != SQLITE_DONE) return {ErrorResult(step), {}};
+    return read;
+}
+
+// SQLite gives its -wal and -shm files the mode of the database file, so a new file is
+// created private before SQLite opens it.
+bool CreatePrivateFile(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+// Files left readable to others by an earlier run are narrowed once they proved to be ours.
+void NarrowToOwner(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        struct stat status;
+        if (stat(file.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
+            chmod(file.c_str(), status.st_mode & 0700);
+        }
+    }
 }
 
 }  // namespace
@@ -59,17 +119,18 @@ bool IsFixedCategory(int64_t id) {
     return id == kNoCategoryId || id == kHomeId || id == kPrivateLinksId;
 }
 
-std::unique_ptr<Store> Store::Open(const std::string& path, std::string& error) {
+std::unique_ptr<Store> Store::Open(const std::string& path, std::string& error, int busyTimeoutMs) {
+    if (!CreatePrivateFile(path, error)) return nullptr;
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         error = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close(db);
         return nullptr;
     }
     std::unique_ptr<Store> store(new Store(db));
-    sqlite3_busy_timeout(db, 5000);
-    if (!store->CreateSchema(error)) return nullptr;
+    if (!store->Configure(busyTimeoutMs, error)) return nullptr;
+    NarrowToOwner(path);
     return store;
 }
 
@@ -77,8 +138,25 @@ Store::~Store() {
     sqlite3_close(db_);
 }
 
-bool Store::CreateSchema(std::string& error) {
+bool Store::Configure(int busyTimeoutMs, std::string& error) {
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+    {
+        // Also the first read of the file: a file that is not a database fails here.
+        Statement journal(db_, "PRAGMA journal_mode = WAL");
+        const int step = journal.Step();
+        if (step != SQLITE_ROW) {
+            error = sqlite3_errmsg(db_);
+            return false;
+        }
+        if (journal.Text(0) != "wal") {
+            error =
+                "the file cannot be switched to WAL mode (journal mode " + journal.Text(0) + ")";
+            return false;
+        }
+    }
     static constexpr const char* kSchema[] = {
+        "PRAGMA synchronous = FULL",
         "PRAGMA foreign_keys = ON",
         "CREATE TABLE IF NOT EXISTS accounts ("
         " id INTEGER PRIMARY KEY,"
@@ -113,20 +191,29 @@ bool Store::CreateSchema(std::string& error) {
     return true;
 }
 
-std::optional<Account> Store::FindAccount(std::string_view email) {
+Read<std::optional<Account>> Store::AccountWhere(const char* sql, int64_t id,
+                                                 std::string_view email) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "SELECT id, email, password_hash FROM accounts WHERE email = ?1");
-    statement.Bind(1, email);
-    if (statement.Step() != SQLITE_ROW) return std::nullopt;
-    return Account{statement.Integer(0), statement.Text(1), statement.Text(2)};
+    Statement statement(db_, sql);
+    if (email.empty()) {
+        statement.Bind(1, id);
+    } else {
+        statement.Bind(1, email);
+    }
+    const int step = statement.Step();
+    if (step == SQLITE_DONE) return {};
+    if (step != SQLITE_ROW) return {ErrorResult(step), std::nullopt};
+    return {StoreResult::kDone,
+            Account{statement.Integer(0), statement.Text(1), statement.Text(2)}};
 }
 
-std::optional<Account> Store::FindAccountById(int64_t id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "SELECT id, email, password_hash FROM accounts WHERE id = ?1");
-    statement.Bind(1, id);
-    if (statement.Step() != SQLITE_ROW) return std::nullopt;
-    return Account{statement.Integer(0), statement.Text(1), statement.Text(2)};
+Read<std::optional<Account>> Store::FindAccount(std::string_view email) {
+    if (email.empty()) return {};
+    return AccountWhere("SELECT id, email, password_hash FROM accounts WHERE email = ?1", 0, email);
+}
+
+Read<std::optional<Account>> Store::FindAccountById(int64_t id) {
+    return AccountWhere("SELECT id, email, password_hash FROM accounts WHERE id = ?1", id, {});
 }
 
 StoreResult Store::CreateAccount(std::string_view email, std::string_view passwordHash,
@@ -134,87 +221,90 @@ StoreResult Store::CreateAccount(std::string_view email, std::string_view passwo
     std::lock_guard<std::mutex> lock(mutex_);
     Statement statement(db_, "INSERT INTO accounts (email, password_hash) VALUES (?1, ?2)");
     statement.Bind(1, email).Bind(2, passwordHash);
-    const StoreResult result = InsertResult(statement.Step());
+    const StoreResult result = WriteResult(statement.Step());
     if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(db_);
     return result;
 }
 
-std::vector<Category> Store::Categories(int64_t accountId) {
+Read<std::vector<Category>> Store::Categories(int64_t accountId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Category> categories;
     Statement statement(db_, "SELECT id, name FROM categories WHERE account_id = ?1 ORDER BY id");
     statement.Bind(1, accountId);
-    while (statement.Step() == SQLITE_ROW) {
-        categories.push_back({statement.Integer(0), statement.Text(1)});
-    }
-    return categories;
+    return ReadAll<Category>(statement, [](const Statement& row) {
+        return Category{row.Integer(0), row.Text(1)};
+    });
 }
 
 StoreResult Store::AddCategory(int64_t accountId, std::string_view name, int64_t* id) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement statement(db_, "INSERT INTO categories (account_id, name) VALUES (?1, ?2)");
     statement.Bind(1, accountId).Bind(2, name);
-    const StoreResult result = InsertResult(statement.Step());
+    const StoreResult result = WriteResult(statement.Step());
     if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(db_);
     return result;
 }
 
-bool Store::OwnsCategory(int64_t accountId, int64_t categoryId) {
+Read<bool> Store::OwnsCategory(int64_t accountId, int64_t categoryId) {
     Statement statement(db_, "SELECT 1 FROM categories WHERE id = ?1 AND account_id = ?2");
     statement.Bind(1, categoryId).Bind(2, accountId);
-    return statement.Step() == SQLITE_ROW;
+    const int step = statement.Step();
+    if (step == SQLITE_ROW) return {StoreResult::kDone, true};
+    if (step == SQLITE_DONE) return {StoreResult::kDone, false};
+    return {ErrorResult(step), false};
 }
 
 StoreResult Store::AddFavorite(int64_t accountId, int64_t parent, std::string_view name,
                                std::string_view url) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!IsFixedCategory(parent) && !OwnsCategory(accountId, parent)) {
-        return StoreResult::kUnknownCategory;
+    if (!IsFixedCategory(parent)) {
+        const Read<bool> owned = OwnsCategory(accountId, parent);
+        if (!owned.ok()) return owned.result;
+        if (!owned.value) return StoreResult::kUnknownCategory;
     }
     Statement statement(db_,
                         "INSERT INTO favorites (account_id, parent, name, url)"
                         " VALUES (?1, ?2, ?3, ?4)");
     statement.Bind(1, accountId).Bind(2, parent).Bind(3, name).Bind(4, url);
-    return InsertResult(statement.Step());
+    return WriteResult(statement.Step());
 }
 
-std::vector<Favorite> Store::Favorites(int64_t accountId) {
+Read<std::vector<Favorite>> Store::Favorites(int64_t accountId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Favorite> favorites;
     Statement statement(
         db_, "SELECT id, parent, name, url FROM favorites WHERE account_id = ?1 ORDER BY id");
     statement.Bind(1, accountId);
-    while (statement.Step() == SQLITE_ROW) {
-        favorites.push_back(
-            {statement.Integer(0), statement.Integer(1), statement.Text(2), statement.Text(3)});
-    }
-    return favorites;
+    return ReadAll<Favorite>(statement, [](const Statement& row) {
+        return Favorite{row.Integer(0), row.Integer(1), row.Text(2), row.Text(3)};
+    });
 }
 
 StoreResult Store::AddSession(std::string_view tokenDigest, int64_t accountId, int64_t now,
                               int64_t expiresAt) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement purge(db_, "DELETE FROM sessions WHERE expires_at <= ?1");
-    purge.Bind(1, now).Step();
+    const StoreResult purged = WriteResult(purge.Bind(1, now).Step());
+    if (purged != StoreResult::kDone) return purged;
     Statement statement(
         db_, "INSERT INTO sessions (token_digest, account_id, expires_at) VALUES (?1, ?2, ?3)");
     statement.Bind(1, tokenDigest).Bind(2, accountId).Bind(3, expiresAt);
-    return InsertResult(statement.Step());
+    return WriteResult(statement.Step());
 }
 
-std::optional<int64_t> Store::SessionAccount(std::string_view tokenDigest, int64_t now) {
+Read<std::optional<int64_t>> Store::SessionAccount(std::string_view tokenDigest, int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement statement(
         db_, "SELECT account_id FROM sessions WHERE token_digest = ?1 AND expires_at > ?2");
     statement.Bind(1, tokenDigest).Bind(2, now);
-    if (statement.Step() != SQLITE_ROW) return std::nullopt;
-    return statement.Integer(0);
+    const int step = statement.Step();
+    if (step == SQLITE_DONE) return {};
+    if (step != SQLITE_ROW) return {ErrorResult(step), std::nullopt};
+    return {StoreResult::kDone, statement.Integer(0)};
 }
 
-void Store::DeleteSession(std::string_view tokenDigest) {
+StoreResult Store::DeleteSession(std::string_view tokenDigest) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement statement(db_, "DELETE FROM sessions WHERE token_digest = ?1");
-    statement.Bind(1, tokenDigest).Step();
+    return WriteResult(statement.Bind(1, tokenDigest).Step());
 }
 
 }  // namespace service

@@ -17,6 +17,23 @@ bool HasControlCharacters(std::string_view text) {
     return false;
 }
 
+std::string EscapeForLog(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '\\') {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool LooksLikeEmail(std::string_view text) {
     if (text.empty() || text.size() > kMaxEmailBytes) return false;
     const size_t at = text.find('@');
