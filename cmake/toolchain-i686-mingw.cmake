@@ -1,16 +1,6 @@
-# Cross toolchain for the 32-bit Windows deliverables (mingw-w64, posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 32-bit Windows deliverables.
+set(TAVRELLO_ARCH x86)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(TAVRELLO_WIDL i686-w64-mingw32-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# ctest and custom commands run the Windows binaries under Wine in the project's prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(TAVRELLO_MINGW_TRIPLET i686-w64-mingw32)
+set(TAVRELLO_WINE_PE_FOLDER i386-windows)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
