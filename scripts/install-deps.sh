@@ -4,10 +4,11 @@
 set -euo pipefail
 
 packages=(
-  g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev xvfb
   fonts-wine xdotool
-  nsis imagemagick sqlite3 curl
+  nsis imagemagick sqlite3 curl python3 python3-pefile
   cmake googletest clang-format
   libcpp-httplib-dev libsqlite3-dev libsodium-dev pkg-config
   clang libclang-rt-14-dev llvm

@@ -1,25 +1,39 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: first the native ones (the local service, and the
-# platform-neutral core under sanitizers), then the Windows ones under Wine, with a virtual
-# display for the windows. Extra arguments go to the Wine ctest run (for example -R settings).
+# Builds everything and runs every test: the native ones (the local service, and the
+# platform-neutral core under sanitizers), the static checks of the 32-bit deliverables' files,
+# then the whole Windows suite under Wine once for each architecture this host can run, each in
+# a prefix of its own, with a virtual display for the windows. Extra arguments go to the Wine
+# ctest runs (for example -R settings). TAVRELLO_ARCHES=x64 (or x86) chooses instead of the probe.
 set -euo pipefail
 repo_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
+source "$repo_root/scripts/arches.sh"
 
 "$repo_root/scripts/build.sh"
 "$repo_root/scripts/native-test.sh"
 
-export TAVRELLO_WINEPREFIX=${TAVRELLO_WINEPREFIX:-$build_dir/wine-prefix}
-source "$repo_root/scripts/wine-env.sh"
+failed=()
+echo "test: static checks of the 32-bit files in $build_dir/x86"
+/usr/bin/python3 "$repo_root/tests/deliverables/x86_files_test.py" "$build_dir/x86" ||
+    failed+=("the static checks of the x86 files")
+
+decide_arches || {
+    echo "test: no Windows test can run on this machine; nothing was tested under Wine" >&2
+    exit 1
+}
+
 source "$repo_root/scripts/display.sh"
-
 start_virtual_display
-trap 'stop_wine; stop_virtual_display' EXIT
+trap 'stop_virtual_display' EXIT
 
-ensure_wine_prefix
-# One wineserver for the whole run, its output detached: otherwise every test waits for the
-# helper processes that a fresh wineserver starts.
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-
-ctest --test-dir "$build_dir" --output-on-failure --timeout 300 "$@"
+for arch in "${run_arches[@]}"; do
+    echo "test: the Windows suite of the $arch build under Wine"
+    status=0
+    "$repo_root/scripts/wine-ctest.sh" "$arch" "$build_dir/$arch" "$@" || status=$?
+    [ $status -eq 0 ] || failed+=("the $arch suite")
+done
+if [ ${#failed[@]} -gt 0 ]; then
+    printf 'test: failed: %s\n' "${failed[@]}" >&2
+    exit 1
+fi
+echo "test: every suite passed (${run_arches[*]} under Wine, native, static checks of the x86 files)"
