@@ -42,7 +42,9 @@ TEST_F(TypeLibraryTest, RegisterWritesTheLibraryAndItsAutomationInterface) {
     const std::string version = TypeLibKey() + "\\1.0";
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, version, ""), "FrameworkProbe 1.0 Type Library");
     // The library's own locale names the path key; the path is the module file itself.
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, version + "\\409\\win32", ""), ExecutablePath());
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT,
+                       version + "\\409\\" + testing_support::kTypeLibraryPlatform, ""),
+              ExecutablePath());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, version + "\\FLAGS"));
 
     // The dual interface is registered for marshalling through its library.

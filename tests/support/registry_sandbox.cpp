@@ -94,4 +94,11 @@ std::string ReadText(HKEY root, const std::string& path, const std::string& name
     return data;
 }
 
+bool KeyExistsInView(HKEY root, const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 }  // namespace testing_support

@@ -34,5 +34,10 @@ void SetRawValue(HKEY root, const std::string& path, const std::string& name, DW
                  const std::string& data);
 // A REG_SZ value's text without its terminating NUL.
 std::string ReadText(HKEY root, const std::string& path, const std::string& name);
+// Whether the key exists in one registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+bool KeyExistsInView(HKEY root, const std::string& path, REGSAM view);
+
+// The platform key under which a type library of this build's architecture names its file.
+constexpr const char* kTypeLibraryPlatform = sizeof(void*) == 8 ? "win64" : "win32";
 
 }  // namespace testing_support

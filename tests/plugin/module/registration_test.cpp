@@ -142,7 +142,8 @@ TEST_F(SandboxedRegistration, RegistersTheTypeLibraryAndItsInterface) {
     const std::string library = "TypeLib\\" + Libid() + "\\1.0";
     for (const std::string& line : {
              library + " | @ = Corvane 1.0 Type Library",
-             library + "\\409\\win32 | @ = " + module_testing::CorvanePath(),
+             library + "\\409\\" + testing_support::kTypeLibraryPlatform +
+                 " | @ = " + module_testing::CorvanePath(),
              "Interface\\" + Iid() + " | @ = ITavrelloIE",
              "Interface\\" + Iid() + "\\TypeLib | @ = " + Libid(),
          }) {
@@ -235,6 +236,11 @@ TEST(PrefixRegistration, Regsvr32RegistersAndUnregistersTheModule) {
     EXPECT_EQ(testing_support::ReadText(HKEY_CLASSES_ROOT, "Corvane.TavrelloIE\\CLSID", ""),
               Clsid());
     EXPECT_TRUE(testing_support::KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" + Libid()));
+    if (sizeof(void*) == 8) {
+        // A 64-bit server goes into the 64-bit view only, where 64-bit browsers look.
+        EXPECT_TRUE(testing_support::KeyExistsInView(HKEY_CLASSES_ROOT, server, KEY_WOW64_64KEY));
+        EXPECT_FALSE(testing_support::KeyExistsInView(HKEY_CLASSES_ROOT, server, KEY_WOW64_32KEY));
+    }
 
     ASSERT_EQ(module_testing::RunRegsvr32(true), 0u);
     EXPECT_FALSE(testing_support::KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + Clsid()));
