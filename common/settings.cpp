@@ -24,6 +24,7 @@ void CopyText(const char* text, char* buffer, DWORD size) {
 }
 
 // Reads the value's data as a text of at most size - 1 characters; false when it cannot be one.
+// The stored type is not checked: whatever the type, the bytes must form such a text.
 bool QueryText(HKEY key, const char* valueName, char* buffer, DWORD size) {
     DWORD type = 0;
     DWORD length = size;
@@ -32,7 +33,6 @@ bool QueryText(HKEY key, const char* valueName, char* buffer, DWORD size) {
                          &length) != ERROR_SUCCESS) {
         return false;
     }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     // The stored bytes need not end in NUL: the text ends at the first NUL or at the data's end.
     const char* end = static_cast<const char*>(std::memchr(data.data(), '\0', length));
     const size_t textLength = end ? static_cast<size_t>(end - data.data()) : length;
@@ -59,8 +59,8 @@ bool WriteLevel(HKEY root, const std::string& path, const char* valueName, const
     SplitPath(path, name, rest);
     RegKey key;
     if (RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
-        RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, key.Receive(), nullptr) != ERROR_SUCCESS) {
+        RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
     if (!rest.empty()) return WriteLevel(key.Get(), rest, valueName, text);
@@ -103,4 +103,13 @@ std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
     std::vector<char> buffer(size + 1);
     ReadRegistryString(root, path, valueName, defaultText, buffer.data(), size);
     return buffer.data();
+}
+
+std::string ReadBaseUrl() {
+    const std::string own =
+        ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue, "",
+                         settings::kAccountReadSize);
+    if (!own.empty()) return own;
+    return ReadRegistryText(HKEY_LOCAL_MACHINE, settings::kSettingsPath, settings::kBaseUrlValue,
+                            "", settings::kAccountReadSize);
 }

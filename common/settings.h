@@ -25,8 +25,8 @@ constexpr DWORD kWindowSizeReadSize = 40;
 }  // namespace settings
 
 // Reads valueName from the key at path below root into buffer, a NUL-terminated text of at
-// most size - 1 characters. Anything that cannot be such a text (missing key or value, a type
-// other than a string, data too long) gives defaultText instead. Returns the text's length.
+// most size - 1 characters, whatever the value's type. Anything that cannot be such a text
+// (missing key or value, data too long) gives defaultText instead. Returns the text's length.
 int ReadRegistryString(HKEY root, const char* path, const char* valueName, const char* defaultText,
                        char* buffer, DWORD size);
 
@@ -40,3 +40,7 @@ void DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
 // ReadRegistryString into a std::string, for callers that do not keep fixed buffers.
 std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
                              const char* defaultText, DWORD size);
+
+// The service's base URL: the user's own value "Tavrello", or where that is absent or empty,
+// the machine's default that setup writes under HKEY_LOCAL_MACHINE with the same path.
+std::string ReadBaseUrl();

@@ -57,8 +57,7 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
 void CBrowserHost::ReadSettings() {
     email_ = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "",
                               settings::kAccountReadSize);
-    baseUrl_ = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
-                                "", settings::kAccountReadSize);
+    baseUrl_ = ReadBaseUrl();
 }
 
 void CBrowserHost::NavigateHome() {

@@ -32,8 +32,7 @@ void CTavrello::LoadSettings() {
                              settings::kAccountReadSize);
     password = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath,
                                 settings::kPasswordValue, "", settings::kAccountReadSize);
-    baseUrl = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
-                               "", settings::kAccountReadSize);
+    baseUrl = ReadBaseUrl();
 }
 
 int CTavrello::PostTo(const char* path, const std::string& body, std::string& reply) {

@@ -40,9 +40,9 @@ TEST_F(SettingsStore, MissingKeyGivesTheDefaults) {
 
 TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
     ASSERT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Orvek"));
-    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
-                                  "ann@example.com"),
-              15);
+    EXPECT_EQ(
+        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com"),
+        15);
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(testing_support::ReadRawValue(HKEY_CURRENT_USER, kKey, "email", type, data));
@@ -84,12 +84,15 @@ struct StoredBytes {
     const char* expected;
 };
 
-TEST_F(SettingsStore, StoredBytesThatCannotBeATextGiveTheDefault) {
+TEST_F(SettingsStore, StoredBytesOfAnyTypeReadAsTextWhenTheyFormOne) {
     const StoredBytes cases[] = {
         {"exactly the buffer size without NUL", REG_SZ, std::string(8, 'x'), "dflt"},
         {"one short of the buffer without NUL", REG_SZ, std::string(7, 'y'), "yyyyyyy"},
-        {"binary", REG_BINARY, std::string("abc\0", 4), "dflt"},
-        {"dword", REG_DWORD, std::string("\x01\x02\x03\x04", 4), "dflt"},
+        {"binary with its NUL", REG_BINARY, std::string("abc\0", 4), "abc"},
+        {"binary without NUL", REG_BINARY, std::string("abcdefg", 7), "abcdefg"},
+        {"binary too long", REG_BINARY, std::string("abcdefgh\0", 9), "dflt"},
+        {"dword", REG_DWORD, std::string("\x41\x42\x00\x00", 4), "AB"},
+        {"expandable", REG_EXPAND_SZ, std::string("%x%\0", 4), "%x%"},
         {"embedded NUL ends the text", REG_SZ, std::string("ab\0cd\0", 6), "ab"},
         {"empty data", REG_SZ, std::string(), ""},
     };
@@ -131,6 +134,18 @@ TEST_F(SettingsStore, ReadTextHelperMatchesTheBufferRead) {
     EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, "zephlistsize",
                                "600 500", settings::kWindowSizeReadSize),
               "800 600");
+}
+
+TEST(BaseUrl, TheUsersOwnValueWinsAndTheMachineDefaultFillsInWhenItIsAbsentOrEmpty) {
+    RegistrySandbox user;
+    RegistrySandbox machine(HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(ReadBaseUrl(), "");
+    SetRawValue(HKEY_LOCAL_MACHINE, kKey, "Tavrello", REG_SZ, std::string("http://m/\0", 10));
+    EXPECT_EQ(ReadBaseUrl(), "http://m/") << "no user value";
+    SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("\0", 1));
+    EXPECT_EQ(ReadBaseUrl(), "http://m/") << "an empty user value";
+    SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("http://u/\0", 10));
+    EXPECT_EQ(ReadBaseUrl(), "http://u/");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(PluginRegistryFaults, UnreadableSettingsGiveTheDefaultsAndTheOptionsDialo
     EXPECT_TRUE(messages->shown.empty());
 }
 
-TEST_F(PluginRegistryFaults, ValuesOfTheWrongTypeOrSizeReadAsEmpty) {
+TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlongOnesAsEmpty) {
     const std::string number("\x2A\x00\x00\x00", 4);
     const std::string multi("a\0b\0\0", 5);
     const struct {
@@ -123,9 +123,9 @@ TEST_F(PluginRegistryFaults, ValuesOfTheWrongTypeOrSizeReadAsEmpty) {
         SetRawValue(HKEY_CURRENT_USER, kSettingsKey, v.value, v.type, v.data);
     {
         CTavrello client(std::make_unique<NoMessages>());
-        EXPECT_EQ(client.email, "");
-        EXPECT_EQ(client.password, "");
-        EXPECT_EQ(client.baseUrl, "");
+        EXPECT_EQ(client.email, "*");
+        EXPECT_EQ(client.password, "\x01\x02\xFF");
+        EXPECT_EQ(client.baseUrl, "a") << "the first string of a list";
     }
     // Too long for the 255-byte buffer, and a text without its terminating NUL.
     SetRawValue(HKEY_CURRENT_USER, kSettingsKey, "email", REG_SZ, std::string(300, 'e') + '\0');
