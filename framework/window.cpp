@@ -44,7 +44,7 @@ ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& opt
     windowClass.hIcon = options.icon;
     windowClass.hCursor = options.cursor ? LoadCursorA(nullptr, options.cursor) : nullptr;
     windowClass.hbrBackground = options.background;
-    windowClass.lpszClassName = name;
+    windowClass.lpszClassName = options.name ? options.name : name;
     return RegisterClassExA(&windowClass);
 }
 

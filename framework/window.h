@@ -147,9 +147,13 @@ struct WindowClassOptions {
     const char* cursor = IDC_ARROW;  // a system cursor id, or null for none
     HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     HICON icon = nullptr;
+    // A fixed class name, for a window that another process must tell apart from any other
+    // window; null for a generated one.
+    const char* name = nullptr;
 };
 
-// Registers a class with a generated name unique to `key`; returns its atom (0 on failure).
+// Registers a class with the options' fixed name, or else with a generated name unique to
+// `key`; returns its atom (0 on failure).
 ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& options,
                                   WNDPROC procedure);
 

@@ -8,6 +8,7 @@
 #include "tray/about_dialog.h"
 #include "tray/command_line.h"
 #include "tray/options_dialog.h"
+#include "tray/single_instance.h"
 #include "tray/window_size.h"
 
 namespace {
@@ -30,6 +31,7 @@ framework::WindowClassOptions CPopupWnd::WindowClassOptions() {
     options.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     options.cursor = IDC_ARROW;
     options.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    options.name = kPopupWindowClass;
     return options;
 }
 

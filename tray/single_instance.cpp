@@ -8,8 +8,11 @@ constexpr const char kRunningWindowTitle[] = "Zephlist";
 
 BOOL CALLBACK PostToMatchingWindow(HWND window, LPARAM command) {
     char title[80];
+    char windowClass[64];
     if (GetWindowTextA(window, title, sizeof title) > 0 &&
-        std::strcmp(title, kRunningWindowTitle) == 0) {
+        std::strcmp(title, kRunningWindowTitle) == 0 &&
+        GetClassNameA(window, windowClass, sizeof windowClass) > 0 &&
+        std::strcmp(windowClass, kPopupWindowClass) == 0) {
         PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(command), 0);
         return FALSE;
     }

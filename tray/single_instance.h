@@ -20,6 +20,10 @@ private:
     bool existedBefore_ = false;
 };
 
-// Posts WM_COMMAND(command) to the first top-level window titled "Zephlist"; nothing is sent
+// The class of the pop-up window, by which later starts and setup find the running copy.
+constexpr const char kPopupWindowClass[] = "ZephlistPopup";
+
+// Posts WM_COMMAND(command) to the first top-level window of our pop-up's class titled
+// "Zephlist" (another window of that title, a folder window say, is passed over); nothing is sent
 // when there is none, and nothing waits for the running copy to react.
 void PostToRunningInstance(WORD command);
