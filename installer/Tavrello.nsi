@@ -3,6 +3,19 @@
 ;
 ; Built by the project (installer/CMakeLists.txt) with
 ;   makensis -DBIN_DIR=<folder of the two binaries> -DICON_FILE=<.ico> -DOUT_FILE=<setup.exe>
+;            [-DX64_CORVANE=<64-bit Corvane.dll>] [-DTARGET_X64]
+; The 32-bit setup installs the 32-bit programs and, on 64-bit Windows, the 64-bit Corvane.dll
+; from X64_CORVANE in the folder "x64" beside them, registered in the 64-bit registry view, so
+; that the browser's 64-bit processes show the command too. With TARGET_X64 it is a 64-bit
+; setup of the 64-bit programs (BIN_DIR then holds the 64-bit build), for hosts that run no
+; 32-bit program: it installs and registers no 32-bit Corvane.dll, so the browser's 32-bit
+; processes do not show the command.
+;
+; Per machine: the programs, their registration, the browser's extension entry and the machine
+; default of the base URL (HKLM "Software\Orvek\Tavrello" "Tavrello", read by the programs when
+; the user has no value of their own). Per user, for the account that runs setup: its own
+; base URL value and the start at log-on. Silent runs write what they did to Setup.log in the
+; installation folder.
 ;
 ; Command line of the setup program (all optional; /D= must come last, as always):
 ;   /S                 silent
@@ -15,7 +28,11 @@
 ;   /PURGE             also remove the user's account settings ("email", "password",
 ;                      "zephlistsize"), which otherwise stay for a later installation
 
-Unicode true
+!ifdef TARGET_X64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
@@ -24,6 +41,8 @@ RequestExecutionLevel admin
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include Sections.nsh
+!include x64.nsh
+!include WinMessages.nsh
 
 !ifndef BIN_DIR
   !error "BIN_DIR must name the folder that holds Corvane.dll and Zephlist.exe"
@@ -48,13 +67,22 @@ RequestExecutionLevel admin
 !define COMMAND_EXTENSION_CLSID "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"
 ; CTavrelloIE, the command object of Corvane.dll (resources/plugin/Corvane.idl).
 !define TAVRELLO_IE_CLSID "{3215FB3A-A2BB-4EBA-8EE8-3E50D0F65E70}"
+; The class and title of Zephlist's pop-up window, by which a running copy is found.
+!define ZEPHLIST_WINDOW_CLASS "ZephlistPopup"
+!define ZEPHLIST_WINDOW_TITLE "Zephlist"
+; Zephlist's Exit command (ID_EXIT).
+!define ZEPHLIST_ID_EXIT 32769
 ; Icons of Corvane.dll by resource number (a negative number names a resource id, not an index).
 !define BUTTON_ICON "-202"
 !define HOT_ICON "-207"
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\Tavrello"
+!ifdef TARGET_X64
+  InstallDir "$PROGRAMFILES64\Tavrello"
+!else
+  InstallDir "$PROGRAMFILES\Tavrello"
+!endif
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -68,6 +96,7 @@ Var BaseUrl
 Var BaseUrlField
 Var PurgeSettings
 Var PurgeBox
+Var LogFile
 
 !ifdef ICON_FILE
   !define MUI_ICON "${ICON_FILE}"
@@ -88,13 +117,17 @@ UninstPage custom un.SettingsPageShow un.SettingsPageLeave
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Asks a running Zephlist to exit (its own "/u" switch) and waits up to five seconds for its
-; single-instance mutex to go, so that its file can be replaced or removed and a registration
-; run is not mistaken for a second start.
+; Asks a running Zephlist to exit through its own window (found as a second start finds it, by
+; class and title, and sent the Exit command) and waits up to five seconds for its
+; single-instance mutex to go, so that its file can be replaced or removed. No program of the
+; installation folder is started for it: the file there may be an old or a foreign one.
 !macro StopZephlist un
 Function ${un}StopZephlist
-  IfFileExists "$INSTDIR\Zephlist.exe" 0 done
-  ExecWait '"$INSTDIR\Zephlist.exe" /u'
+  FindWindow $0 "${ZEPHLIST_WINDOW_CLASS}" "${ZEPHLIST_WINDOW_TITLE}"
+  ${If} $0 P= 0
+    Return
+  ${EndIf}
+  System::Call 'user32::PostMessageW(p r0, i ${WM_COMMAND}, p ${ZEPHLIST_ID_EXIT}, p 0)'
   StrCpy $1 0
   ${Do}
     ; SYNCHRONIZE access; only the mutex's existence matters.
@@ -109,11 +142,29 @@ Function ${un}StopZephlist
     Sleep 100
     IntOp $1 $1 + 1
   ${Loop}
-done:
 FunctionEnd
 !macroend
 !insertmacro StopZephlist ""
 !insertmacro StopZephlist "un."
+
+; Log TEXT: a line in the details list and, in a silent run, in Setup.log of the installation
+; folder (opened by the programs section).
+!macro Log text
+  DetailPrint "${text}"
+  ${If} ${Silent}
+  ${AndIf} $LogFile != ""
+    FileWrite $LogFile "${text}$\r$\n"
+  ${EndIf}
+!macroend
+!define Log "!insertmacro Log"
+
+; The 64-bit registry view for the entries of a 64-bit setup; the 32-bit setup keeps the
+; default (32-bit) view except where it says otherwise.
+!macro NativeRegView
+  !ifdef TARGET_X64
+    SetRegView 64
+  !endif
+!macroend
 
 ; $R0: a base URL. Returns it in $R0 with a final "/" (every address is the base URL with a
 ; path appended).
@@ -136,10 +187,26 @@ Function ServicePageShow
   nsDialogs::Show
 FunctionEnd
 
+; $R0: a base URL. Sets $R1 to 1 when it is not an https address (the programs then send the
+; password unencrypted with every request), otherwise 0.
+Function IsUnencryptedUrl
+  StrCpy $R1 $R0 8
+  ${If} $R1 == "https://"
+    StrCpy $R1 0
+  ${Else}
+    StrCpy $R1 1
+  ${EndIf}
+FunctionEnd
+
 Function ServicePageLeave
   ${NSD_GetText} $BaseUrlField $R0
   ${If} $R0 == ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "Please enter the base URL of the Tavrello service."
+    Abort
+  ${EndIf}
+  Call IsUnencryptedUrl
+  ${If} $R1 == 1
+    MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "This address does not begin with https://. Your e-mail address and password would cross the network unencrypted with every request.$\r$\n$\r$\nUse it all the same?" IDOK +2
     Abort
   ${EndIf}
   StrCpy $BaseUrl $R0
@@ -149,6 +216,10 @@ Section "Tavrello programs" SecPrograms
   SectionIn RO
   Call StopZephlist
   SetOutPath "$INSTDIR"
+  ${If} ${Silent}
+    FileOpen $LogFile "$INSTDIR\Setup.log" w
+  ${EndIf}
+  ${Log} "Installing ${PRODUCT} ${VERSION} into $INSTDIR"
   File "${BIN_DIR}/Corvane.dll"
   File "${BIN_DIR}/Zephlist.exe"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -156,30 +227,51 @@ Section "Tavrello programs" SecPrograms
   StrCpy $0 "not started"
   ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\Corvane.dll"' $0
   ${If} $0 != 0
-    SetErrorLevel 2
-    MessageBox MB_OK|MB_ICONSTOP "Corvane.dll could not be registered (regsvr32 returned $0)." /SD IDOK
-    Abort
+    StrCpy $R9 "Corvane.dll could not be registered (regsvr32 returned $0)."
+    Call FailSetup
   ${EndIf}
+  ${Log} "Registered $INSTDIR\Corvane.dll"
   StrCpy $0 "not started"
   ExecWait '"$INSTDIR\Zephlist.exe" /RegServer' $0
   ${If} $0 != 0
-    SetErrorLevel 2
-    MessageBox MB_OK|MB_ICONSTOP "Zephlist.exe could not be registered (exit code $0)." /SD IDOK
-    Abort
+    StrCpy $R9 "Zephlist.exe could not be registered (exit code $0)."
+    Call FailSetup
   ${EndIf}
+  ${Log} "Registered $INSTDIR\Zephlist.exe"
 
   StrCpy $R0 $BaseUrl
   Call EndWithSlash
+  Call IsUnencryptedUrl
+  ${If} $R1 == 1
+    ${Log} "Warning: the base URL $R0 is not https: the password crosses the network unencrypted with every request"
+  ${EndIf}
   WriteRegStr HKCU "${SETTINGS_KEY}" "Tavrello" $R0
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Tavrello" $R0
+  ${Log} "Base URL $R0 (for this user and as the machine's default)"
+  StrCpy $R1 "$INSTDIR\Corvane.dll"
+  Call WriteExtensionEntry
 
-  WriteRegStr HKLM "${EXTENSION_KEY}" "ButtonText" "Tavrello"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "MenuText" "Add to Tavrello..."
-  WriteRegStr HKLM "${EXTENSION_KEY}" "MenuStatusBar" "Add the page shown to your Tavrello favorites"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "CLSID" "${COMMAND_EXTENSION_CLSID}"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "ClsidExtension" "${TAVRELLO_IE_CLSID}"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "Icon" "$INSTDIR\Corvane.dll,${BUTTON_ICON}"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "HotIcon" "$INSTDIR\Corvane.dll,${HOT_ICON}"
-  WriteRegStr HKLM "${EXTENSION_KEY}" "Default Visible" "Yes"
+!ifdef X64_CORVANE
+  ${If} ${RunningX64}
+    SetOutPath "$INSTDIR\x64"
+    File "${X64_CORVANE}"
+    SetOutPath "$INSTDIR"
+    StrCpy $0 "not started"
+    ${DisableX64FSRedirection}
+    ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\x64\Corvane.dll"' $0
+    ${EnableX64FSRedirection}
+    ${If} $0 != 0
+      StrCpy $R9 "The 64-bit Corvane.dll could not be registered (regsvr32 returned $0)."
+      Call FailSetup
+    ${EndIf}
+    ${Log} "Registered $INSTDIR\x64\Corvane.dll in the 64-bit view"
+    SetRegView 64
+    WriteRegStr HKLM "${SETTINGS_KEY}" "Tavrello" $R0
+    StrCpy $R1 "$INSTDIR\x64\Corvane.dll"
+    Call WriteExtensionEntry
+    SetRegView 32
+  ${EndIf}
+!endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -194,9 +286,43 @@ Section "Tavrello programs" SecPrograms
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; $R9: what failed. Logs and shows it and ends setup with exit code 2.
+Function FailSetup
+  ${Log} "Failed: $R9"
+  ${If} $LogFile != ""
+    FileClose $LogFile
+  ${EndIf}
+  SetErrorLevel 2
+  MessageBox MB_OK|MB_ICONSTOP "$R9" /SD IDOK
+  Abort
+FunctionEnd
+
+; $R1: the Corvane.dll whose icons the browser shows. Writes the extension entry in the
+; registry view in force.
+Function WriteExtensionEntry
+  WriteRegStr HKLM "${EXTENSION_KEY}" "ButtonText" "Tavrello"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "MenuText" "Add to Tavrello..."
+  WriteRegStr HKLM "${EXTENSION_KEY}" "MenuStatusBar" "Add the page shown to your Tavrello favorites"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "CLSID" "${COMMAND_EXTENSION_CLSID}"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "ClsidExtension" "${TAVRELLO_IE_CLSID}"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "Icon" "$R1,${BUTTON_ICON}"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "HotIcon" "$R1,${HOT_ICON}"
+  WriteRegStr HKLM "${EXTENSION_KEY}" "Default Visible" "Yes"
+FunctionEnd
+
 Section "Start Zephlist at log-on" SecAutostart
-  ; Quoted: the folder usually holds a blank.
+  ; Quoted: the folder usually holds a blank. Only for the account that runs setup; another
+  ; user ticks it in Zephlist's options.
   WriteRegStr HKCU "${RUN_KEY}" "Tavrello" '"$INSTDIR\Zephlist.exe"'
+  ${Log} "Zephlist starts at log-on for this user"
+SectionEnd
+
+Section "-Close the log"
+  ${Log} "Done"
+  ${If} $LogFile != ""
+    FileClose $LogFile
+    StrCpy $LogFile ""
+  ${EndIf}
 SectionEnd
 
 ; $R9: the command line's parameters. Returns in $R0 the value of "/URL=" up to the next blank
@@ -230,6 +356,14 @@ FunctionEnd
 
 ; After the sections: it unselects one by its index.
 Function .onInit
+!ifdef TARGET_X64
+  ${IfNot} ${RunningX64}
+    SetErrorLevel 2
+    MessageBox MB_OK|MB_ICONSTOP "This setup installs the 64-bit programs and needs 64-bit Windows: use TavrelloSetup.exe." /SD IDOK
+    Quit
+  ${EndIf}
+!endif
+  !insertmacro NativeRegView
   StrCpy $BaseUrl "${DEFAULT_BASE_URL}"
   ${GetParameters} $R9
   Call UrlOption
@@ -244,6 +378,7 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+  !insertmacro NativeRegView
   StrCpy $PurgeSettings 0
   ${GetParameters} $R9
   ClearErrors
@@ -290,12 +425,37 @@ Function un.RemoveAutostart
   ${EndIf}
 FunctionEnd
 
+; The machine default of the base URL, in the registry view in force, and the keys it leaves
+; empty.
+Function un.RemoveMachineBaseUrl
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "Tavrello"
+  DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
+  DeleteRegKey /ifempty HKLM "${COMPANY_KEY}"
+FunctionEnd
+
 Section "Uninstall"
   Call un.StopZephlist
   ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\Corvane.dll"'
   ExecWait '"$INSTDIR\Zephlist.exe" /UnregServer'
+!ifndef TARGET_X64
+  ${If} ${RunningX64}
+  ${AndIf} ${FileExists} "$INSTDIR\x64\Corvane.dll"
+    ${DisableX64FSRedirection}
+    ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\x64\Corvane.dll"'
+    ${EnableX64FSRedirection}
+    Delete /REBOOTOK "$INSTDIR\x64\Corvane.dll"
+    RMDir /REBOOTOK "$INSTDIR\x64"
+  ${EndIf}
+  ${If} ${RunningX64}
+    SetRegView 64
+    DeleteRegKey HKLM "${EXTENSION_KEY}"
+    Call un.RemoveMachineBaseUrl
+    SetRegView 32
+  ${EndIf}
+!endif
 
   DeleteRegKey HKLM "${EXTENSION_KEY}"
+  Call un.RemoveMachineBaseUrl
   Call un.RemoveAutostart
   DeleteRegValue HKCU "${SETTINGS_KEY}" "Tavrello"
   ${If} $PurgeSettings == 1
@@ -310,6 +470,7 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\Corvane.dll"
   Delete /REBOOTOK "$INSTDIR\Zephlist.exe"
   Delete "$INSTDIR\Uninstall.exe"
+  Delete "$INSTDIR\Setup.log"
   RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -3,18 +3,42 @@
 # Call demo_stop_all (or let the EXIT trap that demo_trap sets do it) to stop what it started.
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
-export TAVRELLO_WINEPREFIX=$build_dir/demo-prefix
+source "$repo_root/scripts/arches.sh"
+# The 32-bit deliverables where this host runs them, otherwise the 64-bit build of the same
+# sources with its own setup program.
+decide_arches || exit 1
+export TAVRELLO_ARCH=${run_arches[0]}
+if [ "$TAVRELLO_ARCH" = x86 ]; then
+    setup_exe=$build_dir/x86/installer/TavrelloSetup.exe
+    echo "demo: the 32-bit build, installed with TavrelloSetup.exe"
+else
+    setup_exe=$build_dir/x64/installer/TavrelloSetup-x64.exe
+    echo "demo: the 64-bit build, installed with TavrelloSetup-x64.exe"
+fi
+export TAVRELLO_WINEPREFIX=$build_dir/$TAVRELLO_ARCH/demo-prefix
 source "$repo_root/scripts/wine-env.sh"
 source "$repo_root/scripts/display.sh"
 
 demo_account=demo@tavrello.test
 demo_password=tavrello-demo
-setup_exe=$build_dir/installer/TavrelloSetup.exe
-test_browser_exe=$build_dir/bin/TestBrowser.exe
-driver_exe=$build_dir/bin/DemoDriver.exe
+test_browser_exe=$build_dir/$TAVRELLO_ARCH/bin/TestBrowser.exe
+driver_exe=$build_dir/$TAVRELLO_ARCH/bin/DemoDriver.exe
 service_pid=
 
-step() { printf '\n==> %s\n' "$*"; }
+# The step in progress and the log that tells about it, for the message when one fails.
+current_step=
+current_log="the output above"
+trap 'demo_step_failed $?' ERR
+demo_step_failed() {
+    trap - ERR
+    echo "demo: the step \"$current_step\" failed (exit code $1); see $current_log" >&2
+}
+# step TEXT [LOG]: announces a step and names the log to read if it fails.
+step() {
+    current_step=$1
+    current_log=${2:-the output above}
+    printf '\n==> %s\n' "$1"
+}
 
 demo_build() {
     step "Building the Windows programs, the setup program and the tools"
@@ -58,6 +82,7 @@ demo_start_service() {
         kill -0 "$service_pid" 2>/dev/null || break
         sleep 0.1
     done
+    current_log=$service_log
     [ -n "$port" ] || { echo "demo: the service did not start; see $service_log" >&2; return 1; }
     base_url=http://127.0.0.1:$port/
 }
@@ -66,6 +91,7 @@ demo_start_service() {
 # setup installs into: sets install_dir (Windows) and unix_install_dir.
 demo_prepare_prefix() {
     stop_wine
+    current_log="the Wine messages (rerun with WINEDEBUG=err+all)"
     ensure_wine_prefix
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
@@ -83,8 +109,12 @@ demo_install() {
         for _ in $(seq 100); do [ -e "$unix_install_dir" ] || break; sleep 0.2; done
     fi
     local status=0
+    current_log="$unix_install_dir/Setup.log"
     wine "$setup_exe" /S "/URL=$1" >/dev/null 2>&1 || status=$?
-    [ $status -eq 0 ] || { echo "demo: setup failed with exit code $status" >&2; return 1; }
+    [ $status -eq 0 ] || {
+        echo "demo: $(basename "$setup_exe") failed with exit code $status; see $current_log" >&2
+        return 1
+    }
 }
 
 driver() { LC_ALL=C.UTF-8 wine "$driver_exe" "$@" 2>/dev/null | tr -d '\r'; }

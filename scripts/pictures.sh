@@ -2,7 +2,7 @@
 # Renders the pictures of README.md into docs/pictures: the real programs, installed into the
 # demo Wine prefix and talking to the local service, under a virtual display of their own.
 #   scripts/pictures.sh [output folder]
-set -euo pipefail
+set -Eeuo pipefail
 source "$(dirname "$0")/demo-env.sh"
 out_dir=$(realpath -m "${1:-$repo_root/docs/pictures}")
 work_dir=$build_dir/pictures

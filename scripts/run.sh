@@ -12,7 +12,7 @@
 # confirms the dialogs itself and saves screenshots of each step into the folder it names.
 # Everything it starts (service, virtual display, the demo prefix's Wine processes) stops when
 # it ends or is interrupted.
-set -euo pipefail
+set -Eeuo pipefail
 source "$(dirname "$0")/demo-env.sh"
 
 unattended=no
@@ -43,7 +43,7 @@ mkdir -p "$demo_dir"
 rm -rf "$shots_dir"
 [ $unattended = yes ] && mkdir -p "$shots_dir"
 
-step "Starting the local Tavrello service"
+step "Starting the local Tavrello service" "$demo_dir/service.log"
 demo_start_service "$demo_dir"
 echo "Service at $base_url (database $database, request log $service_log)"
 sample_url=${base_url}help/plugin.htm
@@ -57,7 +57,7 @@ fi
 step "Preparing the demo Wine prefix $WINEPREFIX"
 demo_prepare_prefix
 
-step "Installing with TavrelloSetup.exe /S /URL=$base_url"
+step "Installing with $(basename "$setup_exe") /S /URL=$base_url"
 demo_install "$base_url"
 echo "Installed into $install_dir:"
 ls -l "$unix_install_dir"
@@ -84,8 +84,8 @@ if [ $unattended = yes ]; then
 fi
 
 # ---------------------------------------------------------------- the plug-in's command
-step "Running the plug-in's command on $sample_url"
 browser_log=$demo_dir/test-browser.log
+step "Running the plug-in's command on $sample_url" "$browser_log"
 wine "$test_browser_exe" "$sample_url" "$sample_title" >"$browser_log" 2>&1 &
 browser_pid=$!
 
