@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/settings.h"
 #include "tests/support/child_process.h"
 
 namespace {
@@ -78,6 +79,14 @@ std::string ProgramFilesFolder() {
     return path;
 }
 
+// The folder of this test program, where the build also puts record_args.exe.
+std::string OwnFolder() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\'));
+}
+
 std::string SetupProgram() {
     char path[MAX_PATH] = "";
     GetEnvironmentVariableA("TAVRELLO_SETUP_EXE", path, sizeof path);
@@ -128,6 +137,7 @@ protected:
         RemoveDirectoryA(folder.c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kExtensionKey);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCompanyKey);
     }
 
     static DWORD Install(const std::string& arguments) {
@@ -204,6 +214,9 @@ protected:
                 << entry.value;
         }
         EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"), 1u);
+        // The base URL is also the machine's default, for users who have none of their own.
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, "Tavrello"),
+                  ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"));
     }
 
     // Everything setup added is gone; the keys that others share stay.
@@ -223,6 +236,7 @@ protected:
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer"));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCompanyKey)) << "no machine value left";
     }
 
     static constexpr char kCustomFolder[] = "C:\\Tavrello Test Folder";
@@ -240,6 +254,9 @@ TEST_F(InstallerTest, SilentSetupInstallsRegistersAndUninstallRemovesAllButTheAc
     ExpectInstalledInto(defaultFolder_);
     // A base URL without its final slash gets one: every address appends a path to it.
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "http://127.0.0.1:8765/");
+    // Another account, without a value of its own, reads the machine's default.
+    DeleteValue(HKEY_CURRENT_USER, kSettingsKey, "Tavrello");
+    EXPECT_EQ(ReadBaseUrl(), "http://127.0.0.1:8765/");
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"),
               "\"" + defaultFolder_ + "\\Zephlist.exe\"");
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "email"), "someone@tavrello.test");
@@ -286,6 +303,23 @@ TEST_F(InstallerTest, UninstallRemovesTheStartEntryThatTheOptionsDialogWrote) {
 
     ASSERT_TRUE(Uninstall(defaultFolder_, ""));
     EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
+}
+
+TEST_F(InstallerTest, AProgramFoundInTheFolderBeforeSetupIsNeverStarted) {
+    // An old or foreign Zephlist.exe that would record its start.
+    CreateDirectoryA(defaultFolder_.c_str(), nullptr);
+    const std::string record = defaultFolder_ + "-started.txt";
+    DeleteFileA(record.c_str());
+    ASSERT_TRUE(CopyFileA((OwnFolder() + "\\record_args.exe").c_str(),
+                          (defaultFolder_ + "\\Zephlist.exe").c_str(), FALSE));
+    SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", record.c_str());
+    const DWORD status = Install("/NOAUTOSTART");
+    SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", nullptr);
+    ASSERT_EQ(status, 0u);
+    ExpectInstalledInto(defaultFolder_);
+    EXPECT_FALSE(FileExists(record)) << "setup ran the planted program";
+    ASSERT_TRUE(Uninstall(defaultFolder_, ""));
+    DeleteFileA(record.c_str());
 }
 
 TEST_F(InstallerTest, SetupAndUninstallStopARunningZephlistFirst) {
