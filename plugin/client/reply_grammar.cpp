@@ -30,6 +30,8 @@ std::string_view TakeLine(std::string_view& text) {
         line = text.substr(0, feed);
         text.remove_prefix(feed + 1);
     }
+    // A reply written with CR LF line ends reads like one written with LF.
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
 }
 

@@ -9,8 +9,8 @@
 namespace corvane {
 
 // Takes the first line off text: everything before the first line feed, which is dropped with
-// it. A carriage return is no separator and stays at the end of the line. Without a line feed
-// the line is all of text and text becomes empty. The result points into the old text.
+// it, less one carriage return at its end (a CR LF line end). Without a line feed the line is
+// all of text and text becomes empty. The result points into the old text.
 std::string_view TakeLine(std::string_view& text);
 
 // The leading decimal number: white space skipped, an optional sign, then digits up to the

@@ -54,7 +54,7 @@ public:
     virtual std::optional<std::string> QueryInfo(HINTERNET request, DWORD infoLevel);
     // Reads the rest of the reply body into reply; nonzero when it was read whole.
     virtual int ReadReply(HINTERNET request, std::string& reply);
-    // Takes the first line off text into line (carriage returns kept) and returns it.
+    // Takes the first line off text into line (without its CR LF or LF end) and returns it.
     virtual std::string& ReadLine(std::string& line, std::string_view& text);
 
     // Makes sure categoryLines is filled, asking for credentials where needed.

@@ -186,6 +186,11 @@ void BoundedServer::CloseAfterReply(httplib::Response& response) {
     if (currentConnection) currentConnection->closeAfterReply = true;
 }
 
+void BoundedServer::WidenListenBacklog() {
+    const socket_t listener = svr_sock_;
+    if (listener != INVALID_SOCKET) ::listen(listener, SOMAXCONN);
+}
+
 bool BoundedServer::process_and_close_socket(socket_t sock) {
     Connection connection(sock, limits_, svr_sock_);
     CurrentConnection current(&connection);

@@ -32,6 +32,10 @@ public:
     static bool RequestTimedOut();
     static void CloseAfterReply(httplib::Response& response);
 
+    // Once bound: the library listens with a backlog of 5, and a burst of clients beyond it
+    // gets its connections dropped or reset by the kernel.
+    void WidenListenBacklog();
+
 private:
     bool process_and_close_socket(socket_t sock) override;
 

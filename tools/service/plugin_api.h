@@ -23,7 +23,7 @@ struct PluginApiSettings {
     std::string baseUrl;  // ends with '/'
     Notice notice;
     unsigned hashSlots = 0;  // 0: one per core, at least two
-    unsigned hashWaiting = 8;
+    unsigned hashWaiting = 16;
     std::chrono::milliseconds hashWait{3000};
     std::chrono::seconds credentialLifetime{120};
 };
@@ -63,7 +63,7 @@ public:
     static constexpr const char* kWrongCredentials = "Wrong e-mail address or password";
     static constexpr const char* kBusyText = "The service is busy; try again in a moment";
     static constexpr const char* kFailedText = "The service could not read or store your data";
-    static constexpr int kRetryAfterSeconds = 2;
+    static constexpr int kRetryAfterSeconds = 1;
 
 private:
     // Signed in, or the reply that refuses the request.

@@ -249,6 +249,7 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
             "cannot listen on " + options.listenAddress + " port " + std::to_string(options.port);
         return nullptr;
     }
+    server.WidenListenBacklog();
     service->listenAddress_ = HostPart(options.listenAddress.find(':') != std::string::npos &&
                                                options.listenAddress.front() != '['
                                            ? "[" + options.listenAddress + "]"

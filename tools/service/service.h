@@ -23,7 +23,9 @@ struct ServiceOptions {
     ConnectionLimits limits;
     int busyTimeoutMs = kDefaultBusyTimeoutMs;
     unsigned hashSlots = 0;  // 0: one per core, at least two
-    unsigned hashWaiting = 8;
+    // Checks that may wait (three seconds at most) for a slot; one per worker by default, so
+    // a burst waits its turn and only a flood that outlasts the wait is refused.
+    unsigned hashWaiting = 16;
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";

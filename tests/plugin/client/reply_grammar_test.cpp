@@ -11,7 +11,7 @@ using namespace corvane;
 
 namespace {
 
-TEST(TakeLine, SplitsAtLineFeedsOnlyAndKeepsCarriageReturns) {
+TEST(TakeLine, SplitsAtLineFeedsAndDropsOneCarriageReturnBeforeThem) {
     std::string_view text = "one\ntwo\nthree";
     EXPECT_EQ(TakeLine(text), "one");
     EXPECT_EQ(text, "two\nthree");
@@ -21,8 +21,18 @@ TEST(TakeLine, SplitsAtLineFeedsOnlyAndKeepsCarriageReturns) {
     EXPECT_TRUE(text.empty());
 
     text = "crlf\r\nnext";
-    EXPECT_EQ(TakeLine(text), "crlf\r");
+    EXPECT_EQ(TakeLine(text), "crlf");
     EXPECT_EQ(text, "next");
+
+    text = "last\r";
+    EXPECT_EQ(TakeLine(text), "last");
+    EXPECT_TRUE(text.empty());
+
+    text = "two\r\r\n\r\nin\rside\n";
+    EXPECT_EQ(TakeLine(text), "two\r") << "only the last carriage return ends the line";
+    EXPECT_EQ(TakeLine(text), "");
+    EXPECT_EQ(TakeLine(text), "in\rside");
+    EXPECT_TRUE(text.empty());
 
     text = "";
     EXPECT_EQ(TakeLine(text), "");
@@ -138,13 +148,14 @@ TEST(CategoryReply, EveryReplyRule) {
          {"1 A", "", "2 B"}},
         {"status line only", "200 OK", 200, false, "", false, {}},
         {"status line and line feed only", "200 OK\n", 200, false, "", false, {}},
-        {"CRLF lines keep their CR",
-         "200 OK\r\n1 A\r\n2 B\r\n",
+        {"CRLF lines read as LF lines",
+         "200 OK\r\n1 A\r\n\r\n2 B\r\n",
          200,
          false,
          "",
          false,
-         {"1 A\r", "2 B\r"}},
+         {"1 A", "", "2 B"}},
+        {"CR at the very end", "200 OK\n1 A\r", 200, false, "", false, {"1 A"}},
         {"notice with page",
          "201 Read this\nhttp://x/news\ngo on\n1 A\n",
          201,
@@ -160,13 +171,20 @@ TEST(CategoryReply, EveryReplyRule) {
          "http://x/p",
          true,
          {}},
-        {"STOP followed by CR does not stop",
+        {"STOP with CR LF stops",
          "201 N\r\nhttp://x/p\r\nSTOP\r\n1 A\r\n",
          201,
          true,
-         "http://x/p\r",
+         "http://x/p",
+         true,
+         {}},
+        {"STOP followed by two CRs does not stop",
+         "201 N\nhttp://x/p\nSTOP\r\r\n1 A\n",
+         201,
+         true,
+         "http://x/p",
          false,
-         {"1 A\r"}},
+         {"1 A"}},
         {"lower-case stop does not stop", "201 N\n\nstop\n1 A\n", 201, true, "", false, {"1 A"}},
         {"notice cut short", "201 N\n", 201, true, "", false, {}},
         {"other 2xx code", "204 fine\n1 A\n", 204, false, "", false, {"1 A"}},
