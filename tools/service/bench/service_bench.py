@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""Load and crash run against a local tavrello-service, on 127.0.0.1 only.
+
+Starts the service on a free port with a scratch database, gives each client an account of
+its own, and lets the clients send a mix of add-page and category-list requests, each on a
+fresh connection as the plug-in does. Prints requests per second, p50 and p99 latency and the
+service's peak resident memory (VmHWM from /proc), then checks in the SQLite file that every
+add answered "OK" is stored exactly once.
+
+With --kill-after N the service is killed with SIGKILL once N adds have been acknowledged,
+started again on the same file, and every acknowledged add must be there.
+
+Run by hand; bounded by --clients x --requests and by --max-seconds.
+"""
+
+import argparse
+import http.client
+import os
+import random
+import re
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+HOST = "127.0.0.1"
+
+
+def start_service(exe, database, extra=()):
+    process = subprocess.Popen(
+        [exe, "--port", "0", "--db", database, "--quiet", "--no-demo", *extra],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    banner = process.stdout.readline()
+    match = re.search(r"listening on 127\.0\.0\.1:(\d+),", banner)
+    if not match:
+        process.kill()
+        sys.exit("the service did not start: " + banner + process.stderr.read())
+    return process, int(match.group(1))
+
+
+def add_accounts(exe, database, count):
+    accounts = []
+    for i in range(count):
+        email = f"bench{i}@tavrello.test"
+        password = f"bench-password-{i}"
+        subprocess.run([exe, "--db", database, "--add-account", email], input=password + "\n",
+                       text=True, check=True, stdout=subprocess.DEVNULL)
+        accounts.append((email, password))
+    return accounts
+
+
+def peak_rss_kib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def post(port, path, fields, timeout):
+    body = urllib.parse.urlencode(fields)
+    connection = http.client.HTTPConnection(HOST, port, timeout=timeout)
+    try:
+        connection.request("POST", path, body,
+                           {"Content-Type": "application/x-www-form-urlencoded",
+                            "Connection": "close"})
+        reply = connection.getresponse()
+        return reply.status, reply.getheader("Retry-After"), reply.read().decode("latin-1")
+    finally:
+        connection.close()
+
+
+class Run:
+    def __init__(self, port, accounts, requests, deadline, kill_after, seed, retries):
+        self.port = port
+        self.accounts = accounts
+        self.requests = requests
+        self.deadline = deadline
+        self.kill_after = kill_after
+        self.seed = seed
+        self.retries = retries
+        self.retried = 0
+        self.errors = {}
+        self.lock = threading.Lock()
+        self.latencies = []
+        self.statuses = {}
+        self.acknowledged = []  # names of adds answered "OK"
+        self.failures = 0
+        self.killed = threading.Event()
+
+    def client(self, index):
+        email, password = self.accounts[index]
+        rng = random.Random(self.seed * 1000 + index)
+        for number in range(self.requests):
+            if time.monotonic() > self.deadline or self.killed.is_set():
+                return
+            credentials = {"email": email, "password": password}
+            is_add = rng.random() < 0.5
+            name = f"bench-{index}-{number}"
+            if is_add:
+                path = "/plugin/addurl.php"
+                fields = {**credentials, "name": name, "url": f"https://example.com/{name}",
+                          "parent": "0"}
+            else:
+                path = "/plugin/getcatagories.php"
+                fields = {**credentials, "version": "1.05"}
+            started = time.monotonic()
+            try:
+                # A polite client waits as long as a 503 asks before it tries again.
+                for attempt in range(self.retries + 1):
+                    status, retry_after, text = post(self.port, path, fields, timeout=60)
+                    if status != 503 or not retry_after or attempt == self.retries:
+                        break
+                    with self.lock:
+                        self.retried += 1
+                    time.sleep(min(float(retry_after), 5.0))
+            except OSError as error:
+                with self.lock:
+                    self.failures += 1
+                    kind = type(error).__name__ + ": " + str(error)
+                    self.errors[kind] = self.errors.get(kind, 0) + 1
+                continue
+            elapsed = time.monotonic() - started
+            with self.lock:
+                self.latencies.append(elapsed)
+                self.statuses[status] = self.statuses.get(status, 0) + 1
+                if is_add and status == 200 and text == "OK":
+                    self.acknowledged.append(name)
+                    if self.kill_after and len(self.acknowledged) >= self.kill_after:
+                        self.killed.set()
+
+    def run(self, clients):
+        threads = [threading.Thread(target=self.client, args=(i,)) for i in range(clients)]
+        for thread in threads:
+            thread.start()
+        return threads
+
+
+def percentile(sorted_values, fraction):
+    if not sorted_values:
+        return 0.0
+    index = min(len(sorted_values) - 1, int(round(fraction * (len(sorted_values) - 1))))
+    return sorted_values[index]
+
+
+def stored_counts(database):
+    connection = sqlite3.connect(database)
+    try:
+        rows = connection.execute(
+            "SELECT name, COUNT(*) FROM favorites WHERE name LIKE 'bench-%' GROUP BY name")
+        return dict(rows.fetchall())
+    finally:
+        connection.close()
+
+
+def check_acknowledged(database, acknowledged):
+    counts = stored_counts(database)
+    missing = [name for name in acknowledged if counts.get(name, 0) == 0]
+    doubled = [name for name in acknowledged if counts.get(name, 0) > 1]
+    extra = len(counts) - len(set(acknowledged))
+    print(f"acknowledged adds: {len(acknowledged)}; stored: {len(counts)}; "
+          f"missing: {len(missing)}; stored twice or more: {len(doubled)}; "
+          f"stored but not acknowledged (in flight or failed): {extra}")
+    return not missing and not doubled
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--exe", default=os.path.join(
+        os.path.dirname(__file__), "../../../build/native/bin/tavrello-service"))
+    parser.add_argument("--clients", type=int, default=20)
+    parser.add_argument("--requests", type=int, default=200, help="requests per client")
+    parser.add_argument("--max-seconds", type=float, default=600)
+    parser.add_argument("--kill-after", type=int, default=0,
+                        help="SIGKILL the service after this many acknowledged adds")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--retries", type=int, default=5,
+                        help="times a request answered 503 with Retry-After is sent again")
+    parser.add_argument("--keep", help="keep the database at this path")
+    args = parser.parse_args()
+    if args.clients < 1 or args.clients > 100 or args.requests < 1 or args.requests > 10000:
+        sys.exit("--clients must be 1 to 100 and --requests 1 to 10000")
+
+    folder = tempfile.mkdtemp(prefix="tavrello-bench-")
+    database = args.keep or os.path.join(folder, "bench.db")
+    exe = os.path.abspath(args.exe)
+    accounts = add_accounts(exe, database, args.clients)
+    service, port = start_service(exe, database)
+    ok = True
+    try:
+        run = Run(port, accounts, args.requests, time.monotonic() + args.max_seconds,
+                  args.kill_after, args.seed, args.retries)
+        started = time.monotonic()
+        threads = run.run(args.clients)
+        if args.kill_after:
+            while not run.killed.wait(0.05):
+                if not any(thread.is_alive() for thread in threads):
+                    break
+            peak = peak_rss_kib(service.pid)
+            service.send_signal(signal.SIGKILL)
+            service.wait()
+            print(f"killed the service with SIGKILL after {len(run.acknowledged)} "
+                  "acknowledged adds")
+        for thread in threads:
+            thread.join()
+        wall = time.monotonic() - started
+        if not args.kill_after:
+            peak = peak_rss_kib(service.pid)
+        latencies = sorted(run.latencies)
+        print(f"clients {args.clients} x requests {args.requests}: {len(latencies)} answered, "
+              f"{run.failures} without an answer, in {wall:.1f} s")
+        print(f"statuses: {dict(sorted(run.statuses.items()))}; "
+              f"sent again after a 503: {run.retried}")
+        for kind, count in sorted(run.errors.items()):
+            print(f"  no answer, {count} x {kind}")
+        print(f"requests per second: {len(latencies) / wall:.1f}")
+        print(f"latency p50: {percentile(latencies, 0.50) * 1000:.1f} ms, "
+              f"p99: {percentile(latencies, 0.99) * 1000:.1f} ms")
+        print(f"peak resident memory of the service: {peak / 1024:.1f} MiB")
+        if args.kill_after:
+            service, port = start_service(exe, database)
+            print("restarted on the same file")
+        service.send_signal(signal.SIGTERM)
+        service.wait(timeout=60)
+        ok = check_acknowledged(database, run.acknowledged)
+    finally:
+        if service.poll() is None:
+            service.kill()
+            service.wait()
+    print("PASS" if ok else "FAIL")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
