@@ -93,10 +93,15 @@ void CTavrello::AddPage(const std::string& title, const std::string& url) {
 
 void CTavrello::CreateCategory(const std::string& name) {
     std::string reply;
-    if (PostTo(corvane::kAddPath, corvane::AddPageBody(email, password, name, "-", 0), reply) &&
-        reply != corvane::kAddedReply) {
-        ui_->ShowMessage(reply, corvane::kServiceCaption);
-        return;
+    if (PostTo(corvane::kAddPath, corvane::AddPageBody(email, password, name, "-", 0), reply)) {
+        if (reply != corvane::kAddedReply) {
+            ui_->ShowMessage(reply, corvane::kServiceCaption);
+            return;
+        }
+    } else if (lastAnswered) {
+        // An answer that is no reply (an HTTP error status, say). A send that failed is left
+        // to the refresh below, which meets the same failure and reports it.
+        ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
     }
     RefreshCategories();
 }

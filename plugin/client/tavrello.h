@@ -88,6 +88,8 @@ public:
     std::string lastError;
     // What went wrong in the last failed request, of any kind, in words for the user.
     std::string lastFailure;
+    // Whether the last request was sent and answered, whatever the answer was.
+    bool lastAnswered = false;
 
 private:
     int PostTo(const char* path, const std::string& body, std::string& reply);

@@ -83,6 +83,7 @@ std::optional<unsigned long long> AnnouncedLength(const std::optional<std::strin
 }  // namespace
 
 int CTavrello::PostForm(const char* url, const char* body, std::string& reply) {
+    lastAnswered = false;
     UrlParts parts;
     if (!SplitUrl(url, parts)) {
         lastFailure = std::string("\"") + url + "\" is not a usable service address.";
@@ -118,6 +119,7 @@ int CTavrello::PostForm(const char* url, const char* body, std::string& reply) {
                           : lastError;
         return 0;
     }
+    lastAnswered = true;
     const std::optional<std::string> statusText = QueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE);
     const int status = statusText ? corvane::LeadingNumber(*statusText) : 0;
     // WinInet reports a status line it cannot read as status 0.

@@ -464,12 +464,42 @@ TEST_F(ServiceClient, CreateCategoryErrorReplyIsShownAndNothingRefreshed) {
     EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
 }
 
-TEST_F(ServiceClient, CreateCategoryTransportFailureIsReportedByTheRefresh) {
+TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
     client_testing::RefusingPort refusing;
-    Client().baseUrl = refusing.BaseUrl();
-    Client().CreateCategory("New");
-    EXPECT_EQ(script_.calls,
-              std::vector<UiCall>{Message(client_testing::WinInetText(12029), "Error")});
+    ScriptedReply garbage;
+    garbage.raw = "HTTP/1.0 abc Weird\r\nContent-Length: 0\r\n\r\n";
+    const struct {
+        const char* name;
+        std::optional<ScriptedReply> reply;  // none: the connection is refused
+        std::vector<UiCall> calls;
+    } cases[] = {
+        // The refresh after it meets the same refusal and reports it.
+        {"send failure", {}, {Message(client_testing::WinInetText(12029), "Error")}},
+        {"status 500",
+         Reply(500, "Name taken"),
+         {Message("The service answered with HTTP status 500.", "Error")}},
+        {"status 404",
+         Reply(404, ""),
+         {Message("The service answered with HTTP status 404.", "Error")}},
+        {"unreadable status",
+         garbage,
+         {Message("The service's answer carried no readable HTTP status.", "Error")}},
+    };
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        script_.calls.clear();
+        CTavrello& client = Client();
+        client.baseUrl = c.reply ? peer_.BaseUrl() : refusing.BaseUrl();
+        if (c.reply) peer_.Queue(kAdd, *c.reply);
+        const size_t fetchesBefore = peer_.RequestsTo(kCategories).size();
+        client.CreateCategory("New");
+        EXPECT_EQ(script_.calls, c.calls);
+        if (c.reply) {
+            EXPECT_EQ(peer_.RequestsTo(kCategories).size(), fetchesBefore + 1) << "refreshed";
+            EXPECT_EQ(client.categoryLines, std::vector<std::string>{"12 Work"});
+        }
+    }
 }
 
 TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
