@@ -3,7 +3,6 @@
 #include <exdisp.h>
 #include <shlguid.h>
 
-#include <new>
 #include <string>
 
 #include "framework/handles.h"
@@ -37,13 +36,41 @@ std::string NarrowForThread(const Bstr& text) {
     return narrow;
 }
 
+// The address as browsers put it on the wire: every character outside ASCII as its UTF-8
+// bytes, percent-encoded. A code-page conversion would replace what the code page lacks with
+// "?" or a look-alike (a fullwidth solidus would become '/') and so name another page.
+std::string EncodeAddress(const Bstr& text) {
+    const int length = static_cast<int>(SysStringLen(text.Get()));
+    if (length == 0) return {};
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.Get(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.Get(), length, utf8.data(), size, nullptr, nullptr);
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    std::string address;
+    address.reserve(utf8.size());
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            address += c;
+        } else {
+            address += '%';
+            address += kHexDigits[byte >> 4];
+            address += kHexDigits[byte & 0x0F];
+        }
+    }
+    return address;
+}
+
 // A location property of the page shown; the call's result is not looked at, so a failure
 // gives the empty text.
 std::string ReadLocation(IWebBrowser2* browser,
-                         HRESULT (STDMETHODCALLTYPE IWebBrowser2::*read)(BSTR*)) {
+                         HRESULT (STDMETHODCALLTYPE IWebBrowser2::*read)(BSTR*),
+                         std::string (*convert)(const Bstr&)) {
     Bstr text;
     (browser->*read)(text.Receive());
-    return NarrowForThread(text);
+    return convert(text);
 }
 
 // QueryService that counts only a pointer that came back with success. A failing provider
@@ -169,14 +196,16 @@ HRESULT CTavrelloIE::RunAddPage() noexcept {
             return S_OK;
         }
         // Address first, then title: both are read before the client runs its dialog.
-        const std::string url = ReadLocation(browser.Get(), &IWebBrowser2::get_LocationURL);
-        const std::string title = ReadLocation(browser.Get(), &IWebBrowser2::get_LocationName);
+        const std::string url =
+            ReadLocation(browser.Get(), &IWebBrowser2::get_LocationURL, &EncodeAddress);
+        const std::string title =
+            ReadLocation(browser.Get(), &IWebBrowser2::get_LocationName, &NarrowForThread);
         if (CTavrello* client = CTavrello::Current()) client->AddPage(title, url);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     } catch (...) {
-        return E_UNEXPECTED;
+        // Nothing may unwind into the browser. The command has ended, as it does when the
+        // service cannot be reached, and the browser has nothing to do about it.
+        return S_OK;
     }
 }
 

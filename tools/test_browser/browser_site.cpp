@@ -64,6 +64,7 @@ public:
         if (log_) log_->reads.push_back("LocationURL");
         if (!url) return E_POINTER;
         if (page_.urlFails) return E_FAIL;
+        if (page_.urlThrows) throw std::bad_alloc();
         *url = CopyText(page_.url);
         return S_OK;
     }

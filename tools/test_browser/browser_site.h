@@ -20,6 +20,9 @@ struct PageInfo {
     std::wstring title;
     bool urlFails = false;    // get_LocationURL returns E_FAIL and no text
     bool titleFails = false;  // get_LocationName returns E_FAIL and no text
+    // get_LocationURL throws std::bad_alloc: a browser that breaks the contract, for the
+    // plug-in's tests of its own boundary.
+    bool urlThrows = false;
 };
 
 // Counts the references the browser-side objects hand out and get back, so a caller can see

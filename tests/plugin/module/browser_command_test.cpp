@@ -437,6 +437,26 @@ TEST(BrowserCommand, ShowsTheAddressAndTitleTheBrowserReports) {
          0,
          russian,
          {"Cafe \x97", "http://127.0.0.1:9/"}},
+        // The address goes on as browsers send it: characters outside ASCII as their UTF-8
+        // bytes, percent-encoded; no look-alike (a fullwidth solidus is no '/') and no '?'.
+        {"address outside ASCII",
+         Page(L"http://127.0.0.1:9/caf\u00e9/a\uff0fb?q=\u4e2d%26\U0001F600", L"T"),
+         nullptr,
+         0,
+         0,
+         {"T", "http://127.0.0.1:9/caf%C3%A9/a%EF%BC%8Fb?q=%E4%B8%AD%26%F0%9F%98%80"}},
+        {"address outside ASCII under another code page",
+         Page(L"http://127.0.0.1:9/caf\u00e9", L"Caf\u00e9"),
+         nullptr,
+         0,
+         russian,
+         {"Cafe", "http://127.0.0.1:9/caf%C3%A9"}},
+        {"lone surrogate in the address",
+         Page(std::wstring(L"http://127.0.0.1:9/") + L'\xD800' + L"x", L"T"),
+         nullptr,
+         0,
+         0,
+         {"T", "http://127.0.0.1:9/%EF%BF%BDx"}},
     };
     ASSERT_EQ(GetACP(), 1252u) << "the cases are written for a Western prefix";
     for (const auto& c : cases) {
@@ -457,6 +477,75 @@ TEST(BrowserCommand, ShowsTheAddressAndTitleTheBrowserReports) {
             << "address first, then title";
         EXPECT_EQ(page.log.liveReferences, referencesBefore) << "every interface released";
     }
+}
+
+TEST(BrowserCommand, ReturnsOkWhenTheCommandEndsInAnException) {
+#ifndef _WIN64
+    GTEST_SKIP() << "a C++ exception passes from the test's browser into Corvane.dll only where "
+                    "both unwind through the system's tables, as on x64";
+#endif
+    ComPtr<IOleCommandTarget> command = CreateCommand();
+    PageInfo broken = Page(L"http://127.0.0.1:9/broken", L"Broken");
+    broken.urlThrows = true;
+    BrowserPage page(broken);
+    ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
+    const LONG referencesBefore = page.log.liveReferences;
+    {
+        UserSession user([](SimulatedUser&) {});
+        EXPECT_EQ(Exec(command.Get()), S_OK);
+        EXPECT_EQ(user.LeftOpen(), 0) << "nothing shown";
+    }
+    EXPECT_EQ(page.log.liveReferences, referencesBefore) << "every interface released";
+    // The one-command gate was let go: the next command runs.
+    BrowserPage next(Page(L"http://127.0.0.1:9/next", L"Next"));
+    ASSERT_EQ(SetSite(command.Get(), next.site.Get()), S_OK);
+    HRESULT result = E_UNEXPECTED;
+    EXPECT_EQ(RunAndCancel(command.Get(), nullptr, 0, result).description, "Next");
+    EXPECT_EQ(result, S_OK);
+}
+
+// Every child window's text, one per line.
+std::string ChildTexts(HWND dialog) {
+    std::string texts;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char text[128] = {};
+        GetWindowTextA(child, text, sizeof text);
+        texts += std::string(text) + "\n";
+    }
+    return texts;
+}
+
+TEST(BrowserCommand, DanishThreadGetsTheDanishNewCategoryAndOptionsDialogs) {
+    ComPtr<IOleCommandTarget> command = CreateCommand();
+    BrowserPage page(Page(L"http://127.0.0.1:9/dk", L"Side"));
+    ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
+    std::wstring newCategoryCaption, optionsCaption;
+    std::string newCategoryTexts, optionsTexts;
+    dialog_testing::DanishThread danish;
+    UserSession user([&](SimulatedUser& person) {
+        HWND dialog = person.WaitForDialog(L"Tilf\u00f8j til Tavrello.com");
+        if (!dialog) return;
+        SimulatedUser::Click(dialog, IDC_NEW_CATEGORY);
+        if (HWND newCategory = person.WaitForDialog(L"Tilf\u00f8j en ny kategori")) {
+            newCategoryCaption = SimulatedUser::WideText(newCategory);
+            newCategoryTexts = ChildTexts(newCategory);
+            person.ClickAndWaitClosed(newCategory, IDCANCEL);
+        }
+        SimulatedUser::Click(dialog, IDC_OPTIONS);
+        if (HWND options = person.WaitForDialog(L"Tavrello Ops\u00e6tning")) {
+            optionsCaption = SimulatedUser::WideText(options);
+            optionsTexts = ChildTexts(options);
+            person.ClickAndWaitClosed(options, IDCANCEL);
+        }
+        person.ClickAndWaitClosed(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(Exec(command.Get()), S_OK);
+    EXPECT_EQ(user.LeftOpen(), 0);
+    EXPECT_EQ(newCategoryCaption, L"Tilf\u00f8j en ny kategori");
+    EXPECT_EQ(newCategoryTexts, "OK\nAnnuller\n\nKategori navn\n");
+    EXPECT_EQ(optionsCaption, L"Tavrello Ops\u00e6tning");
+    EXPECT_NE(optionsTexts.find("Annuller\n"), std::string::npos) << optionsTexts;
+    EXPECT_NE(optionsTexts.find("Adgangskode\n"), std::string::npos) << optionsTexts;
 }
 
 TEST(BrowserCommand, ReadsThePageAnewOnEveryCommand) {
