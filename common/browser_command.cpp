@@ -47,9 +47,40 @@ std::size_t UnquotedProgramEnd(const std::string& text) {
     return text.size();
 }
 
+bool HoldsBlank(const std::string& text) {
+    for (char c : text) {
+        if (IsBlank(c)) return true;
+    }
+    return false;
+}
+
+std::string QuotedWhenBlank(const std::string& path) {
+    return HoldsBlank(path) ? '"' + path + '"' : path;
+}
+
+// The one program that a run of words from the start of text names, as the search finds it;
+// end is where that run stops. False when no run, or more than one, names a program: then
+// which program the template means cannot be told.
+bool FindOnlyProgram(const std::string& text, const ProgramSearch& findProgram, std::string& found,
+                     std::size_t& end) {
+    if (!findProgram) return false;
+    int programs = 0;
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        if (at < text.size() && !IsBlank(text[at])) continue;
+        if (at == 0 || IsBlank(text[at - 1])) continue;
+        const std::string candidate = findProgram(text.substr(0, at));
+        if (candidate.empty()) continue;
+        if (++programs > 1) return false;
+        found = candidate;
+        end = at;
+    }
+    return programs == 1;
+}
+
 // Splits the template into the program path as it must appear on the command line (quoted
 // when it holds blanks) and the rest. False when no program can be named for certain.
-bool SplitProgram(const std::string& commandTemplate, std::string& program, std::string& rest) {
+bool SplitProgram(const std::string& commandTemplate, const ProgramSearch& findProgram,
+                  std::string& program, std::string& rest) {
     std::size_t start = 0;
     while (start < commandTemplate.size() && IsBlank(commandTemplate[start])) ++start;
     const std::string text = commandTemplate.substr(start);
@@ -63,15 +94,26 @@ bool SplitProgram(const std::string& commandTemplate, std::string& program, std:
         return true;
     }
 
-    const std::size_t end = UnquotedProgramEnd(text);
-    if (end == std::string::npos) return false;
-    const std::string path = text.substr(0, end);
+    std::size_t end = UnquotedProgramEnd(text);
+    std::string path;
+    if (end != std::string::npos) {
+        path = text.substr(0, end);
+    } else if (!FindOnlyProgram(text, findProgram, path, end)) {
+        return false;
+    }
     if (path.find('"') != std::string::npos) return false;
-    bool holdsBlank = false;
-    for (char c : path) holdsBlank = holdsBlank || IsBlank(c);
-    program = holdsBlank ? '"' + path + '"' : path;
+    program = QuotedWhenBlank(path);
     rest = text.substr(end);
     return true;
+}
+
+// Whether the placeholder at offset stands outside every pair of the template's quotes.
+bool StandsBare(const std::string& rest, std::size_t offset) {
+    std::size_t quotes = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (rest[i] == '"') ++quotes;
+    }
+    return quotes % 2 == 0;
 }
 
 }  // namespace
@@ -102,12 +144,12 @@ std::string EncodeUrlAsArgument(const std::string& url) {
 }
 
 bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
-                             std::string& commandLine) {
+                             std::string& commandLine, const ProgramSearch& findProgram) {
     commandLine.clear();
     if (!IsWebAddress(url)) return false;
     std::string program;
     std::string rest;
-    if (!SplitProgram(commandTemplate, program, rest)) return false;
+    if (!SplitProgram(commandTemplate, findProgram, program, rest)) return false;
 
     const std::string argument = EncodeUrlAsArgument(url);
     const std::size_t placeholder = rest.find(kPlaceholder);
@@ -118,7 +160,8 @@ bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::stri
         built += argument;
     } else {
         built.append(rest, 0, placeholder);
-        built += argument;
+        // The address holds no quote of its own: EncodeUrlAsArgument encoded them all.
+        built += StandsBare(rest, placeholder) ? '"' + argument + '"' : argument;
         built.append(rest, placeholder + sizeof kPlaceholder - 1, std::string::npos);
     }
     if (built.size() > kMaxCommandLineLength) return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace browser_command {
@@ -21,12 +22,21 @@ bool IsWebAddress(const std::string& url);
 // existing '%' stays as it is, since the address may already be encoded.
 std::string EncodeUrlAsArgument(const std::string& url);
 
+// The full path of the program file that a name stands for, as the system's search for a
+// program finds it (".exe" added when the name has no extension); empty when there is none.
+using ProgramSearch = std::function<std::string(const std::string& name)>;
+
 // Fills commandLine from the ".htm" open command template and the page address: the program
 // path stays quoted (or gets quoted when it holds blanks), the encoded address replaces the
 // first "%1" after the program path or, without one, follows the template after one blank.
+// A "%1" outside the template's quotes gets the address in quotes, so that a command
+// interpreter running the line takes '&', '|', '^', '<' and '>' in it as text.
+// An unquoted program path that neither ends in ".exe" nor is free of blanks is looked up
+// with findProgram: every run of words from the start is a candidate, and when exactly one
+// names a program, that program's full path stands on the line.
 // Returns false, leaving commandLine empty, when nothing must be started: the address is not a
 // web address, the program path is missing or ambiguous, or the result would be too long.
 bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
-                             std::string& commandLine);
+                             std::string& commandLine, const ProgramSearch& findProgram = {});
 
 }  // namespace browser_command

@@ -48,6 +48,17 @@ bool ReadOpenCommandTemplate(std::string& commandTemplate) {
     return ReadDefaultText(openKey.Get(), kCommandKey, commandTemplate);
 }
 
+// The program file a name of an unquoted template stands for, found the way the system looks
+// for a program to start ("rundll32" is rundll32.exe in the system folder).
+std::string FindProgram(const std::string& name) {
+    char found[MAX_PATH];
+    const DWORD length = SearchPathA(nullptr, name.c_str(), ".exe", sizeof found, found, nullptr);
+    if (length == 0 || length >= sizeof found) return "";
+    const DWORD attributes = GetFileAttributesA(found);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return "";
+    return std::string(found, length);
+}
+
 void StartProcess(const std::string& commandLine) {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     std::vector<char> writable(commandLine.begin(), commandLine.end());
@@ -73,7 +84,10 @@ void OpenInDefaultBrowser(const char* url) {
         std::string commandTemplate;
         if (!ReadOpenCommandTemplate(commandTemplate)) return;
         std::string commandLine;
-        if (!browser_command::BuildBrowserCommandLine(commandTemplate, url, commandLine)) return;
+        if (!browser_command::BuildBrowserCommandLine(commandTemplate, url, commandLine,
+                                                      &FindProgram)) {
+            return;
+        }
         StartProcess(commandLine);
     } catch (...) {
     }

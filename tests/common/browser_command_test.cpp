@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 using browser_command::BuildBrowserCommandLine;
@@ -39,19 +40,23 @@ TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
          R"(C:\Browse\browse.exe -p "a b" "URL")"},
         {"two placeholders: address at the first only", R"(browse.exe "%1" %1)",
          R"(browse.exe "URL" %1)"},
-        {"unquoted program without blanks, bare placeholder", "prog.exe %1", "prog.exe URL"},
+        {"bare placeholder gets quotes", "prog.exe %1", R"(prog.exe "URL")"},
+        {"bare placeholder after a quoted argument gets quotes", R"(prog.exe "a b" -u=%1)",
+         R"(prog.exe "a b" -u="URL")"},
+        {"placeholder inside quotes that also hold more", R"(prog.exe "-u=%1 -x")",
+         R"(prog.exe "-u=URL -x")"},
         {"quoted program and quoted placeholder", R"("prog" "%1")", R"("prog" "URL")"},
         {"unquoted program without extension and without blanks", "browse", "browse URL"},
         {"unquoted path with blanks gets quoted", R"(C:\Program Files\Browse\browse.exe %1)",
-         R"("C:\Program Files\Browse\browse.exe" URL)"},
+         R"("C:\Program Files\Browse\browse.exe" "URL")"},
         {"extension in any letter case, tab before the arguments",
-         "C:\\Program Files\\B\\B.EXE\t-url %1", "\"C:\\Program Files\\B\\B.EXE\"\t-url URL"},
+         "C:\\Program Files\\B\\B.EXE\t-url %1", "\"C:\\Program Files\\B\\B.EXE\"\t-url \"URL\""},
         {"\".exe\" inside a folder name does not end the program",
-         R"(C:\Old Tools\x.exe.d\browse.exe %1)", R"("C:\Old Tools\x.exe.d\browse.exe" URL)"},
+         R"(C:\Old Tools\x.exe.d\browse.exe %1)", R"("C:\Old Tools\x.exe.d\browse.exe" "URL")"},
         {"first \".exe\" word ends the program", R"(C:\A B\one.exe C:\two.exe %1)",
-         R"("C:\A B\one.exe" C:\two.exe URL)"},
+         R"("C:\A B\one.exe" C:\two.exe "URL")"},
         {"leading blanks are dropped", R"(  "C:\Browse\browse.exe" %1)",
-         R"("C:\Browse\browse.exe" URL)"},
+         R"("C:\Browse\browse.exe" "URL")"},
         {"placeholder inside the quoted program path is not the argument",
          R"("C:\%1\browse.exe" "%1")", R"("C:\%1\browse.exe" "URL")"},
         {"unquoted path with blanks and no program extension is ambiguous",
@@ -74,6 +79,45 @@ TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
             EXPECT_EQ(commandLine, WithUrl(test.expected));
         }
     }
+}
+
+TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsName) {
+    // Programs the search knows; each name stands for the file beside it.
+    const std::map<std::string, std::string> programs = {
+        {"rundll32", R"(C:\windows\system32\rundll32.exe)"},
+        {R"(C:\Program Files\Browse\browse)", R"(C:\Program Files\Browse\browse.exe)"},
+        {R"(C:\Tools\view)", R"(C:\Tools\view.exe)"},
+        {R"(C:\Tools\view more)", R"(C:\Tools\view more.exe)"},
+    };
+    const auto search = [&](const std::string& name) {
+        const auto found = programs.find(name);
+        return found == programs.end() ? std::string() : found->second;
+    };
+    const TemplateCase cases[] = {
+        {"first word found", "rundll32 url.dll,FileProtocolHandler %1",
+         R"(C:\windows\system32\rundll32.exe url.dll,FileProtocolHandler "URL")"},
+        {"words with blanks found", R"(C:\Program Files\Browse\browse -new %1)",
+         R"("C:\Program Files\Browse\browse.exe" -new "URL")"},
+        {"found, no placeholder", R"(C:\Program Files\Browse\browse -new)",
+         R"("C:\Program Files\Browse\browse.exe" -new URL)"},
+        {"two runs of words name a program each", R"(C:\Tools\view more %1)", nullptr},
+        {"no run of words names a program", "unknown program %1", nullptr},
+    };
+    for (const TemplateCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string commandLine = "left over";
+        const bool built = BuildBrowserCommandLine(test.commandTemplate, kUrl, commandLine, search);
+        if (test.expected == nullptr) {
+            EXPECT_FALSE(built);
+            EXPECT_EQ(commandLine, "");
+        } else {
+            EXPECT_TRUE(built);
+            EXPECT_EQ(commandLine, WithUrl(test.expected));
+        }
+    }
+    std::string commandLine;
+    EXPECT_FALSE(BuildBrowserCommandLine("rundll32 url.dll %1", kUrl, commandLine))
+        << "without a search nothing can be told";
 }
 
 struct UrlCase {
@@ -137,15 +181,15 @@ TEST(BrowserCommandLine, AnythingButAnAbsoluteWebAddressStartsNothing) {
 
 TEST(BrowserCommandLine, LongAddressIsNeverCutAndOverlongLineStartsNothing) {
     // Compared by size and flag: a failure must not print thirty thousand characters.
-    const std::string commandTemplate = "b.exe %1";  // 6 characters besides the address
+    const std::string commandTemplate = "b.exe \"%1\"";  // 8 characters besides the address
     const std::string prefix = "http://example.com/";
     const std::string fitting =
-        prefix + std::string(kMaxCommandLineLength - 6 - prefix.size(), 'a');
+        prefix + std::string(kMaxCommandLineLength - 8 - prefix.size(), 'a');
 
     std::string commandLine;
     ASSERT_TRUE(BuildBrowserCommandLine(commandTemplate, fitting, commandLine));
     EXPECT_EQ(commandLine.size(), kMaxCommandLineLength);
-    EXPECT_TRUE(commandLine == "b.exe " + fitting) << "the address must arrive whole";
+    EXPECT_TRUE(commandLine == "b.exe \"" + fitting + "\"") << "the address must arrive whole";
 
     struct Overlong {
         const char* name;
@@ -157,7 +201,8 @@ TEST(BrowserCommandLine, LongAddressIsNeverCutAndOverlongLineStartsNothing) {
     const Overlong cases[] = {
         {"one character too many", commandTemplate, fitting + "a"},
         {"short enough as given, too long once its blanks are encoded", commandTemplate, blanks},
-        {"the template counts too", "b.exe -x %1", fitting},
+        {"the template counts too", "b.exe -x \"%1\"", fitting},
+        {"so do the quotes a bare placeholder gets", "b.exe %1", fitting + "aa"},
     };
     for (const Overlong& test : cases) {
         SCOPED_TRACE(test.name);

@@ -200,11 +200,16 @@ TEST_F(Launcher, StartsTheRegisteredProgramWithTheAddressAsOneArgument) {
          "http://127.0.0.1/p?q=a b\" --evil \"c",
          R"( --flag "http://127.0.0.1/p?q=a%20b%22%20--evil%20%22c")",
          {"--flag", "http://127.0.0.1/p?q=a%20b%22%20--evil%20%22c"}},
-        {"bare placeholder with blanks in the address",
+        {"bare placeholder: the address goes in quotes",
          " %1 --after",
          "HTTPS://127.0.0.1/a b",
-         " HTTPS://127.0.0.1/a%20b --after",
+         " \"HTTPS://127.0.0.1/a%20b\" --after",
          {"HTTPS://127.0.0.1/a%20b", "--after"}},
+        {"bare placeholder: separators of a command interpreter stay inside the quotes",
+         " %1",
+         "http://127.0.0.1/a?b=1&c=2|d^e<f>g",
+         " \"http://127.0.0.1/a?b=1&c=2|d^e<f>g\"",
+         {"http://127.0.0.1/a?b=1&c=2|d^e<f>g"}},
         {"trailing backslash cannot swallow the closing quote",
          R"( "%1" --after)",
          "http://127.0.0.1/dir\\",
@@ -223,7 +228,7 @@ TEST_F(Launcher, StartsTheRegisteredProgramWithTheAddressAsOneArgument) {
         {"8-bit page address",
          " %1",
          "http://127.0.0.1/bl\xE5\xE6r",
-         " http://127.0.0.1/bl\xE5\xE6r",
+         " \"http://127.0.0.1/bl\xE5\xE6r\"",
          {"http://127.0.0.1/bl\xE5\xE6r"}},
     };
     for (const LaunchCase& test : cases) {
@@ -285,6 +290,72 @@ TEST_F(Launcher, ProgramPathWithBlanksStartsExactlyTheRegisteredProgram) {
         EXPECT_EQ(Lower(records[0].args[0]), Lower(program)) << "one argv[0], blanks included";
         EXPECT_EQ(records[0].args.back(), url);
     }
+}
+
+// The open command of a system that runs the browser through its command interpreter: the
+// interpreter must see the whole address inside quotes, or '&' would end the command there.
+TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
+    char system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+    ASSERT_EQ(recorder_.find(' '), std::string::npos) << "the recorder's path must hold no blank";
+    RegisterOpenCommand(std::string(system) + "\\cmd.exe /c " + recorder_ + " %1");
+    const std::string url = "http://127.0.0.1/a?b=1&c=2|more<in>^x";
+
+    OpenInDefaultBrowser(url.c_str());
+
+    const std::vector<Record> records = WaitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(Lower(records[0].module), Lower(recorder_));
+    EXPECT_EQ(records[0].args.back(), url);
+}
+
+// Counts the processes this test process starts from now on: they all join its job.
+DWORD ProcessesStartedSoFar() {
+    static const HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        AssignProcessToJobObject(created, GetCurrentProcess());
+        return created;
+    }();
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof accounting, nullptr)) {
+        ADD_FAILURE() << "no process accounting";
+    }
+    return accounting.TotalProcesses;
+}
+
+TEST_F(Launcher, UnquotedProgramWithoutExtensionIsFoundOnTheSearchPathWhenItIsTheOnlyOne) {
+    const std::string url = "http://127.0.0.1/found";
+    // The recorder sits beside this test: the search path's first place.
+    const std::string started[] = {"record_args --flag %1", "record_args url.dll,Open %1",
+                                   "RECORD_ARGS"};
+    for (const std::string& commandTemplate : started) {
+        SCOPED_TRACE(commandTemplate);
+        DeleteFileA(recordFile_.c_str());
+        RegisterOpenCommand(commandTemplate);
+        OpenInDefaultBrowser(url.c_str());
+        const std::vector<Record> records = WaitForRecords(1);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(Lower(records[0].module), Lower(recorder_));
+        EXPECT_EQ(records[0].args.back(), url);
+    }
+
+    // Two programs that the words could name: which one is meant cannot be told.
+    const std::string program = PlaceRecorder("Program Files x\\record_args.exe");
+    const std::string stem = program.substr(0, program.size() - 4);
+    const std::string unclear = stem + " --flag %1";
+    RegisterOpenCommand(unclear);
+    DeleteFileA(recordFile_.c_str());
+    OpenInDefaultBrowser(url.c_str());
+    const std::string decoy = PlaceRecorder("Program.exe");
+    const DWORD before = ProcessesStartedSoFar();
+    OpenInDefaultBrowser(url.c_str());
+    EXPECT_EQ(ProcessesStartedSoFar(), before) << "nothing may start";
+    // Before the decoy was there, the one program was started.
+    const std::vector<Record> records = WaitForRecords(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(Lower(records[0].module), Lower(program));
+    EXPECT_EQ(records[0].args.back(), url);
 }
 
 // The template is read into 260 bytes with its NUL: 259 characters start the browser, 260 do
