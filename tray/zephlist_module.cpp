@@ -11,6 +11,8 @@
 namespace {
 
 constexpr const char kMutexName[] = "Zephlist";
+// The exit code of a start whose pop-up window could not be created.
+constexpr int kNoWindowExitCode = 1;
 
 framework::Registrar AppIdRegistrar() {
     framework::Registrar registrar;
@@ -29,12 +31,21 @@ HRESULT CZephlistModule::RegisterServer() {
 }
 
 HRESULT CZephlistModule::UnregisterServer() {
-    const HRESULT result = framework::UnregisterModuleTypeLibrary(GetModuleHandleA(nullptr));
-    if (FAILED(result)) return result;
-    return AppIdRegistrar().UnregisterResource(GetModuleHandleA(nullptr), IDR_ZEPHLIST_REGISTRY);
+    // Every part goes that can: a type library already gone must not keep the AppID entries.
+    const HRESULT typeLibrary = framework::UnregisterModuleTypeLibrary(GetModuleHandleA(nullptr));
+    const HRESULT appId =
+        AppIdRegistrar().UnregisterResource(GetModuleHandleA(nullptr), IDR_ZEPHLIST_REGISTRY);
+    return FAILED(typeLibrary) ? typeLibrary : appId;
 }
 
 int CZephlistModule::WinMain() {
+    // Registration is set-up's business, whether or not a copy runs: it opens no window and
+    // neither signals nor counts as the running copy.
+    const char* const commandLine = GetCommandLineA();
+    if (zephlist::FindRegistrationRequest(commandLine) != zephlist::RegistrationRequest::None) {
+        return Run(zephlist::ArgumentsOf(commandLine));
+    }
+
     CPopupWnd popup;
     SingleInstanceMutex mutex(kMutexName);
 
@@ -50,10 +61,11 @@ int CZephlistModule::WinMain() {
     }
 
     AtlAxWinInit();
-    popup.CreatePopup();
+    // Without its window the program could neither be reached nor be ended: it must not run
+    // on and keep the mutex from a later start.
+    if (!popup.CreatePopup()) return kNoWindowExitCode;
     if (!popup.quickMode) popup.AddTrayIcon();
-    // Registration words are looked for in the arguments only, as the switches are.
-    const int result = Run(zephlist::ArgumentsOf(GetCommandLineA()));
+    const int result = Run(zephlist::ArgumentsOf(commandLine));
     if (!popup.quickMode) popup.DeleteTrayIcon();
     popup.DestroyWindow();
     mutex.Close();

@@ -6,6 +6,8 @@
 #include "resources/tray/resource.h"
 
 #include <functional>
+#include <ios>
+#include <string>
 
 using testing_support::ChildProcess;
 using testing_support::WaitForWindow;
@@ -140,16 +142,104 @@ TEST_F(ZephlistStartup, CloseRequestHidesAndTheProgramStaysUsable) {
                             [&] { return IsWindowVisible(popup) != FALSE; }));
 }
 
+// A window of another program that happens to carry the pop-up's title; it counts the
+// commands it receives.
+class ForeignNamesake {
+public:
+    ForeignNamesake() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "ForeignNamesake";
+        RegisterClassA(&windowClass);
+        window_ = CreateWindowExA(0, "ForeignNamesake", kWindowTitle, WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~ForeignNamesake() { DestroyWindow(window_); }
+    HWND Handle() const { return window_; }
+    static int commands;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND) ++commands;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    HWND window_;
+};
+int ForeignNamesake::commands = 0;
+
 TEST_F(ZephlistStartup, SecondStartShowsTheRunningCopyAndEndsWithCode0) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     ASSERT_FALSE(IsWindowVisible(popup));
+    // Created after the copy, so it comes first in the z-order that a later start walks.
+    ForeignNamesake namesake;
+    ASSERT_NE(namesake.Handle(), nullptr);
+    ForeignNamesake::commands = 0;
     DWORD secondExit = STILL_ACTIVE;
     EXPECT_TRUE(RepeatUntil([&] { secondExit = RunToEnd(""); },
                             [&] { return IsWindowVisible(popup) != FALSE; }));
     EXPECT_EQ(secondExit, 0u);
     EXPECT_TRUE(WaitUntil([&] { return HasExStyle(popup, WS_EX_TOPMOST); }, 5000));
     EXPECT_TRUE(running_.Running());
+    // The later starts have ended, so anything they posted is in this thread's queue.
+    MSG message;
+    while (PeekMessageA(&message, namesake.Handle(), 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    EXPECT_EQ(ForeignNamesake::commands, 0) << "only the program's own window is signalled";
+}
+
+TEST_F(ZephlistStartup, SecondStartSendsTheRunningCopyBackToTheLoginPage) {
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply loginPage;
+    loginPage.body = "<html>login</html>";
+    peer.Route("/zephlist/login.php", loginPage);
+    SetSetting("Tavrello", peer.BaseUrl());
+    HWND popup = StartTrayCopy(running_);
+    ASSERT_NE(popup, nullptr);
+    // The first show creates the browser, which goes to the login page by itself.
+    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
+    // Nothing else is on its way: the show's navigation is the only one.
+    const size_t before = peer.RequestsTo("/zephlist/login.php").size();
+    EXPECT_EQ(RunToEnd(""), 0u);
+    EXPECT_TRUE(peer.WaitForRequests(before + 1, kStartTimeoutMs));
+    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    EXPECT_EQ(requests.size(), before + 1);
+    EXPECT_EQ(requests.back().method, "GET");
+}
+
+// A WH_CBT hook in a DLL of its own refuses the pop-up's creation in whatever process asks.
+class RefusedPopup {
+public:
+    RefusedPopup() {
+        module_ = LoadLibraryA(
+            (testing_support::TestExecutableFolder() + "refuse_popup_hook.dll").c_str());
+        const auto procedure = reinterpret_cast<HOOKPROC>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "RefusePopupCreation")));
+        if (procedure) hook_ = SetWindowsHookExA(WH_CBT, procedure, module_, 0);
+    }
+    ~RefusedPopup() {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        if (module_) FreeLibrary(module_);
+    }
+    bool Active() const { return hook_ != nullptr; }
+
+private:
+    HMODULE module_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
+
+TEST_F(ZephlistStartup, PopupThatCannotBeCreatedEndsTheProgramAndReleasesTheMutex) {
+    {
+        RefusedPopup refused;
+        ASSERT_TRUE(refused.Active());
+        const DWORD exitCode = RunToEnd("");
+        EXPECT_NE(exitCode, STILL_ACTIVE) << "the program must not run on without its window";
+        EXPECT_NE(exitCode, 0u);
+    }
+    // Nothing holds the mutex any more: the next start is the first copy again.
+    EXPECT_NE(StartTrayCopy(running_), nullptr);
 }
 
 TEST_F(ZephlistStartup, UnloadSwitchMakesTheRunningCopyExitWithCode0) {
@@ -239,11 +329,36 @@ TEST_F(Registration, UnregServerRemovesThemAndKeepsTheAppIdKey) {
     EXPECT_TRUE(ClassesKeyExists("AppID"));
 }
 
-TEST_F(Registration, UnregServerWhileACopyRunsDoesNotStopIt) {
+TEST_F(Registration, UnregServerWithoutTheTypeLibraryStillRemovesTheAppIdEntries) {
+    ASSERT_EQ(RunToEnd("/RegServer"), 0u);
+    const std::string appId = kZephlistAppId;
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, ("TypeLib\\" + appId).c_str()), ERROR_SUCCESS);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ("TypeLib\\" + appId).c_str());
+    const DWORD exitCode = RunToEnd("/UnregServer");
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(exitCode))) << std::hex << exitCode;
+    EXPECT_FALSE(ClassesKeyExists("AppID\\" + appId));
+    EXPECT_FALSE(ClassesKeyExists("AppID\\Zephlist.EXE"));
+}
+
+TEST_F(Registration, RegistrationWhileACopyRunsIsDoneAndLeavesTheCopyAlone) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
-    RunToEnd("/RegServer");
-    RunToEnd("/unregserver");
+    const std::string appId = kZephlistAppId;
+    for (const char* word : {"/RegServer", "/unregserver"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(RunToEnd(word), 0u);
+        const bool registering = std::string(word) == "/RegServer";
+        EXPECT_EQ(ClassesKeyExists("AppID\\" + appId), registering);
+        EXPECT_EQ(ClassesKeyExists("AppID\\Zephlist.EXE"), registering);
+        // Commands are handled in the order they arrive: once the About box is up, whatever
+        // the registration run might have posted has been handled before it.
+        PostMessageA(popup, WM_COMMAND, ID_ABOUT, 0);
+        HWND about = WaitForWindow("About Zephlist", kStartTimeoutMs);
+        ASSERT_NE(about, nullptr);
+        EXPECT_FALSE(IsWindowVisible(popup)) << "the running copy was not signalled";
+        PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000));
+    }
     EXPECT_TRUE(running_.Running()) << "the registration word is not the u switch";
 }
 
