@@ -24,19 +24,17 @@ TrayIcon::~TrayIcon() {
 }
 
 bool TrayIcon::Add() {
-    added_ = Shell_NotifyIconA(NIM_ADD, &record_) != FALSE;
-    return added_;
+    return Shell_NotifyIconA(NIM_ADD, &record_) != FALSE;
 }
 
 void TrayIcon::Delete() {
-    if (!added_) return;
+    // Also after an add that reported failure: the shell may hold the icon all the same (an add
+    // that timed out, or one that met an icon of ours still there), and it must not outlive us.
     Shell_NotifyIconA(NIM_DELETE, &record_);
-    added_ = false;
 }
 
 void TrayIcon::AddAgain() {
-    Shell_NotifyIconA(NIM_DELETE, &record_);
-    added_ = false;
+    Delete();
     Add();
 }
 

@@ -15,7 +15,9 @@ public:
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
+    // False when the shell reports failure; the icon may exist all the same.
     bool Add();
+    // Removes the icon, whatever Add reported; also done when the object goes.
     void Delete();
     // After "TaskbarCreated": the new shell has no icon of ours; remove any stale one first so
     // that exactly one remains.
@@ -27,5 +29,4 @@ public:
 private:
     IconHandle icon_;
     NOTIFYICONDATAA record_;
-    bool added_ = false;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "resources/tray/resource.h"
+#include "tray/tray_icon.h"
 
 using testing_support::ChildProcess;
 using testing_support::WaitForWindow;
@@ -237,6 +238,39 @@ TEST_F(ZephlistTray, ShellRestartBringsBackExactlyOneIcon) {
     ASSERT_TRUE(WaitUntil([&] { return IconExists(popup_); }, 5000));
     EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &record));
     EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &record));
+}
+
+// The icon object alone, on a window of this process: whatever its add reported, it removes
+// the icon when it goes, so an icon the shell kept in spite of a failed add does not linger.
+TEST(TrayIconObject, RemovesTheIconAtTheEndAlsoWhenAddingItFailed) {
+    HWND owner = CreateWindowExA(0, "STATIC", "icon owner", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    NOTIFYICONDATAA record = IconOf(owner);
+    record.uFlags = NIF_TIP;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &record)) << "needs the display's notification area";
+    {
+        TrayIcon icon(owner, WM_TRAYNOTIFY, IconHandle());
+        EXPECT_FALSE(icon.Add()) << "the shell refuses an icon it already holds";
+        EXPECT_TRUE(IconExists(owner));
+    }
+    EXPECT_FALSE(IconExists(owner));
+    Shell_NotifyIconA(NIM_DELETE, &record);
+    DestroyWindow(owner);
+}
+
+using ZephlistQuickMode = ZephlistProgramTest;
+
+TEST_F(ZephlistQuickMode, AddsNoIcon) {
+    Start(running_, "/q");
+    HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+    ASSERT_NE(popup, nullptr);
+    // The start-up is over once a posted command is handled: the About box is up.
+    PostMessageA(popup, WM_COMMAND, ID_ABOUT, 0);
+    HWND about = WaitForWindow("About Zephlist", kStartTimeoutMs);
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(IconExists(popup));
+    PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
 }  // namespace
