@@ -4,6 +4,7 @@
 
 #include "common/settings.h"
 #include "framework/ax_host.h"
+#include "framework/handles.h"
 
 namespace {
 
@@ -30,6 +31,13 @@ public:
 private:
     BSTR bstr_ = nullptr;
 };
+
+struct BstrTraits {
+    using Handle = BSTR;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle text) { SysFreeString(text); }
+};
+using Bstr = framework::UniqueHandle<BstrTraits>;
 
 }  // namespace
 
@@ -63,14 +71,24 @@ void CBrowserHost::ReadSettings() {
 void CBrowserHost::NavigateHome() {
     if (!browser_) return;
     const AnsiBstr url(baseUrl_ + kLoginPage);
-    // The optional arguments are absent: no flags, frame, post data or headers.
-    VARIANT absent;
-    VariantInit(&absent);
-    browser_->Navigate(url.Get(), &absent, &absent, &absent, &absent);
+    Navigate(url.Get());
 }
 
 void CBrowserHost::Refresh() {
-    if (browser_) browser_->Refresh();
+    if (!browser_ || SUCCEEDED(browser_->Refresh())) return;
+    // The control refreshes only a page it holds: after a failed load (the service was out of
+    // reach) it has none, and the address is loaded again instead.
+    Bstr url;
+    if (SUCCEEDED(browser_->get_LocationURL(url.Receive())) && SysStringLen(url.Get()) > 0) {
+        Navigate(url.Get());
+    }
+}
+
+void CBrowserHost::Navigate(BSTR url) {
+    // The optional arguments are absent: no flags, frame, post data or headers.
+    VARIANT absent;
+    VariantInit(&absent);
+    browser_->Navigate(url, &absent, &absent, &absent, &absent);
 }
 
 void CBrowserHost::Resize(int width, int height) {

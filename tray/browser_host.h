@@ -23,7 +23,8 @@ public:
     // Base URL + "zephlist/login.php".
     void NavigateHome();
 
-    // Reloads the current page; nothing without a browser interface.
+    // Reloads the current page, by loading its address again where the control holds no page
+    // to refresh; nothing without a browser interface.
     void Refresh();
 
     void Resize(int width, int height);
@@ -34,6 +35,8 @@ public:
     const std::string& BaseUrl() const { return baseUrl_; }
 
 private:
+    void Navigate(BSTR url);
+
     // Destroyed with its parent, the pop-up.
     HWND hostWindow_ = nullptr;
     ComPtr<IWebBrowser2> browser_;

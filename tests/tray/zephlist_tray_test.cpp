@@ -1,5 +1,7 @@
 // The real Zephlist.exe in tray mode: the notification-area icon's callbacks, the context
 // menu, every menu command, and the icon's return after the shell restarts.
+#include "tests/support/http_peer.h"  // winsock2.h before windows.h
+
 #include "tests/tray/zephlist_fixture.h"
 
 #include <shellapi.h>
@@ -190,6 +192,24 @@ TEST_F(ZephlistTray, HomeAndRefreshShowThePopup) {
     ASSERT_TRUE(ShowsAfter([&] { Command(ID_REFRESH); }));
     ShowWindow(popup_, SW_HIDE);
     EXPECT_TRUE(ShowsAfter([&] { Command(ID_HOME); }));
+}
+
+TEST_F(ZephlistTray, RefreshLoadsThePageAgain) {
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply loginPage;
+    loginPage.body = "<html>login</html>";
+    peer.Route("/zephlist/login.php", loginPage);
+    // Read when the browser is created, at the first show.
+    SetSetting("Tavrello", peer.BaseUrl());
+    ASSERT_TRUE(ShowsAfter([&] { Notify(WM_LBUTTONDOWN); }));
+    ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
+    for (size_t loads = 2; loads <= 3; ++loads) {
+        Command(ID_REFRESH);
+        ASSERT_TRUE(peer.WaitForRequests(loads, kStartTimeoutMs)) << "reload " << loads - 1;
+        const auto requests = peer.RequestsTo("/zephlist/login.php");
+        EXPECT_EQ(requests.size(), loads);
+        EXPECT_EQ(requests.back().method, "GET");
+    }
 }
 
 TEST_F(ZephlistTray, AboutOpensTheAboutBox) {
