@@ -7,13 +7,18 @@
 
 namespace {
 
+// The longest program path the autostart value takes, in characters.
+constexpr DWORD kLongestProgramPath = MAX_PATH - 1;
+// Enough to read back any autostart value this dialog writes: the path, its quotes, the NUL.
+constexpr DWORD kAutostartReadSize = kLongestProgramPath + 3;
+
 // The autostart value: the running program's own path, quoted so that a path with blanks
 // ("C:\Program Files\...") can never start C:\Program.exe instead. Empty when the path cannot
 // be had whole.
 std::string QuotedProgramPath() {
-    char path[MAX_PATH + 1];
+    char path[kLongestProgramPath + 2];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path - 1) return "";
+    if (length == 0 || length > kLongestProgramPath) return "";
     return std::string("\"") + path + "\"";
 }
 
@@ -22,7 +27,7 @@ std::string QuotedProgramPath() {
 LRESULT CTrayOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     ShowStoredSetting(m_hWnd, IDC_EMAIL, settings::kEmailValue);
     ShowStoredSetting(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
-    char text[settings::kAccountReadSize];
+    char text[kAutostartReadSize];
     // Any non-empty entry counts as switched on, wherever it points.
     if (ReadRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue, "",
                            text, sizeof text) > 0) {

@@ -120,16 +120,30 @@ TEST_F(TrayOptionsDialog, LongTextsAreCutTo254AndAnOverlongStoredValueShowsEmpty
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "password"), std::string(254, 'b'));
 }
 
+// A quoted path of that many characters, as the dialog writes for a program that deep.
+std::string QuotedPathOfLength(size_t length) {
+    const std::string head = "\"C:\\";
+    const std::string tail = "\\Zephlist.exe\"";
+    return head + std::string(length - head.size() - tail.size(), 'd') + tail;
+}
+
 TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuotedPath) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "C:\\elsewhere.exe");
-    bool ticked = false;
-    Run([&](SimulatedUser& user, HWND dialog) {
-        ticked = Checked(dialog);
-        user.ClickAndWaitClosed(dialog, IDOK);
-    });
-    EXPECT_TRUE(ticked);
-    // Quoted, so that a path with blanks can never start C:\Program.exe.
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
+    // The dialog writes a quoted path of up to MAX_PATH - 1 characters: 261 in all.
+    const std::string entries[] = {"C:\\elsewhere.exe", QuotedPathOfLength(253),
+                                   QuotedPathOfLength(255), QuotedPathOfLength(259),
+                                   QuotedPathOfLength(MAX_PATH + 1)};
+    for (const std::string& entry : entries) {
+        SCOPED_TRACE(entry.size());
+        WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", entry.c_str());
+        bool ticked = false;
+        Run([&](SimulatedUser& user, HWND dialog) {
+            ticked = Checked(dialog);
+            user.ClickAndWaitClosed(dialog, IDOK);
+        });
+        EXPECT_TRUE(ticked);
+        // Quoted, so that a path with blanks can never start C:\Program.exe.
+        EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
+    }
 }
 
 TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
