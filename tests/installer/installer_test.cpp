@@ -87,6 +87,26 @@ std::string OwnFolder() {
     return folder.substr(0, folder.rfind('\\'));
 }
 
+std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+// Whether the silent run's log warns that the base URL sends the password unencrypted.
+bool LogWarnsOfPlainHttp(const std::string& folder) {
+    const std::string log = ReadWholeFile(folder + "\\Setup.log");
+    EXPECT_NE(log.find("Done"), std::string::npos) << "the log is complete: " << log;
+    return log.find("is not https") != std::string::npos;
+}
+
 std::string SetupProgram() {
     char path[MAX_PATH] = "";
     GetEnvironmentVariableA("TAVRELLO_SETUP_EXE", path, sizeof path);
@@ -254,6 +274,7 @@ TEST_F(InstallerTest, SilentSetupInstallsRegistersAndUninstallRemovesAllButTheAc
     ExpectInstalledInto(defaultFolder_);
     // A base URL without its final slash gets one: every address appends a path to it.
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "http://127.0.0.1:8765/");
+    EXPECT_TRUE(LogWarnsOfPlainHttp(defaultFolder_));
     // Another account, without a value of its own, reads the machine's default.
     DeleteValue(HKEY_CURRENT_USER, kSettingsKey, "Tavrello");
     EXPECT_EQ(ReadBaseUrl(), "http://127.0.0.1:8765/");
@@ -297,6 +318,7 @@ TEST_F(InstallerTest, ChosenFolderWithoutAutostartAndPurgingUninstallLeaveNothin
 TEST_F(InstallerTest, UninstallRemovesTheStartEntryThatTheOptionsDialogWrote) {
     ASSERT_EQ(Install("/NOAUTOSTART"), 0u);
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "https://www.tavrello.com/");
+    EXPECT_FALSE(LogWarnsOfPlainHttp(defaultFolder_));
     EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
     // The tray program's options dialog stores its path bare.
     WriteString(HKEY_CURRENT_USER, kRunKey, "Tavrello", defaultFolder_ + "\\Zephlist.exe");
