@@ -223,9 +223,10 @@ TEST_F(FormPoster, ReadLineTakesTheFirstLineOffTheText) {
     EXPECT_EQ(text, "");
     EXPECT_EQ(client_.ReadLine(line, text), "");
 
+    // A CR LF line end is one line end.
     text = "crlf\r\nrest";
-    EXPECT_EQ(client_.ReadLine(line, text), "crlf\r");
-    EXPECT_EQ(line, "crlf\r");
+    EXPECT_EQ(client_.ReadLine(line, text), "crlf");
+    EXPECT_EQ(line, "crlf");
     EXPECT_EQ(text, "rest");
 }
 
