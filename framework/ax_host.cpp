@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/dialog.h"
 #include "framework/window.h"
@@ -187,12 +188,12 @@ private:
 
     static bool ParseClassName(const std::string& name, CLSID& clsid) {
         if (name.empty()) return false;
-        std::wstring wide(name.size() + 1, L'\0');
+        std::vector<wchar_t> wide(name.size() + 1, L'\0');
         const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(),
                                                static_cast<int>(wide.size()));
         if (length <= 0) return false;
-        if (wide[0] == L'{') return SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid));
-        return SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid));
+        if (wide[0] == L'{') return SUCCEEDED(CLSIDFromString(wide.data(), &clsid));
+        return SUCCEEDED(CLSIDFromProgID(wide.data(), &clsid));
     }
 
     LONG references_ = 1;

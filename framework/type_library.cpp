@@ -3,7 +3,7 @@
 
 #include <oleauto.h>
 
-#include <string>
+#include <vector>
 
 #include "framework/com_ptr.h"
 
@@ -11,15 +11,18 @@ namespace framework {
 
 namespace {
 
-// The wide path of the module file: type-library calls take wide paths.
-bool ModulePathWide(HMODULE module, std::wstring& path) {
+// The wide path of the module file, NUL-terminated: type-library calls take wide paths. A
+// vector rather than std::wstring keeps the wide string's library code out of the binaries.
+using WidePath = std::vector<wchar_t>;
+
+bool ModulePathWide(HMODULE module, WidePath& path) {
     path.assign(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
             GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return false;
         if (length < path.size()) {
-            path.resize(length);
+            path.resize(length + 1);
             return true;
         }
         if (path.size() >= 32768) return false;
@@ -27,17 +30,17 @@ bool ModulePathWide(HMODULE module, std::wstring& path) {
     }
 }
 
-HRESULT LoadModuleTypeLibrary(HMODULE module, std::wstring& path, ComPtr<ITypeLib>& library) {
+HRESULT LoadModuleTypeLibrary(HMODULE module, WidePath& path, ComPtr<ITypeLib>& library) {
     if (!ModulePathWide(module, path)) return HRESULT_FROM_WIN32(GetLastError());
     // The module's first TYPELIB resource is what a bare module path loads.
-    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Receive());
+    return LoadTypeLibEx(path.data(), REGKIND_NONE, library.Receive());
 }
 
 }  // namespace
 
 HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
     try {
-        std::wstring path;
+        WidePath path;
         ComPtr<ITypeLib> library;
         HRESULT result = LoadModuleTypeLibrary(module, path, library);
         if (FAILED(result)) return result;
@@ -49,7 +52,7 @@ HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
 
 HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
     try {
-        std::wstring path;
+        WidePath path;
         ComPtr<ITypeLib> library;
         HRESULT result = LoadModuleTypeLibrary(module, path, library);
         if (FAILED(result)) return result;

@@ -1,12 +1,22 @@
 // Window procedure, class registration and the handle wrapper's calls.
 #include "framework/window.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <string>
 
 namespace framework {
 namespace {
 
 HINSTANCE resourceInstance = nullptr;
+
+// The address in hexadecimal digits. Written out here because the C library's formatted
+// printing would bring its whole formatter into each binary for this one name.
+void AppendHex(std::string& text, const void* address) {
+    const auto value = reinterpret_cast<std::uintptr_t>(address);
+    for (int shift = static_cast<int>(sizeof value * 8) - 4; shift >= 0; shift -= 4) {
+        text += "0123456789ABCDEF"[(value >> shift) & 0xF];
+    }
+}
 
 }  // namespace
 
@@ -33,8 +43,10 @@ ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& opt
                                   WNDPROC procedure) {
     // The key's address is unique per derived type, and the module handle keeps two modules
     // of one process that both link the framework apart.
-    char name[64];
-    std::snprintf(name, sizeof name, "Tavrello:%p:%p", static_cast<void*>(CodeInstance()), key);
+    std::string name = "Tavrello:";
+    AppendHex(name, CodeInstance());
+    name += ':';
+    AppendHex(name, key);
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = options.style;
@@ -44,7 +56,7 @@ ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& opt
     windowClass.hIcon = options.icon;
     windowClass.hCursor = options.cursor ? LoadCursorA(nullptr, options.cursor) : nullptr;
     windowClass.hbrBackground = options.background;
-    windowClass.lpszClassName = options.name ? options.name : name;
+    windowClass.lpszClassName = options.name ? options.name : name.c_str();
     return RegisterClassExA(&windowClass);
 }
 

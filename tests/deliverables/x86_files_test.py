@@ -19,9 +19,9 @@ SYSTEM_DLLS = {
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
     "version.dll", "wininet.dll", "ws2_32.dll", "uxtheme.dll",
 }
-# The size ceiling of each file: well above today's size, to catch a build that drags in a
-# runtime or debug information, not to hold a goal.
-SIZE_CEILING = 512 * 1024
+# Each deliverable stays under 300 KiB: a build that drags in a runtime, a formatter or debug
+# information goes over.
+SIZE_CEILING = 300 * 1024
 
 build_dir = None
 
