@@ -2,6 +2,8 @@
 // before anything is returned, so a caller never acts on half a script.
 #include "framework/registry_script.h"
 
+#include "framework/ascii_text.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <optional>
@@ -26,21 +28,6 @@ struct Token {
     std::string text;  // placeholders already replaced for Word and Quoted
     Position where;
 };
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 // Failures travel as a value, not an exception: the first one stops the parse.
 class Failure {
@@ -100,7 +87,7 @@ private:
     }
 
     void SkipBlanks() {
-        while (offset_ < text_.size() && IsBlank(text_[offset_])) Advance();
+        while (offset_ < text_.size() && IsBlankOrLineEnd(text_[offset_])) Advance();
     }
 
     // A brace opens or closes a block unless it is the first character of a longer name such
@@ -108,7 +95,7 @@ private:
     bool StandsAlone() const {
         for (size_t i = offset_ + 1; i < text_.size(); ++i) {
             const char c = text_[i];
-            if (IsBlank(c) || c == '=' || c == '\'') return true;
+            if (IsBlankOrLineEnd(c) || c == '=' || c == '\'') return true;
             if (c != '{' && c != '}') return false;
         }
         return true;
@@ -148,7 +135,7 @@ private:
         std::vector<Position> rawPositions;
         while (offset_ < text_.size()) {
             const char c = text_[offset_];
-            if (IsBlank(c) || c == '=' || c == '\'') break;
+            if (IsBlankOrLineEnd(c) || c == '=' || c == '\'') break;
             rawPositions.push_back(position_);
             raw += c;
             Advance();

@@ -4,38 +4,14 @@
 
 #include <cstddef>
 
+#include "framework/ascii_text.h"
+
 namespace zephlist {
 namespace {
 
-// Only ASCII letters matter here (switch letters, ".exe", the registration words); bytes of
-// other characters pass unchanged, so no byte of a multibyte character is ever altered.
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size()) return false;
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-        if (LowerAscii(text[i]) != lowerPrefix[i]) return false;
-    }
-    return true;
-}
-
-std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerNeedle) {
-    for (std::size_t at = 0; at + lowerNeedle.size() <= text.size(); ++at) {
-        if (StartsWithIgnoringCase(text.substr(at), lowerNeedle)) return at;
-    }
-    return std::string_view::npos;
-}
-
-bool IsWholeWordAt(std::string_view text, std::string_view lowerWord) {
-    return StartsWithIgnoringCase(text, lowerWord) &&
-           (text.size() == lowerWord.size() || IsBlank(text[lowerWord.size()]));
-}
+using framework::FindIgnoringCase;
+using framework::IsBlank;
+using framework::LowerAscii;
 
 // "/x" or "-x" (x in lower case) as the first two characters; anything may follow.
 bool StartsWithSwitch(std::string_view text, char letter) {
@@ -66,22 +42,15 @@ std::string_view ArgumentsOf(std::string_view commandLine) {
     return ProgramPathCut(commandLine);
 }
 
-RegistrationRequest FindRegistrationRequest(std::string_view commandLine) {
-    const std::string_view arguments = ArgumentsOf(commandLine);
-    for (std::size_t at = 0; at < arguments.size(); ++at) {
-        if (arguments[at] != '/' && arguments[at] != '-') continue;
-        const std::string_view word = arguments.substr(at + 1);
-        if (IsWholeWordAt(word, "unregserver")) return RegistrationRequest::Unregister;
-        if (IsWholeWordAt(word, "regserver")) return RegistrationRequest::Register;
-    }
-    return RegistrationRequest::None;
+framework::RegistrationSwitch FindRegistrationRequest(std::string_view commandLine) {
+    return framework::FindRegistrationSwitch(ArgumentsOf(commandLine));
 }
 
 StartFlags ParseFlags(std::string_view commandLine) {
     StartFlags flags;
     // "/UnregServer" begins with "/u" and "/RegServer" could follow "/q": a registration run
     // must neither unload a running copy nor show the pop-up.
-    if (FindRegistrationRequest(commandLine) != RegistrationRequest::None) return flags;
+    if (FindRegistrationRequest(commandLine) != framework::RegistrationSwitch::None) return flags;
 
     std::string_view rest = ArgumentsOf(commandLine);
     // The closing quote of a quoted program path and the blanks before the first switch.

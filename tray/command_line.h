@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "framework/registration_switch.h"
+
 namespace zephlist {
 
 struct StartFlags {
@@ -12,16 +14,13 @@ struct StartFlags {
     bool unloadRequest = false;
 };
 
-enum class RegistrationRequest { None, Register, Unregister };
-
 // The text after the program path: everything after the first ".exe" (any case), or, when the
 // line holds no ".exe", after the quoted path or else the first blank-separated word.
 std::string_view ArgumentsOf(std::string_view commandLine);
 
-// The first "RegServer" or "UnregServer" word (after "/" or "-", any case, ending at a blank,
-// a tab or the end) among the arguments. The program path is not searched, so a folder name
-// cannot turn a start into a registration run.
-RegistrationRequest FindRegistrationRequest(std::string_view commandLine);
+// The registration switch (framework/registration_switch.h) among the arguments only: the
+// program path is not searched, so a folder name cannot turn a start into a registration run.
+framework::RegistrationSwitch FindRegistrationRequest(std::string_view commandLine);
 
 // The q and u switches. Only the first two characters of a word are compared, and the q switch
 // is looked for before the u switch; a registration run sets neither flag.

@@ -42,7 +42,7 @@ int CZephlistModule::WinMain() {
     // Registration is set-up's business, whether or not a copy runs: it opens no window and
     // neither signals nor counts as the running copy.
     const char* const commandLine = GetCommandLineA();
-    if (zephlist::FindRegistrationRequest(commandLine) != zephlist::RegistrationRequest::None) {
+    if (zephlist::FindRegistrationRequest(commandLine) != framework::RegistrationSwitch::None) {
         return Run(zephlist::ArgumentsOf(commandLine));
     }
 

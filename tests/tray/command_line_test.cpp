@@ -10,7 +10,7 @@ namespace {
 using zephlist::ArgumentsOf;
 using zephlist::FindRegistrationRequest;
 using zephlist::ParseFlags;
-using zephlist::RegistrationRequest;
+using RegistrationRequest = framework::RegistrationSwitch;
 
 struct FlagCase {
     const char* commandLine;
