@@ -3,8 +3,10 @@
 // registered program with the address as exactly one argument.
 #include "common/browser_command.h"
 
-#include <cctype>
 #include <utility>
+
+#include "common/form_encoding.h"
+#include "framework/ascii_text.h"
 
 namespace browser_command {
 
@@ -13,19 +15,8 @@ namespace {
 constexpr const char kPlaceholder[] = "%1";
 constexpr const char kProgramExtension[] = ".exe";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool StartsWithNoCase(const std::string& text, std::size_t offset, const char* prefix) {
-    for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
-        if (offset + i >= text.size()) return false;
-        const auto a = static_cast<unsigned char>(text[offset + i]);
-        const auto b = static_cast<unsigned char>(prefix[i]);
-        if (std::tolower(a) != std::tolower(b)) return false;
-    }
-    return true;
-}
+using framework::IsBlank;
+using framework::StartsWithIgnoringCase;
 
 bool NeedsEncoding(unsigned char c) {
     return c <= 0x20 || c == 0x7F || c == '"' || c == '\\';
@@ -37,7 +28,7 @@ bool NeedsEncoding(unsigned char c) {
 std::size_t UnquotedProgramEnd(const std::string& text) {
     const std::size_t extensionLength = sizeof kProgramExtension - 1;
     for (std::size_t i = 0; i + extensionLength <= text.size(); ++i) {
-        if (!StartsWithNoCase(text, i, kProgramExtension)) continue;
+        if (!StartsWithIgnoringCase(std::string_view(text).substr(i), kProgramExtension)) continue;
         const std::size_t end = i + extensionLength;
         if (end == text.size() || IsBlank(text[end])) return end;
     }
@@ -121,26 +112,13 @@ bool StandsBare(const std::string& rest, std::size_t offset) {
 bool IsWebAddress(const std::string& url) {
     for (const char* scheme : {"http://", "https://"}) {
         const std::size_t length = std::char_traits<char>::length(scheme);
-        if (StartsWithNoCase(url, 0, scheme) && url.size() > length) return true;
+        if (StartsWithIgnoringCase(url, scheme) && url.size() > length) return true;
     }
     return false;
 }
 
 std::string EncodeUrlAsArgument(const std::string& url) {
-    static const char kHexDigits[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(url.size());
-    for (char c : url) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (NeedsEncoding(byte)) {
-            encoded += '%';
-            encoded += kHexDigits[byte >> 4];
-            encoded += kHexDigits[byte & 0x0F];
-        } else {
-            encoded += c;
-        }
-    }
-    return encoded;
+    return PercentEncode(url, &NeedsEncoding);
 }
 
 bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
