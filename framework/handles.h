@@ -46,48 +46,24 @@ private:
     Handle handle_ = Traits::Empty();
 };
 
-struct RegKeyTraits {
-    using Handle = HKEY;
+// The traits of a handle kind whose empty value is null and that one function closes.
+template <typename HandleType, auto CloseFunction>
+struct ClosedBy {
+    using Handle = HandleType;
     static Handle Empty() { return nullptr; }
-    static void Close(Handle key) { RegCloseKey(key); }
+    static void Close(Handle handle) { CloseFunction(handle); }
 };
 
-// Kernel objects: processes, threads, mutexes, events.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
-};
-
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle menu) { DestroyMenu(menu); }
-};
-
-struct IconTraits {
-    using Handle = HICON;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle icon) { DestroyIcon(icon); }
-};
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle module) { FreeLibrary(module); }
-};
-
-struct LocalMemoryTraits {
-    using Handle = HLOCAL;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle memory) { LocalFree(memory); }
-};
+// The owner of such a handle.
+template <typename HandleType, auto CloseFunction>
+using ClosedHandle = UniqueHandle<ClosedBy<HandleType, CloseFunction>>;
 
 }  // namespace framework
 
-using RegKey = framework::UniqueHandle<framework::RegKeyTraits>;
-using KernelHandle = framework::UniqueHandle<framework::KernelHandleTraits>;
-using MenuHandle = framework::UniqueHandle<framework::MenuTraits>;
-using IconHandle = framework::UniqueHandle<framework::IconTraits>;
-using LibraryHandle = framework::UniqueHandle<framework::LibraryTraits>;
-using LocalMemory = framework::UniqueHandle<framework::LocalMemoryTraits>;
+using RegKey = framework::ClosedHandle<HKEY, &RegCloseKey>;
+// Kernel objects: processes, threads, mutexes, events.
+using KernelHandle = framework::ClosedHandle<HANDLE, &CloseHandle>;
+using MenuHandle = framework::ClosedHandle<HMENU, &DestroyMenu>;
+using IconHandle = framework::ClosedHandle<HICON, &DestroyIcon>;
+using LibraryHandle = framework::ClosedHandle<HMODULE, &FreeLibrary>;
+using LocalMemory = framework::ClosedHandle<HLOCAL, &LocalFree>;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/handles.h"
+#include "framework/module_instance.h"
 
 namespace framework {
 
@@ -157,22 +158,6 @@ HRESULT LoadScriptResource(HMODULE module, UINT resourceId, std::string& text) {
         if (end != std::string::npos) text.resize(end);
     }
     return S_OK;
-}
-
-std::string ModuleFileName(HMODULE module) {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return std::string();
-        // A full buffer may mean a cut path: try again with more room.
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768) return std::string();
-        path.resize(path.size() * 2);
-    }
 }
 
 void Registrar::AddReplacement(const std::string& name, const std::string& value) {

@@ -69,7 +69,4 @@ HRESULT RemoveRegistration(const RegistryScript& script) noexcept;
 // converted to the ANSI code page). Returns S_OK or the lookup's failure.
 HRESULT LoadScriptResource(HMODULE module, UINT resourceId, std::string& text);
 
-// Full path of a module file; empty when it cannot be had.
-std::string ModuleFileName(HMODULE module);
-
 }  // namespace framework

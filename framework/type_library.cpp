@@ -1,71 +1,59 @@
-// Type-library registration from the module's own resources.
+// Type libraries from the module's own resources.
 #include "framework/type_library.h"
-
-#include <oleauto.h>
 
 #include <vector>
 
-#include "framework/com_ptr.h"
+#include "framework/module_instance.h"
 
 namespace framework {
 
 namespace {
 
-// The wide path of the module file, NUL-terminated: type-library calls take wide paths. A
-// vector rather than std::wstring keeps the wide string's library code out of the binaries.
 using WidePath = std::vector<wchar_t>;
 
-bool ModulePathWide(HMODULE module, WidePath& path) {
-    path.assign(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return false;
-        if (length < path.size()) {
-            path.resize(length + 1);
-            return true;
-        }
-        if (path.size() >= 32768) return false;
-        path.resize(path.size() * 2);
-    }
-}
-
-HRESULT LoadModuleTypeLibrary(HMODULE module, WidePath& path, ComPtr<ITypeLib>& library) {
-    if (!ModulePathWide(module, path)) return HRESULT_FROM_WIN32(GetLastError());
-    // The module's first TYPELIB resource is what a bare module path loads.
-    return LoadTypeLibEx(path.data(), REGKIND_NONE, library.Receive());
-}
-
-}  // namespace
-
-HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
+// Loads the module's library and hands it, with the module's wide path, to use; returns what
+// use returns, or the load's failure. No exception leaves.
+template <typename Use>
+HRESULT WithModuleTypeLibrary(HMODULE module, Use use) noexcept {
     try {
         WidePath path;
+        if (!ModuleFileNameWide(module, path)) return HRESULT_FROM_WIN32(GetLastError());
         ComPtr<ITypeLib> library;
-        HRESULT result = LoadModuleTypeLibrary(module, path, library);
+        // The module's first TYPELIB resource is what a bare module path loads.
+        const HRESULT result = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Receive());
         if (FAILED(result)) return result;
-        return RegisterTypeLib(library.Get(), path.data(), nullptr);
+        return use(path, library);
     } catch (...) {
         return E_OUTOFMEMORY;
     }
 }
 
+}  // namespace
+
+HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>& library) noexcept {
+    library.Reset();
+    return WithModuleTypeLibrary(module, [&library](const WidePath&, ComPtr<ITypeLib>& loaded) {
+        library = loaded;
+        return S_OK;
+    });
+}
+
+HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
+    return WithModuleTypeLibrary(module, [](WidePath& path, ComPtr<ITypeLib>& library) {
+        return RegisterTypeLib(library.Get(), path.data(), nullptr);
+    });
+}
+
 HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
-    try {
-        WidePath path;
-        ComPtr<ITypeLib> library;
-        HRESULT result = LoadModuleTypeLibrary(module, path, library);
-        if (FAILED(result)) return result;
+    return WithModuleTypeLibrary(module, [](const WidePath&, ComPtr<ITypeLib>& library) {
         TLIBATTR* attributes = nullptr;
-        result = library->GetLibAttr(&attributes);
+        const HRESULT result = library->GetLibAttr(&attributes);
         if (FAILED(result)) return result;
         const TLIBATTR copy = *attributes;
         library->ReleaseTLibAttr(attributes);
         return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
                                  copy.syskind);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // namespace framework

@@ -7,8 +7,6 @@
 namespace framework {
 namespace {
 
-HINSTANCE resourceInstance = nullptr;
-
 // The address in hexadecimal digits. Written out here because the C library's formatted
 // printing would bring its whole formatter into each binary for this one name.
 void AppendHex(std::string& text, const void* address) {
@@ -19,25 +17,6 @@ void AppendHex(std::string& text, const void* address) {
 }
 
 }  // namespace
-
-HINSTANCE CodeInstance() {
-    static const HINSTANCE instance = [] {
-        HMODULE module = nullptr;
-        GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<const char*>(&CodeInstance), &module);
-        return module;
-    }();
-    return instance;
-}
-
-HINSTANCE ResourceInstance() {
-    return resourceInstance ? resourceInstance : CodeInstance();
-}
-
-void SetResourceInstance(HINSTANCE instance) {
-    resourceInstance = instance;
-}
 
 ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& options,
                                   WNDPROC procedure) {

@@ -6,18 +6,7 @@
 
 #include <string>
 
-namespace framework {
-
-// The module whose code this is: the executable, or the DLL when linked into one. Window
-// classes are registered with it.
-HINSTANCE CodeInstance();
-
-// The module that holds dialog templates and other resources. Defaults to CodeInstance(); a
-// host that keeps its resources elsewhere sets it before running dialogs.
-HINSTANCE ResourceInstance();
-void SetResourceInstance(HINSTANCE instance);
-
-}  // namespace framework
+#include "framework/module_instance.h"
 
 // A window handle with the everyday calls. Owns nothing: destroying is explicit.
 class CWindow {
@@ -118,21 +107,6 @@ public:                                                                         
         lResult = handler(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
         if (bHandled) return true;                                                               \
     }
-
-#define NOTIFY_CODE_HANDLER(notifyCode, handler)                                                 \
-    if (uMsg == WM_NOTIFY &&                                                                     \
-        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(notifyCode)) {               \
-        bHandled = TRUE;                                                                         \
-        lResult = handler(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
-        if (bHandled) return true;                                                               \
-    }
-
-// Hands the message to another map (a member object or a base class).
-#define CHAIN_MSG_MAP_MEMBER(member) \
-    if (member.ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return true;
-
-#define CHAIN_MSG_MAP(theBase) \
-    if (theBase::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return true;
 
 #define END_MSG_MAP() \
     return false;     \

@@ -1,43 +1,13 @@
 #include "tray/browser_host.h"
 
-#include <vector>
-
 #include "common/settings.h"
 #include "framework/ax_host.h"
-#include "framework/handles.h"
+#include "framework/bstr.h"
 
 namespace {
 
 constexpr const char kWebBrowserClsid[] = "{8856f961-340a-11d0-a96b-00c04fd705a2}";
 constexpr const char kLoginPage[] = "zephlist/login.php";
-
-// The text in the ANSI code page as a BSTR; an empty BSTR when conversion fails.
-class AnsiBstr {
-public:
-    explicit AnsiBstr(const std::string& text) {
-        const int length =
-            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        bstr_ = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-        if (bstr_ && length > 0) {
-            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bstr_,
-                                length);
-        }
-    }
-    ~AnsiBstr() { SysFreeString(bstr_); }
-    AnsiBstr(const AnsiBstr&) = delete;
-    AnsiBstr& operator=(const AnsiBstr&) = delete;
-    BSTR Get() const { return bstr_; }
-
-private:
-    BSTR bstr_ = nullptr;
-};
-
-struct BstrTraits {
-    using Handle = BSTR;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle text) { SysFreeString(text); }
-};
-using Bstr = framework::UniqueHandle<BstrTraits>;
 
 }  // namespace
 
@@ -70,7 +40,7 @@ void CBrowserHost::ReadSettings() {
 
 void CBrowserHost::NavigateHome() {
     if (!browser_) return;
-    const AnsiBstr url(baseUrl_ + kLoginPage);
+    const Bstr url = framework::BstrFromAnsi(baseUrl_ + kLoginPage);
     Navigate(url.Get());
 }
 

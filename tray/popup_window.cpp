@@ -79,9 +79,7 @@ void CPopupWnd::ShowTrayMenu() {
 }
 
 void CPopupWnd::AddTrayIcon() {
-    IconHandle icon(
-        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY),
-                                      IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    IconHandle icon = framework::LoadModuleIcon(GetModuleHandleA(nullptr), IDI_TRAY, 16);
     trayIcon_ = std::make_unique<TrayIcon>(m_hWnd, WM_TRAYNOTIFY, std::move(icon));
     trayIcon_->Add();
 }

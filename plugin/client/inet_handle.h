@@ -6,14 +6,4 @@
 
 #include "framework/handles.h"
 
-namespace corvane {
-
-struct InetHandleTraits {
-    using Handle = HINTERNET;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle handle) { InternetCloseHandle(handle); }
-};
-
-}  // namespace corvane
-
-using InetHandle = framework::UniqueHandle<corvane::InetHandleTraits>;
+using InetHandle = framework::ClosedHandle<HINTERNET, &InternetCloseHandle>;

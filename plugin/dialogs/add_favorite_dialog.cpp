@@ -24,12 +24,11 @@ constexpr int kIconSize = 16;
 constexpr int kTreeIconIds[] = {IDI_NO_CATAGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
 
 void AddModuleIcons(HIMAGELIST list) {
+    if (!list) return;
     // Without the plug-in's module in the process the tree simply has no pictures.
-    HMODULE module = GetModuleHandleA(corvane::kIconModuleName);
-    if (!module || !list) return;
     for (int iconId : kTreeIconIds) {
-        IconHandle icon(static_cast<HICON>(
-            LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, kIconSize, kIconSize, 0)));
+        const IconHandle icon =
+            framework::LoadNamedModuleIcon(corvane::kIconModuleName, iconId, kIconSize);
         if (icon) ImageList_AddIcon(list, icon.Get());
     }
 }
@@ -54,7 +53,7 @@ private:
 }  // namespace
 
 CAddFavoriteDlg::CAddFavoriteDlg()
-    : treeImages(ImageList_Create(16, 16, ILC_COLORDDB | ILC_MASK, 1, 0)) {
+    : treeImages(ImageList_Create(kIconSize, kIconSize, ILC_COLORDDB | ILC_MASK, 1, 0)) {
     AddModuleIcons(treeImages.Get());
 }
 

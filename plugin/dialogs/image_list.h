@@ -8,12 +8,6 @@
 
 namespace corvane {
 
-struct ImageListTraits {
-    using Handle = HIMAGELIST;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle list) { ImageList_Destroy(list); }
-};
-
-using ImageListHandle = framework::UniqueHandle<ImageListTraits>;
+using ImageListHandle = framework::ClosedHandle<HIMAGELIST, &ImageList_Destroy>;
 
 }  // namespace corvane

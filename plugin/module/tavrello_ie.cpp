@@ -5,8 +5,10 @@
 
 #include <string>
 
-#include "framework/handles.h"
-#include "framework/inproc_module.h"
+#include "common/form_encoding.h"
+#include "framework/bstr.h"
+#include "framework/module_instance.h"
+#include "framework/type_library.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/module/command_gate.h"
 
@@ -15,62 +17,28 @@ namespace {
 // The locale of the type library, under which it is registered.
 constexpr LCID kTypeLibraryLocale = 0x409;
 
-struct BstrTraits {
-    using Handle = BSTR;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle text) { SysFreeString(text); }
-};
-using Bstr = framework::UniqueHandle<BstrTraits>;
-
 // Text from the browser in the ANSI code page of the calling thread's locale, the code page the
 // dialogs show it in.
-std::string NarrowForThread(const Bstr& text) {
-    const int length = static_cast<int>(SysStringLen(text.Get()));
-    if (length == 0) return {};
-    const int size =
-        WideCharToMultiByte(CP_THREAD_ACP, 0, text.Get(), length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string narrow(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text.Get(), length, narrow.data(), size, nullptr,
-                        nullptr);
-    return narrow;
+std::string NarrowForThread(BSTR text) {
+    return framework::TextFromBstr(text, CP_THREAD_ACP);
 }
 
 // The address as browsers put it on the wire: every character outside ASCII as its UTF-8
 // bytes, percent-encoded. A code-page conversion would replace what the code page lacks with
 // "?" or a look-alike (a fullwidth solidus would become '/') and so name another page.
-std::string EncodeAddress(const Bstr& text) {
-    const int length = static_cast<int>(SysStringLen(text.Get()));
-    if (length == 0) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.Get(), length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.Get(), length, utf8.data(), size, nullptr, nullptr);
-    static const char kHexDigits[] = "0123456789ABCDEF";
-    std::string address;
-    address.reserve(utf8.size());
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            address += c;
-        } else {
-            address += '%';
-            address += kHexDigits[byte >> 4];
-            address += kHexDigits[byte & 0x0F];
-        }
-    }
-    return address;
+std::string EncodeAddress(BSTR text) {
+    return PercentEncode(framework::TextFromBstr(text, CP_UTF8),
+                         [](unsigned char byte) { return byte >= 0x80; });
 }
 
 // A location property of the page shown; the call's result is not looked at, so a failure
 // gives the empty text.
 std::string ReadLocation(IWebBrowser2* browser,
                          HRESULT (STDMETHODCALLTYPE IWebBrowser2::*read)(BSTR*),
-                         std::string (*convert)(const Bstr&)) {
+                         std::string (*convert)(BSTR)) {
     Bstr text;
     (browser->*read)(text.Receive());
-    return convert(text);
+    return convert(text.Get());
 }
 
 // QueryService that counts only a pointer that came back with success. A failing provider
@@ -87,13 +55,8 @@ bool QueryServiceFor(IServiceProvider* provider, REFGUID service, REFIID iid,
 }
 
 HRESULT LoadInterfaceTypeInfo(ITypeInfo** out) {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(framework::CurrentModule(), path, MAX_PATH);
-    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
-    // A path that fills the buffer may have been cut short.
-    if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     ComPtr<ITypeLib> library;
-    const HRESULT result = LoadTypeLibEx(path, REGKIND_NONE, library.Receive());
+    const HRESULT result = framework::LoadModuleTypeLibrary(framework::CodeInstance(), library);
     if (FAILED(result)) return result;
     return library->GetTypeInfoOfGuid(IID_ITavrelloIE, out);
 }

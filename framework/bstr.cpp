@@ -1,0 +1,27 @@
+// BSTR conversions.
+#include "framework/bstr.h"
+
+namespace framework {
+
+Bstr BstrFromAnsi(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    Bstr bstr(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
+    if (bstr && length > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bstr.Get(),
+                            length);
+    }
+    return bstr;
+}
+
+std::string TextFromBstr(BSTR text, UINT codePage) {
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, text, length, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace framework
