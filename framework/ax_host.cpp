@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/dialog.h"
+#include "framework/reference_count.h"
 #include "framework/window.h"
 
 namespace {
@@ -117,12 +117,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG Release() {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG AddRef() { return references_.AddRef(); }
+    ULONG Release() { return references_.Release(this); }
 
     HWND Host() const { return host_; }
     IOleInPlaceFrame* Frame() { return &frame_; }
@@ -184,6 +180,7 @@ public:
     }
 
 private:
+    friend class framework::ReferenceCount;
     ~ControlSite() { CloseControl(); }
 
     static bool ParseClassName(const std::string& name, CLSID& clsid) {
@@ -196,7 +193,8 @@ private:
         return SUCCEEDED(CLSIDFromProgID(wide.data(), &clsid));
     }
 
-    LONG references_ = 1;
+    // The host window's reference, given back at WM_NCDESTROY.
+    framework::ReferenceCount references_{1};
     HWND host_;
     ClientSite clientSite_{*this};
     InPlaceSite inPlaceSite_{*this};
@@ -320,10 +318,6 @@ BOOL AtlAxWinInit() {
     return RegisterClassExA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void AtlAxWinTerm() {
-    UnregisterClassA(kAxHostWindowClass, framework::CodeInstance());
-}
-
 UINT AtlAxGetControlMessage() {
     static const UINT message = RegisterWindowMessageA("WM_ATLGETCONTROL");
     return message;
@@ -341,10 +335,6 @@ ComPtr<IUnknown> HostedControl(HWND host) {
     IUnknown* control = nullptr;
     AtlAxGetControl(host, &control);
     return ComPtr<IUnknown>::Attach(control);
-}
-
-bool EnsureControlHostClass() {
-    return AtlAxWinInit() != FALSE;
 }
 
 }  // namespace framework

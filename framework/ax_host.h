@@ -18,11 +18,10 @@
 // Name of the host window class.
 constexpr char kAxHostWindowClass[] = "AtlAxWin71";
 
-// Registers the host window class unless it is registered already. In an
-// executable the class is process-wide; in a DLL it is local to the DLL's instance, so that
-// nothing refers to the DLL's code once it is unloaded (call AtlAxWinTerm before that).
+// Registers the host window class unless it is registered already. In an executable the class
+// is process-wide; in a DLL it is local to the DLL's instance, so it never stands in for the
+// class of another module.
 BOOL AtlAxWinInit();
-void AtlAxWinTerm();
 
 // The registered message "WM_ATLGETCONTROL": the host answers with the control's IUnknown,
 // AddRef'ed for the caller, or null when it holds no control.

@@ -16,6 +16,7 @@
 
 #include "framework/com_object.h"
 #include "framework/inproc_module.h"
+#include "framework/reference_count.h"
 
 namespace framework {
 
@@ -47,14 +48,8 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return references_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return references_.Release(this); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         return CreateComInstance<Class>(outer, iid, out);
@@ -69,10 +64,11 @@ public:
     }
 
 private:
+    friend class ReferenceCount;
     ClassFactory() = default;
     ~ClassFactory() = default;
 
-    LONG references_ = 0;
+    ReferenceCount references_;
 };
 
 // One creatable class of the module: its CLSID and its factory, created on the first request

@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "framework/inproc_module.h"
+#include "framework/reference_count.h"
 
 namespace framework {
 
@@ -78,17 +79,11 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         return Class::Interfaces().Query(static_cast<Class*>(this), iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return references_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return references_.Release(this); }
 
 private:
-    LONG references_ = 0;
+    ReferenceCount references_;
 };
 
 // An object of Class that is part of an outer object: its own IUnknown methods delegate to
@@ -127,18 +122,12 @@ private:
             // The interface's AddRef goes to the outer, as the aggregation rules ask.
             return Class::Interfaces().Query(static_cast<Class*>(&owner_), iid, out);
         }
-        STDMETHODIMP_(ULONG) AddRef() override {
-            return static_cast<ULONG>(InterlockedIncrement(&references_));
-        }
-        STDMETHODIMP_(ULONG) Release() override {
-            const LONG left = InterlockedDecrement(&references_);
-            if (left == 0) delete &owner_;
-            return static_cast<ULONG>(left);
-        }
+        STDMETHODIMP_(ULONG) AddRef() override { return references_.AddRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return references_.Release(&owner_); }
 
     private:
         AggregatedObject& owner_;
-        LONG references_ = 0;
+        ReferenceCount references_;
     };
 
     IUnknown* outer_;

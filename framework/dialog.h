@@ -17,14 +17,8 @@
 // back through DWLP_MSGRESULT.
 #pragma once
 
+#include "framework/ax_host.h"
 #include "framework/window.h"
-
-namespace framework {
-
-// Registers the control-host window class, so that templates may hold hosted controls.
-bool EnsureControlHostClass();
-
-}  // namespace framework
 
 template <class TBase = CWindow>
 class CDialogImplBaseT : public TBase, public CMessageMap {
@@ -104,7 +98,7 @@ template <class T, class TBase = CWindow>
 class CAxDialogImpl : public CDialogImplBaseT<TBase> {
 public:
     INT_PTR DoModal(HWND owner = ::GetActiveWindow()) {
-        framework::EnsureControlHostClass();
+        AtlAxWinInit();
         return this->RunModal(framework::ResourceInstance(), T::IDD, owner);
     }
 };
