@@ -23,14 +23,6 @@ HRESULT CanUnloadModule() noexcept {
     return ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-HMODULE CurrentModule() noexcept {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCSTR>(&CurrentModule), &module);
-    return module;
-}
-
 CriticalSection& ModuleCriticalSection() noexcept {
     static CriticalSection section;
     return section;

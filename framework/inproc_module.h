@@ -13,9 +13,6 @@ LONG ModuleLockCount() noexcept;
 // DllCanUnloadNow's answer: S_OK with no lock held, S_FALSE otherwise.
 HRESULT CanUnloadModule() noexcept;
 
-// The module that holds the framework code (the DLL or the executable it is linked into).
-HMODULE CurrentModule() noexcept;
-
 class CriticalSection {
 public:
     CriticalSection() noexcept { InitializeCriticalSection(&section_); }

@@ -1,7 +1,6 @@
 #include "plugin/module/corvane_module.h"
 
-#include <commctrl.h>
-
+#include <initializer_list>
 #include <string>
 
 #include "Corvane.h"
@@ -9,6 +8,7 @@
 #include "framework/type_library.h"
 #include "framework/window.h"
 #include "plugin/client/tavrello.h"
+#include "plugin/dialogs/add_favorite_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "plugin/module/tavrello_ie.h"
 #include "resources/plugin/resource.h"
@@ -46,6 +46,26 @@ framework::Registrar ModuleRegistrar(HMODULE module) {
     return registrar;
 }
 
+using RegistrationStep = HRESULT (*)(HMODULE module, framework::Registrar& registrar);
+
+// Runs the steps in order with the module and its registrar, under the system's locale, until
+// one fails; returns the last step's result. No exception leaves.
+HRESULT RunRegistration(std::initializer_list<RegistrationStep> steps) noexcept {
+    try {
+        SystemLocaleScope locale;
+        const HMODULE module = framework::CodeInstance();
+        framework::Registrar registrar = ModuleRegistrar(module);
+        HRESULT result = S_OK;
+        for (const RegistrationStep step : steps) {
+            result = step(module, registrar);
+            if (FAILED(result)) return result;
+        }
+        return result;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 }  // namespace
 
 CCorvaneModule corvaneModule;
@@ -63,9 +83,7 @@ CCorvaneModule::~CCorvaneModule() = default;
 
 BOOL CCorvaneModule::OnDllMain(HINSTANCE instance, DWORD reason) noexcept {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    // The add-favorite dialog's category tree.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+    corvane::RegisterTreeViewClass();
     // The dialogs' templates are in this DLL, not in the browser's executable.
     framework::SetResourceInstance(instance);
     return Initialized() ? TRUE : FALSE;
@@ -80,31 +98,29 @@ HRESULT CCorvaneModule::CanUnloadNow() const noexcept {
 }
 
 HRESULT CCorvaneModule::RegisterServer() noexcept {
-    try {
-        SystemLocaleScope locale;
-        const HMODULE module = framework::CurrentModule();
-        framework::Registrar registrar = ModuleRegistrar(module);
-        HRESULT result = registrar.RegisterResource(module, IDR_CORVANE_REGISTRY);
-        if (FAILED(result)) return result;
-        result = registrar.RegisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
-        if (FAILED(result)) return result;
-        return framework::RegisterModuleTypeLibrary(module);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return RunRegistration({
+        [](HMODULE module, framework::Registrar& registrar) {
+            return registrar.RegisterResource(module, IDR_CORVANE_REGISTRY);
+        },
+        [](HMODULE module, framework::Registrar& registrar) {
+            return registrar.RegisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
+        },
+        [](HMODULE module, framework::Registrar&) {
+            return framework::RegisterModuleTypeLibrary(module);
+        },
+    });
 }
 
 HRESULT CCorvaneModule::UnregisterServer() noexcept {
-    try {
-        SystemLocaleScope locale;
-        const HMODULE module = framework::CurrentModule();
-        framework::Registrar registrar = ModuleRegistrar(module);
-        HRESULT result = registrar.UnregisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
-        if (FAILED(result)) return result;
-        result = framework::UnregisterModuleTypeLibrary(module);
-        if (FAILED(result)) return result;
-        return registrar.UnregisterResource(module, IDR_CORVANE_REGISTRY);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return RunRegistration({
+        [](HMODULE module, framework::Registrar& registrar) {
+            return registrar.UnregisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
+        },
+        [](HMODULE module, framework::Registrar&) {
+            return framework::UnregisterModuleTypeLibrary(module);
+        },
+        [](HMODULE module, framework::Registrar& registrar) {
+            return registrar.UnregisterResource(module, IDR_CORVANE_REGISTRY);
+        },
+    });
 }

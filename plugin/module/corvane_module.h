@@ -23,7 +23,6 @@ public:
 
     // False when the service client could not be built; the DLL then refuses to load.
     bool Initialized() const noexcept { return client_ != nullptr; }
-    CTavrello* Client() const noexcept { return client_.get(); }
 
     // The exported functions' work.
     BOOL OnDllMain(HINSTANCE instance, DWORD reason) noexcept;
