@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "common/dialog_settings.h"
 #include "common/settings.h"
+#include "framework/module_instance.h"
 
 namespace {
 
@@ -16,29 +16,23 @@ constexpr DWORD kAutostartReadSize = kLongestProgramPath + 3;
 // ("C:\Program Files\...") can never start C:\Program.exe instead. Empty when the path cannot
 // be had whole.
 std::string QuotedProgramPath() {
-    char path[kLongestProgramPath + 2];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length > kLongestProgramPath) return "";
-    return std::string("\"") + path + "\"";
+    const std::string path = framework::ModuleFileName(nullptr);
+    if (path.empty() || path.size() > kLongestProgramPath) return "";
+    return '"' + path + '"';
 }
 
 }  // namespace
 
-LRESULT CTrayOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-    ShowStoredSetting(m_hWnd, IDC_EMAIL, settings::kEmailValue);
-    ShowStoredSetting(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
+void CTrayOptionsDlg::ShowOwnSettings() {
     char text[kAutostartReadSize];
     // Any non-empty entry counts as switched on, wherever it points.
     if (ReadRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue, "",
                            text, sizeof text) > 0) {
         CheckDlgButton(m_hWnd, IDC_AUTOSTART, BST_CHECKED);
     }
-    return TRUE;
 }
 
-LRESULT CTrayOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
-    StoreEditSetting(m_hWnd, IDC_EMAIL, settings::kEmailValue);
-    StoreEditSetting(m_hWnd, IDC_PASSWORD, settings::kPasswordValue);
+void CTrayOptionsDlg::StoreOwnSettings() {
     if (IsDlgButtonChecked(m_hWnd, IDC_AUTOSTART) == BST_CHECKED) {
         const std::string path = QuotedProgramPath();
         if (!path.empty()) {
@@ -48,11 +42,4 @@ LRESULT CTrayOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
     } else {
         DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue);
     }
-    EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CTrayOptionsDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    EndDialog(IDCANCEL);
-    return 0;
 }

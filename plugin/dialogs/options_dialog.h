@@ -1,21 +1,13 @@
-// COptionsDlg: shows and changes the e-mail address and password kept in the settings key.
+// COptionsDlg: the plug-in's options, the account options dialog (common/options_dialog.h) on
+// the plug-in's template.
 #pragma once
 
-#include "framework/dialog.h"
+#include "common/options_dialog.h"
 #include "resources/plugin/resource.h"
 
-class COptionsDlg : public CAxDialogImpl<COptionsDlg> {
+class COptionsDlg : public CAccountOptionsDlg {
 public:
     enum { IDD = IDD_OPTIONS };
 
-    BEGIN_MSG_MAP(COptionsDlg)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    COMMAND_HANDLER(IDOK, BN_CLICKED, OnOk)
-    COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
-    END_MSG_MAP()
-
-private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnOk(WORD, WORD, HWND, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+    COptionsDlg() noexcept : CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
 };
