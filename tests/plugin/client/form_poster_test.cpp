@@ -153,9 +153,8 @@ TEST_F(FormPoster, HttpsIsNeverSentInClearText) {
         "https://127.0.0.1:" + std::to_string(listener.Port()) + "/" + path;
     EXPECT_EQ(client_.PostForm(atListener.c_str(), "email=a&password=secret", reply), 0);
     const std::string received = listener.Received();
-    if (!received.empty()) {
-        EXPECT_EQ(received[0], '\x16') << "a TLS handshake record comes first";
-    }
+    ASSERT_FALSE(received.empty()) << "the client must have opened a connection and spoken first";
+    EXPECT_EQ(received[0], '\x16') << "a TLS handshake record comes first";
     EXPECT_EQ(received.find("secret"), std::string::npos);
     EXPECT_EQ(received.find("POST"), std::string::npos);
 }
