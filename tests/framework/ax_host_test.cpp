@@ -10,6 +10,7 @@
 
 #include "framework/ui_handles.h"
 #include "framework/window.h"
+#include "tests/support/message_wait.h"
 
 namespace {
 
@@ -39,21 +40,6 @@ protected:
         return WindowHandle(CreateWindowExA(
             0, kAxHostWindowClass, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
             0, 0, width, height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr));
-    }
-
-    // Serves the thread's messages until done() holds; bounded so a failure ends the test.
-    template <typename Done>
-    static bool PumpUntil(Done done) {
-        for (int round = 0; round < 3000; ++round) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            if (done()) return true;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        return false;
     }
 
     bool comReady_ = false;
@@ -89,7 +75,7 @@ TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
     EXPECT_TRUE(SUCCEEDED(browser->Navigate(target, nullptr, nullptr, nullptr, nullptr)));
     SysFreeString(target);
 
-    ASSERT_TRUE(PumpUntil([&] { return peer.RequestCount() >= 1; }));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return peer.RequestCount() >= 1; }));
     const auto requests = peer.RequestsTo("/zephlist/login.php");
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests[0].method, "GET");

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tests/support/message_wait.h"
+
 namespace testing_support {
 
 class ChildProcess {
@@ -33,21 +35,5 @@ std::string TestExecutableFolder();
 
 // Polls for a top-level window with this exact title (of any process); null on time-out.
 HWND WaitForWindow(const char* title, DWORD timeoutMs);
-
-// Polls until predicate() holds; false on time-out. Pumps this thread's messages meanwhile.
-template <typename Predicate>
-bool WaitUntil(Predicate predicate, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (predicate()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(20);
-    }
-}
 
 }  // namespace testing_support

@@ -13,6 +13,7 @@
 #include "common/settings.h"
 #include "framework/ax_host.h"
 #include "framework/window.h"
+#include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
 
 namespace {
@@ -29,21 +30,6 @@ int ChildCount(HWND parent) {
         ++count;
     }
     return count;
-}
-
-// Serves the thread's messages until done() holds; bounded so that a failure ends the test.
-template <typename Done>
-bool PumpUntil(Done done) {
-    for (int round = 0; round < 3000; ++round) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done()) return true;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return false;
 }
 
 // Each case runs on a thread of its own, so that its COM state is its own.
@@ -86,8 +72,9 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
         GetClassNameA(host->HostWindow(), windowClass, sizeof windowClass);
         EXPECT_STREQ(windowClass, kAxHostWindowClass);
         EXPECT_TRUE(framework::HostedControl(host->HostWindow()));
-        EXPECT_TRUE(PumpUntil([&] { return !peer.RequestsTo("/zephlist/login.php").empty(); }))
-            << "the control goes to the login page once it exists";
+        EXPECT_TRUE(testing_support::WaitUntil([&] {
+            return !peer.RequestsTo("/zephlist/login.php").empty();
+        })) << "the control goes to the login page once it exists";
 
         // The window goes first, the browser reference after it, and COM last.
         parent.DestroyWindow();
