@@ -3,6 +3,8 @@
 #include "resources/tray/resource.h"
 
 #include "framework/com_ptr.h"
+#include "tests/support/dialog_template.h"
+#include "tests/support/version_block.h"
 #include "tests/tools/icons/icon_probe.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 #include <oleauto.h>
 #include <windows.h>
 
-#include <cstring>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -140,32 +141,14 @@ TEST(TrayIcons, LoadAtEachSizeAsTheBlueListCardWithItsGoldStar) {
 
 class VersionBlock : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const std::string path = ModulePath();
-        DWORD ignored = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-        ASSERT_GT(size, 0u);
-        data_.resize(size);
-        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data_.data()));
-    }
+    void SetUp() override { ASSERT_TRUE(version_.Found()); }
 
-    std::string Text(const std::string& block, const char* name) {
-        const std::string query = "\\StringFileInfo\\" + block + "\\" + name;
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueA(data_.data(), query.c_str(), &value, &length) || !value)
-            return "<none>";
-        return static_cast<const char*>(value);
-    }
-
-    std::vector<BYTE> data_;
+    const testing_support::VersionBlock version_{ModulePath()};
 };
 
 TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(data_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    const VS_FIXEDFILEINFO* fixed = version_.Fixed();
+    ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
     EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
@@ -176,14 +159,9 @@ TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
 }
 
 TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
-    WORD* translation = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(data_.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
-    ASSERT_GE(length, 4u);
-    EXPECT_EQ(translation[0], 0x409);
-    char block[16];
-    wsprintfA(block, "%04x%04x", translation[0], translation[1]);
+    const std::string block = version_.FirstTranslation();
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block.substr(0, 4), "0409");
 
     const struct {
         const char* name;
@@ -197,139 +175,17 @@ TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
         {"FileVersion", "1.0.0.1"},
         {"ProductVersion", "1.0.0.1"},
     };
-    for (const auto& s : strings) EXPECT_EQ(Text(block, s.name), s.value) << s.name;
+    for (const auto& s : strings) EXPECT_EQ(version_.Text(block, s.name), s.value) << s.name;
 }
 
 // --- dialog templates --------------------------------------------------------------------------
 
-// One extended dialog template as the dialog manager reads it, taken apart field by field.
-struct TemplateItem {
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    RECT units = {};  // left, top, width, height in dialog units
-    int id = 0;
-    std::string windowClass;  // "#n" for a predefined class atom
-    std::string text;         // "#n" for a resource ordinal
-};
+using testing_support::DialogTemplate;
+using testing_support::TemplateItem;
 
-struct DialogTemplate {
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    RECT units = {};
-    std::string menu;
-    std::string windowClass;
-    std::string caption;
-    int pointSize = 0;
-    std::string typeface;
-    std::vector<TemplateItem> items;
-};
-
-class TemplateReader {
-public:
-    TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
-
-    bool Ok() const { return ok_; }
-    WORD Word() {
-        WORD value = 0;
-        Copy(&value, sizeof value);
-        return value;
-    }
-    DWORD Dword() {
-        DWORD value = 0;
-        Copy(&value, sizeof value);
-        return value;
-    }
-    short Short() { return static_cast<short>(Word()); }
-    RECT Rect() {
-        const LONG x = Short(), y = Short(), cx = Short(), cy = Short();
-        return RECT{x, y, cx, cy};
-    }
-    // A zero-terminated UTF-16 text (ASCII here).
-    std::string Text() {
-        std::string text;
-        for (WORD c = Word(); ok_ && c != 0; c = Word()) text += static_cast<char>(c);
-        return text;
-    }
-    // Empty, an ordinal ("#n") or a text.
-    std::string TextOrOrdinal() {
-        if (at_ + 2 > size_) return Fail();
-        WORD first;
-        std::memcpy(&first, data_ + at_, sizeof first);
-        if (first == 0x0000) {
-            at_ += 2;
-            return "";
-        }
-        if (first == 0xFFFF) {
-            at_ += 2;
-            return "#" + std::to_string(Word());
-        }
-        return Text();
-    }
-    void AlignToDword() { at_ = (at_ + 3) & ~size_t{3}; }
-    void Skip(size_t bytes) { at_ += bytes; }
-
-private:
-    void Copy(void* out, size_t bytes) {
-        if (at_ + bytes > size_) {
-            Fail();
-            return;
-        }
-        std::memcpy(out, data_ + at_, bytes);
-        at_ += bytes;
-    }
-    std::string Fail() {
-        ok_ = false;
-        at_ = size_;
-        return "";
-    }
-
-    const BYTE* data_;
-    size_t size_;
-    size_t at_ = 0;
-    bool ok_ = true;
-};
-
-bool ReadDialogTemplate(int id, DialogTemplate& dialog) {
-    HRSRC found = FindResourceA(ThisModule(), MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));
-    if (!found) return false;
-    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(ThisModule(), found)));
-    if (!bytes) return false;
-    TemplateReader reader(bytes, SizeofResource(ThisModule(), found));
-    if (reader.Word() != 1 || reader.Word() != 0xFFFF) return false;  // the extended form
-    reader.Dword();                                                   // help id
-    dialog.exStyle = reader.Dword();
-    dialog.style = reader.Dword();
-    const WORD count = reader.Word();
-    dialog.units = reader.Rect();
-    dialog.menu = reader.TextOrOrdinal();
-    dialog.windowClass = reader.TextOrOrdinal();
-    dialog.caption = reader.Text();
-    if (dialog.style & DS_SETFONT) {
-        dialog.pointSize = reader.Word();
-        reader.Word();  // weight
-        reader.Word();  // italic, character set
-        dialog.typeface = reader.Text();
-    }
-    for (WORD i = 0; i < count && reader.Ok(); ++i) {
-        reader.AlignToDword();
-        TemplateItem item;
-        reader.Dword();  // help id
-        item.exStyle = reader.Dword();
-        item.style = reader.Dword();
-        item.units = reader.Rect();
-        item.id = static_cast<int>(reader.Dword());
-        item.windowClass = reader.TextOrOrdinal();
-        item.text = reader.TextOrOrdinal();
-        reader.Skip(reader.Word());  // creation data
-        dialog.items.push_back(item);
-    }
-    return reader.Ok();
-}
-
-// Atoms of the predefined control classes in a template.
-constexpr char kButton[] = "#128";
-constexpr char kEdit[] = "#129";
-constexpr char kStatic[] = "#130";
+constexpr const char* kButton = testing_support::kButtonAtom;
+constexpr const char* kEdit = testing_support::kEditAtom;
+constexpr const char* kStatic = testing_support::kStaticAtom;
 
 bool SameClass(const std::string& actual, const std::string& expected) {
     if (actual == expected) return true;
@@ -380,7 +236,7 @@ void ExpectFrame(const DialogTemplate& dialog, LONG width, LONG height, const ch
 
 TEST(DialogTemplates, OptionsTemplateHoldsItsControlsInTabOrder) {
     DialogTemplate dialog;
-    ASSERT_TRUE(ReadDialogTemplate(IDD_OPTIONS, dialog));
+    ASSERT_TRUE(testing_support::ReadDialogTemplate(ThisModule(), IDD_OPTIONS, dialog));
     ExpectFrame(dialog, 238, 113, "Tavrello - Zephlist Options");
     const DWORD edit = kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
     ExpectItems(
@@ -408,7 +264,7 @@ TEST(DialogTemplates, OptionsTemplateHoldsItsControlsInTabOrder) {
 
 TEST(DialogTemplates, AboutTemplateHoldsTheIconAndTextsAtTheirPlaces) {
     DialogTemplate dialog;
-    ASSERT_TRUE(ReadDialogTemplate(IDD_ABOUT, dialog));
+    ASSERT_TRUE(testing_support::ReadDialogTemplate(ThisModule(), IDD_ABOUT, dialog));
     ExpectFrame(dialog, 172, 95, "About Zephlist");
     ASSERT_EQ(dialog.items.size(), 5u);
     // The legal notice and the site address at the end of the last line are the program's own.

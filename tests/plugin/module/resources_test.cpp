@@ -13,6 +13,7 @@
 #include "framework/com_ptr.h"
 #include "resources/plugin/resource.h"
 #include "tests/plugin/module/corvane_fixture.h"
+#include "tests/support/version_block.h"
 #include "tests/tools/icons/icon_probe.h"
 
 namespace {
@@ -52,16 +53,10 @@ TEST_F(CorvaneResources, ExportsExactlyTheFiveServerFunctionsByName) {
 }
 
 TEST_F(CorvaneResources, VersionBlockNamesTheDllAndItsMaker) {
-    const std::string path = module_testing::CorvanePath();
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> data(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
-
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    const testing_support::VersionBlock version(module_testing::CorvanePath());
+    ASSERT_TRUE(version.Found());
+    const VS_FIXEDFILEINFO* fixed = version.Fixed();
+    ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 2)));
     EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
     EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(0, 2)));
@@ -81,12 +76,7 @@ TEST_F(CorvaneResources, VersionBlockNamesTheDllAndItsMaker) {
         {"FileVersion", "2.0.0.1"},
         {"ProductVersion", "2.0.0.1"},
     };
-    for (const auto& s : strings) {
-        void* value = nullptr;
-        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + s.name;
-        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(), &value, &length)) << s.name;
-        EXPECT_STREQ(static_cast<const char*>(value), s.value) << s.name;
-    }
+    for (const auto& s : strings) EXPECT_EQ(version.Text("040904b0", s.name), s.value) << s.name;
 }
 
 TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
