@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/handles.h"
+#include "tests/support/registration_scripts.h"
 #include "tests/support/registry_sandbox.h"
 
 using testing_support::KeyExists;
@@ -18,52 +19,13 @@ using testing_support::SetRawValue;
 
 namespace {
 
-constexpr char kAppId[] = "{EEC8985A-0BBA-4C00-8039-83C8FF96D600}";
-constexpr char kClsid[] = "{AAC92832-A14C-4DCC-BE2E-EEEED1E443E9}";
-constexpr char kLibId[] = "{6C2A9A37-810E-4AAC-A0CB-AC89C6BC40F5}";
-constexpr char kModule[] = "C:\\Program Files\\Orvek\\Corvane.dll";
+using testing_support::kAppIdScript;
+using testing_support::kClassScript;
 
-constexpr char kAppIdScript[] = R"(HKCR
-{
-    NoRemove AppID
-    {
-        '%APPID%' = s 'Corvane'
-        'Corvane.DLL'
-        {
-            val AppID = s '%APPID%'
-        }
-    }
-}
-)";
-
-constexpr char kClassScript[] = R"(HKCR
-{
-    Corvane.TavrelloIE.1 = s 'CTavrelloIE Object'
-    {
-        CLSID = s '%CLSID%'
-    }
-    Corvane.TavrelloIE = s 'CTavrelloIE Object'
-    {
-        CLSID = s '%CLSID%'
-        CurVer = s 'Corvane.TavrelloIE.1'
-    }
-    NoRemove CLSID
-    {
-        ForceRemove %CLSID% = s 'CTavrelloIE Object'
-        {
-            val AppID = s '%APPID%'
-            ProgID = s 'Corvane.TavrelloIE.1'
-            VersionIndependentProgID = s 'Corvane.TavrelloIE'
-            ForceRemove 'Programmable'
-            InprocServer32 = s '%MODULE%'
-            {
-                val ThreadingModel = s 'apartment'
-            }
-            'TypeLib' = s '%LIBID%'
-        }
-    }
-}
-)";
+constexpr const char* kAppId = testing_support::kScriptAppId;
+constexpr const char* kClsid = testing_support::kScriptClsid;
+constexpr const char* kLibId = testing_support::kScriptLibId;
+constexpr const char* kModule = testing_support::kScriptModule;
 
 // Every key and value below root, depth first with sorted names: "path" for a key and
 // "path|name=data" for a value ("@" names the default, DWORDs print as "#number").

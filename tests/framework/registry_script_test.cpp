@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/registration_scripts.h"
+
 using framework::KeyDisposition;
 using framework::ParseRegistryScript;
 using framework::RegistryRoot;
@@ -18,52 +20,15 @@ using framework::ScriptValue;
 
 namespace {
 
+using testing_support::kAppIdScript;
+using testing_support::kClassScript;
+
 const ScriptReplacements kReplacements = {
-    {"APPID", "{EEC8985A-0BBA-4C00-8039-83C8FF96D600}"},
-    {"MODULE", "C:\\Program Files\\Orvek\\Corvane.dll"},
+    {"APPID", testing_support::kScriptAppId},
+    {"CLSID", testing_support::kScriptClsid},
+    {"LIBID", testing_support::kScriptLibId},
+    {"MODULE", testing_support::kScriptModule},
 };
-
-constexpr char kAppIdScript[] = R"(HKCR
-{
-    NoRemove AppID
-    {
-        '%APPID%' = s 'Zephlist'
-        'Zephlist.EXE'
-        {
-            val AppID = s '%APPID%'
-        }
-    }
-}
-)";
-
-constexpr char kClassScript[] = R"(HKCR
-{
-    Corvane.TavrelloIE.1 = s 'CTavrelloIE Object'
-    {
-        CLSID = s '{AAC92832-A14C-4DCC-BE2E-EEEED1E443E9}'
-    }
-    Corvane.TavrelloIE = s 'CTavrelloIE Object'
-    {
-        CLSID = s '{AAC92832-A14C-4DCC-BE2E-EEEED1E443E9}'
-        CurVer = s 'Corvane.TavrelloIE.1'
-    }
-    NoRemove CLSID
-    {
-        ForceRemove {AAC92832-A14C-4DCC-BE2E-EEEED1E443E9} = s 'CTavrelloIE Object'
-        {
-            ProgID = s 'Corvane.TavrelloIE.1'
-            VersionIndependentProgID = s 'Corvane.TavrelloIE'
-            ForceRemove 'Programmable'
-            InprocServer32 = s '%MODULE%'
-            {
-                val ThreadingModel = s 'apartment'
-            }
-            val AppID = s '%APPID%'
-            'TypeLib' = s '{6C2A9A37-810E-4AAC-A0CB-AC89C6BC40F5}'
-        }
-    }
-}
-)";
 
 const char* DispositionName(KeyDisposition disposition) {
     switch (disposition) {
@@ -127,9 +92,9 @@ TEST(RegistryScriptParser, AppIdScriptGivesTheTreeWithPlaceholdersReplaced) {
         "HKCR",
         "HKCR\\AppID [NoRemove]",
         "HKCR\\AppID\\{EEC8985A-0BBA-4C00-8039-83C8FF96D600}",
-        "HKCR\\AppID\\{EEC8985A-0BBA-4C00-8039-83C8FF96D600} @ = s 'Zephlist'",
-        "HKCR\\AppID\\Zephlist.EXE",
-        "HKCR\\AppID\\Zephlist.EXE AppID = s '{EEC8985A-0BBA-4C00-8039-83C8FF96D600}'",
+        "HKCR\\AppID\\{EEC8985A-0BBA-4C00-8039-83C8FF96D600} @ = s 'Corvane'",
+        "HKCR\\AppID\\Corvane.DLL",
+        "HKCR\\AppID\\Corvane.DLL AppID = s '{EEC8985A-0BBA-4C00-8039-83C8FF96D600}'",
     };
     EXPECT_EQ(ParseToLines(kAppIdScript), expected);
 }
