@@ -22,13 +22,13 @@ using client_testing::ScriptedUi;
 using client_testing::UiCall;
 using client_testing::UiScript;
 using testing_support::HttpPeer;
+using testing_support::kSettingsKey;
 using testing_support::ScriptedReply;
 
 namespace {
 
 constexpr char kCategories[] = "/plugin/getcatagories.php";
 constexpr char kAdd[] = "/plugin/addurl.php";
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
 
 ScriptedReply Ok(const std::string& body) {
     ScriptedReply reply;

@@ -23,7 +23,6 @@
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::SimulatedUser;
-using dialog_testing::UserSession;
 using faults_testing::ExpectBackToStart;
 using faults_testing::TakeFigures;
 using testing_support::HttpPeer;
@@ -90,14 +89,11 @@ protected:
     // the dialog never came or was left open.
     static bool WithUser(const wchar_t* caption, void (*act)(SimulatedUser&, HWND),
                          const std::function<void()>& modal) {
-        bool found = false;
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(caption);
-            found = dialog != nullptr;
-            if (dialog) act(user, dialog);
+        const dialog_testing::DialogRun run = dialog_testing::RunWithUser(caption, act, [&] {
+            modal();
+            return INT_PTR{0};
         });
-        modal();
-        return session.LeftOpen() == 0 && found;
+        return run.leftOpen == 0 && run.shown;
     }
 
     static void Confirm(SimulatedUser& user, HWND dialog) { user.ClickAndWaitClosed(dialog, IDOK); }

@@ -14,16 +14,17 @@
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
+using dialog_testing::DialogRun;
+using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
 using dialog_testing::UserSession;
 using faults_testing::RestrictedCurrentUser;
+using testing_support::kSettingsKey;
 using testing_support::ReadText;
 using testing_support::RegistrySandbox;
 using testing_support::SetRawValue;
 
 namespace {
-
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
 
 class NoMessages : public PluginClientUi {
 public:
@@ -50,17 +51,18 @@ protected:
 
     // The options dialog with the user typing a new account and pressing OK.
     INT_PTR OptionsOkWithNewAccount(std::string& shownEmail) {
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(L"Tavrello Options");
-            if (!dialog) return;
-            shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
-            SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
-            SimulatedUser::Type(dialog, IDC_PASSWORD, "new");
-            user.ClickAndWaitClosed(dialog, IDOK);
-        });
-        const INT_PTR result = COptionsDlg().DoModal(nullptr);
-        EXPECT_EQ(session.LeftOpen(), 0) << "the dialog must close";
-        return result;
+        const DialogRun run = RunWithUser(
+            L"Tavrello Options",
+            [&](SimulatedUser& user, HWND dialog) {
+                shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
+                SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
+                SimulatedUser::Type(dialog, IDC_PASSWORD, "new");
+                user.ClickAndWaitClosed(dialog, IDOK);
+            },
+            [] { return COptionsDlg().DoModal(nullptr); });
+        EXPECT_TRUE(run.shown);
+        EXPECT_EQ(run.leftOpen, 0) << "the dialog must close";
+        return run.result;
     }
 
     RegistrySandbox sandbox_;

@@ -10,31 +10,36 @@
 #include "tests/support/registry_sandbox.h"
 #include "tray/options_dialog.h"
 
+using dialog_testing::DialogActions;
+using dialog_testing::DialogRun;
+using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
-using dialog_testing::UserSession;
 using faults_testing::RestrictedCurrentUser;
 using testing_support::KeyExists;
+using testing_support::kRunKey;
+using testing_support::kSettingsKey;
 using testing_support::ReadText;
 using testing_support::RegistrySandbox;
 using testing_support::ValueExists;
 
 namespace {
 
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The options dialog with the user's actions; they must close it.
+INT_PTR RunOptions(const DialogActions& actions) {
+    const DialogRun run = RunWithUser(L"Tavrello - Zephlist Options", actions,
+                                      [] { return CTrayOptionsDlg().DoModal(nullptr); });
+    EXPECT_TRUE(run.shown);
+    EXPECT_EQ(run.leftOpen, 0) << "the dialog must close";
+    return run.result;
+}
 
 // The options dialog with the autostart box ticked and OK pressed.
 INT_PTR TickAutostartAndConfirm() {
-    UserSession session([](SimulatedUser& user) {
-        HWND dialog = user.WaitForDialog(L"Tavrello - Zephlist Options");
-        if (!dialog) return;
+    return RunOptions([](SimulatedUser& user, HWND dialog) {
         SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
         SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
         user.ClickAndWaitClosed(dialog, IDOK);
     });
-    const INT_PTR result = CTrayOptionsDlg().DoModal(nullptr);
-    EXPECT_EQ(session.LeftOpen(), 0) << "the dialog must close";
-    return result;
 }
 
 TEST(TrayRegistryFaults, MissingRunKeyIsCreatedForTheAutostartEntry) {
@@ -66,15 +71,13 @@ TEST(TrayRegistryFaults, UnreadableRegistryShowsEmptyFieldsAndTheDialogCloses) {
     {
         RestrictedCurrentUser noRead(sandbox, faults_testing::kNoAccess);
         ASSERT_TRUE(noRead.Active());
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(L"Tavrello - Zephlist Options");
-            if (!dialog) return;
-            shown = SimulatedUser::Text(dialog, IDC_EMAIL);
-            ticked = SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_GETCHECK, 0, 0) == BST_CHECKED;
-            user.ClickAndWaitClosed(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(CTrayOptionsDlg().DoModal(nullptr), IDCANCEL);
-        EXPECT_EQ(session.LeftOpen(), 0);
+        EXPECT_EQ(RunOptions([&](SimulatedUser& user, HWND dialog) {
+                      shown = SimulatedUser::Text(dialog, IDC_EMAIL);
+                      ticked = SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_GETCHECK, 0, 0) ==
+                               BST_CHECKED;
+                      user.ClickAndWaitClosed(dialog, IDCANCEL);
+                  }),
+                  IDCANCEL);
     }
     EXPECT_EQ(shown, "");
     EXPECT_FALSE(ticked);

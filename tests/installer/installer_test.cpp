@@ -13,15 +13,16 @@
 
 #include "common/settings.h"
 #include "tests/support/child_process.h"
+#include "tests/support/registry_sandbox.h"
 
 namespace {
 
 using testing_support::ChildProcess;
+using testing_support::kRunKey;
+using testing_support::kSettingsKey;
 using testing_support::WaitUntil;
 
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
 constexpr char kCompanyKey[] = "Software\\Orvek";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrello";
 constexpr char kExtensionKey[] =

@@ -37,6 +37,11 @@ std::string ReadText(HKEY root, const std::string& path, const std::string& name
 // Whether the key exists in one registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
 bool KeyExistsInView(HKEY root, const std::string& path, REGSAM view);
 
+// Where both programs keep their settings and where a start at log-on is written, below the
+// root (the user's, or the machine's for its defaults).
+constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
 // The platform key under which a type library of this build's architecture names its file.
 constexpr const char* kTypeLibraryPlatform = sizeof(void*) == 8 ? "win64" : "win32";
 

@@ -192,6 +192,21 @@ void UserSession::Finish() {
     if (thread_.joinable()) thread_.join();
 }
 
+DialogRun RunWithUser(const std::wstring& caption, const DialogActions& actions,
+                      const std::function<INT_PTR()>& modal) {
+    DialogRun run;
+    bool shown = false;
+    UserSession session([&](SimulatedUser& user) {
+        HWND dialog = user.WaitForDialog(caption);
+        shown = dialog != nullptr;
+        if (dialog) actions(user, dialog);
+    });
+    run.result = modal();
+    run.leftOpen = session.LeftOpen();  // the user's thread has ended here
+    run.shown = shown;
+    return run;
+}
+
 DanishThread::DanishThread() : locale_(GetThreadLocale()), uiLanguage_(GetThreadUILanguage()) {
     // Wine's resource lookup follows the thread locale, Windows' the UI language: set both.
     SetThreadLocale(MAKELCID(MAKELANGID(LANG_DANISH, SUBLANG_DEFAULT), SORT_DEFAULT));

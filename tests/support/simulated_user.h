@@ -88,6 +88,20 @@ private:
     std::thread thread_;
 };
 
+// How a modal call with a user at its dialog went.
+struct DialogRun {
+    INT_PTR result = 0;  // what the modal call returned
+    bool shown = false;  // the dialog appeared and the user acted on it
+    int leftOpen = 0;    // dialogs the user's actions left open, cancelled afterwards
+};
+
+using DialogActions = std::function<void(SimulatedUser&, HWND)>;
+
+// Runs modal() on this thread while the user waits for the dialog with this caption and acts
+// on it.
+DialogRun RunWithUser(const std::wstring& caption, const DialogActions& actions,
+                      const std::function<INT_PTR()>& modal);
+
 // Makes the calling thread Danish for resource lookups, as a Danish user's browser thread
 // is, until the object goes.
 class DanishThread {

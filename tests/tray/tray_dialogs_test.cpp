@@ -3,26 +3,28 @@
 #include "tray/about_dialog.h"
 #include "tray/options_dialog.h"
 
+#include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/simulated_user.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "common/settings.h"
 
+using dialog_testing::DialogActions;
+using dialog_testing::DialogRun;
+using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
-using dialog_testing::UserSession;
+using testing_support::kRunKey;
+using testing_support::kSettingsKey;
 using testing_support::ReadText;
 using testing_support::RegistrySandbox;
 using testing_support::ValueExists;
 
 namespace {
 
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kOptionsCaption[] = L"Tavrello - Zephlist Options";
 constexpr wchar_t kAboutCaption[] = L"About Zephlist";
 
@@ -35,16 +37,12 @@ std::string QuotedTestProgramPath() {
 class TrayOptionsDialog : public ::testing::Test {
 protected:
     // Runs the dialog while the user acts; returns the dialog's result.
-    INT_PTR Run(const std::function<void(SimulatedUser&, HWND)>& actions) {
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(kOptionsCaption);
-            ASSERT_NE(dialog, nullptr);
-            actions(user, dialog);
-        });
-        CTrayOptionsDlg options;
-        const INT_PTR result = options.DoModal(nullptr);
-        EXPECT_EQ(session.LeftOpen(), 0) << "the user's actions should have closed the dialog";
-        return result;
+    INT_PTR Run(const DialogActions& actions) {
+        const DialogRun run = RunWithUser(kOptionsCaption, actions,
+                                          [] { return CTrayOptionsDlg().DoModal(nullptr); });
+        EXPECT_TRUE(run.shown);
+        EXPECT_EQ(run.leftOpen, 0) << "the user's actions should have closed the dialog";
+        return run.result;
     }
 
     static bool Checked(HWND dialog) {
@@ -231,14 +229,12 @@ TEST_F(TrayOptionsDialog, TemplateHoldsTheControlsWhereTheyBelong) {
 
 class AboutDialog : public ::testing::Test {
 protected:
-    INT_PTR Run(const std::function<void(SimulatedUser&, HWND)>& actions) {
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(kAboutCaption);
-            ASSERT_NE(dialog, nullptr);
-            actions(user, dialog);
-        });
-        CAboutDlg about;
-        return about.DoModal(nullptr);
+    INT_PTR Run(const DialogActions& actions) {
+        const DialogRun run =
+            RunWithUser(kAboutCaption, actions, [] { return CAboutDlg().DoModal(nullptr); });
+        EXPECT_TRUE(run.shown);
+        EXPECT_EQ(run.leftOpen, 0) << "the user's actions should have closed the dialog";
+        return run.result;
     }
 };
 
@@ -250,15 +246,25 @@ TEST_F(AboutDialog, ClosesOnOk) {
 }
 
 TEST_F(AboutDialog, ClosesOnEnterButNotOnEscape) {
+    bool escapeHandled = false;
     bool closedByEscape = true;
     EXPECT_EQ(Run([&](SimulatedUser& user, HWND dialog) {
+                  HWND ok = GetDlgItem(dialog, IDOK);
                   user.PressEscape(dialog);
-                  Sleep(300);
+                  // The dialog's thread takes posted messages in order: once the button shows
+                  // the highlight posted after the key, the key has been handled.
+                  PostMessageA(ok, BM_SETSTATE, TRUE, 0);
+                  escapeHandled = testing_support::WaitUntil([&] {
+                      return !IsWindow(dialog) ||
+                             (SendMessageA(ok, BM_GETSTATE, 0, 0) & BST_PUSHED);
+                  });
                   closedByEscape = !IsWindow(dialog);
-                  PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+                  SendMessageA(ok, BM_SETSTATE, FALSE, 0);
+                  PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
                   EXPECT_TRUE(user.WaitUntilClosed(dialog));
               }),
               IDOK);
+    EXPECT_TRUE(escapeHandled);
     EXPECT_FALSE(closedByEscape);
 }
 

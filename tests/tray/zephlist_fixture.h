@@ -10,11 +10,12 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/registry_sandbox.h"
 
 namespace zephlist_test {
 
-constexpr char kSettingsKey[] = "Software\\Orvek\\Tavrello";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+using testing_support::kRunKey;
+using testing_support::kSettingsKey;
 constexpr char kWindowTitle[] = "Zephlist";
 constexpr DWORD kStartTimeoutMs = 15000;
 

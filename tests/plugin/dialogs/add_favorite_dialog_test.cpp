@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,6 +24,9 @@
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::DanishThread;
+using dialog_testing::DialogActions;
+using dialog_testing::DialogRun;
+using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
 using dialog_testing::TreeEntry;
 using dialog_testing::UserSession;
@@ -123,18 +125,14 @@ protected:
     }
 
     // Adds a page the way the browser command does, with the user acting on the dialog.
-    void AddPage(const std::function<void(SimulatedUser&, HWND)>& act,
-                 const wchar_t* caption = kEnglishCaption, const std::string& title = kTitle,
-                 const std::string& address = kAddress) {
-        bool found = false;
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(caption);
-            found = dialog != nullptr;
-            if (dialog) act(user, dialog);
+    void AddPage(const DialogActions& act, const wchar_t* caption = kEnglishCaption,
+                 const std::string& title = kTitle, const std::string& address = kAddress) {
+        const DialogRun run = RunWithUser(caption, act, [&] {
+            client_->AddPage(title, address);
+            return INT_PTR{0};
         });
-        client_->AddPage(title, address);
-        EXPECT_EQ(session.LeftOpen(), 0) << "the user's actions left a dialog open";
-        EXPECT_TRUE(found) << "the add-favorite dialog never appeared";
+        EXPECT_EQ(run.leftOpen, 0) << "the user's actions left a dialog open";
+        EXPECT_TRUE(run.shown) << "the add-favorite dialog never appeared";
     }
 
     size_t Requests(const char* path) const { return peer_.RequestsTo(path).size(); }

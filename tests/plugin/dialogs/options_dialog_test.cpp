@@ -3,15 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "common/settings.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
+using dialog_testing::DialogActions;
+using dialog_testing::DialogRun;
+using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
-using dialog_testing::UserSession;
 using testing_support::KeyExists;
 using testing_support::ReadRawValue;
 using testing_support::ReadText;
@@ -24,17 +25,12 @@ const char kKey[] = "Software\\Orvek\\Tavrello";
 class OptionsDialog : public ::testing::Test {
 protected:
     // Opens the dialog, lets the user act on it, and returns how it ended.
-    INT_PTR Run(const std::function<void(SimulatedUser&, HWND)>& act) {
-        UserSession session([&](SimulatedUser& user) {
-            HWND dialog = user.WaitForDialog(L"Tavrello Options");
-            found_ = dialog != nullptr;
-            if (dialog) act(user, dialog);
-        });
-        COptionsDlg options;
-        const INT_PTR code = options.DoModal(nullptr);
-        EXPECT_EQ(session.LeftOpen(), 0) << "the user's actions did not end the dialog";
-        EXPECT_TRUE(found_);
-        return code;
+    INT_PTR Run(const DialogActions& act) {
+        const DialogRun run =
+            RunWithUser(L"Tavrello Options", act, [] { return COptionsDlg().DoModal(nullptr); });
+        EXPECT_EQ(run.leftOpen, 0) << "the user's actions did not end the dialog";
+        EXPECT_TRUE(run.shown);
+        return run.result;
     }
 
     static void Store(const char* name, const std::string& text) {
@@ -43,7 +39,6 @@ protected:
     static std::string Stored(const char* name) { return ReadText(HKEY_CURRENT_USER, kKey, name); }
 
     testing_support::RegistrySandbox sandbox_;
-    bool found_ = false;
 };
 
 TEST_F(OptionsDialog, WithoutSettingsKeyShowsEmptyFieldsAndOkStoresTwoEmptyTexts) {
