@@ -87,6 +87,30 @@ struct Observed {
     int dialogsOpen = 0;
 };
 
+// The first command's dialog as the user sees it open; null when it never came.
+HWND WaitForFirstDialog(SimulatedUser& person, Observed& seen) {
+    HWND dialog = person.WaitForDialog(module_testing::kAddCaption);
+    seen.dialogShown = dialog != nullptr;
+    return dialog;
+}
+
+// What became of the first command's dialog once the second command has returned.
+void RecordDialogAfterSecondCommand(Observed& seen, HWND dialog, DWORD firstThread) {
+    seen.dialogStillOpenThen = IsWindow(dialog) != FALSE;
+    seen.dialogCameToFront = ComesToFront(dialog);
+    seen.dialogsOpen = DialogsOfThread(firstThread);
+}
+
+// The second command neither waited nor opened a dialog of its own; the open one came forward.
+void ExpectDialogBroughtForward(const Observed& seen) {
+    ASSERT_TRUE(seen.dialogShown);
+    EXPECT_TRUE(seen.decoyInFront) << "another window must hold the foreground first";
+    EXPECT_TRUE(seen.secondCommandReturned) << "the second command must not wait";
+    EXPECT_TRUE(seen.dialogStillOpenThen);
+    EXPECT_TRUE(seen.dialogCameToFront);
+    EXPECT_EQ(seen.dialogsOpen, 1);
+}
+
 // The browser window on another thread: its own apartment, object and page.
 struct OtherBrowserThread {
     std::atomic<bool> done{false};
@@ -134,8 +158,7 @@ TEST(CommandGate, CommandFromAnotherThreadBringsTheOpenDialogForwardInstead) {
     std::thread otherThread;
     Observed seen;
     UserSession user([&](SimulatedUser& person) {
-        HWND dialog = person.WaitForDialog(module_testing::kAddCaption);
-        seen.dialogShown = dialog != nullptr;
+        HWND dialog = WaitForFirstDialog(person, seen);
         if (!dialog) return;
         {
             Decoy decoy;
@@ -143,9 +166,7 @@ TEST(CommandGate, CommandFromAnotherThreadBringsTheOpenDialogForwardInstead) {
             otherThread = std::thread([&other] { other.Run(); });
             seen.secondCommandReturned =
                 testing_support::WaitUntil([&other] { return other.done.load(); }, kPatienceMs);
-            seen.dialogStillOpenThen = IsWindow(dialog) != FALSE;
-            seen.dialogCameToFront = ComesToFront(dialog);
-            seen.dialogsOpen = DialogsOfThread(firstThread);
+            RecordDialogAfterSecondCommand(seen, dialog, firstThread);
         }
         person.ClickAndWaitClosed(dialog, IDOK);
     });
@@ -153,12 +174,7 @@ TEST(CommandGate, CommandFromAnotherThreadBringsTheOpenDialogForwardInstead) {
     EXPECT_EQ(user.LeftOpen(), 0);
     if (otherThread.joinable()) otherThread.join();
 
-    ASSERT_TRUE(seen.dialogShown);
-    EXPECT_TRUE(seen.decoyInFront) << "the decoy must hold the foreground first";
-    EXPECT_TRUE(seen.secondCommandReturned) << "the second command must not wait";
-    EXPECT_TRUE(seen.dialogStillOpenThen);
-    EXPECT_TRUE(seen.dialogCameToFront);
-    EXPECT_EQ(seen.dialogsOpen, 1);
+    ExpectDialogBroughtForward(seen);
     EXPECT_EQ(other.result, S_OK);
     EXPECT_TRUE(other.reads.empty()) << "the second command did not run";
     EXPECT_EQ(module_testing::AddRequestCount(), addsBefore + 1) << "only the first page was sent";
@@ -226,33 +242,23 @@ TEST(CommandGate, CommandReenteredWhileTheDialogIsOpenBringsItForwardInstead) {
 
     Observed seen;
     UserSession user([&](SimulatedUser& person) {
-        HWND dialog = person.WaitForDialog(module_testing::kAddCaption);
-        seen.dialogShown = dialog != nullptr;
+        HWND dialog = WaitForFirstDialog(person, seen);
         if (!dialog) return;
-        {
-            // The user goes back to the browser window and clicks its button again.
-            SetForegroundWindow(button.Window());
-            seen.decoyInFront = ComesToFront(button.Window());
-            PostMessageA(button.Window(), BrowserButton::kClick, 0, 0);
-            seen.secondCommandReturned = testing_support::WaitUntil(
-                [&button] { return button.returned.load(); }, kPatienceMs);
-            seen.dialogStillOpenThen = IsWindow(dialog) != FALSE;
-            seen.dialogCameToFront = ComesToFront(dialog);
-            seen.dialogsOpen = DialogsOfThread(firstThread);
-        }
+        // The user goes back to the browser window and clicks its button again.
+        SetForegroundWindow(button.Window());
+        seen.decoyInFront = ComesToFront(button.Window());
+        PostMessageA(button.Window(), BrowserButton::kClick, 0, 0);
+        seen.secondCommandReturned =
+            testing_support::WaitUntil([&button] { return button.returned.load(); }, kPatienceMs);
+        RecordDialogAfterSecondCommand(seen, dialog, firstThread);
         person.ClickAndWaitClosed(dialog, IDOK);
     });
     EXPECT_EQ(Exec(command.Get()), S_OK);
     EXPECT_EQ(user.LeftOpen(), 0);
 
-    ASSERT_TRUE(seen.dialogShown);
+    ExpectDialogBroughtForward(seen);
     EXPECT_TRUE(button.clicked);
     EXPECT_EQ(button.thread, firstThread) << "re-entered on the dialog's own thread";
-    EXPECT_TRUE(seen.decoyInFront) << "the browser window must hold the foreground first";
-    EXPECT_TRUE(seen.secondCommandReturned);
-    EXPECT_TRUE(seen.dialogStillOpenThen);
-    EXPECT_TRUE(seen.dialogCameToFront);
-    EXPECT_EQ(seen.dialogsOpen, 1);
     EXPECT_EQ(button.result, S_OK);
     EXPECT_EQ(page.log.reads.size(), 2u) << "the page was read by the first command only";
     EXPECT_EQ(module_testing::AddRequestCount(), addsBefore + 1);
