@@ -24,8 +24,6 @@ constexpr const char kCommandKey[] = "TavrelloTestPage\\shell\\open\\command";
 
 // Generous: a record that never comes fails the test, one that comes late only slows it.
 constexpr DWORD kRecordTimeoutMs = 30000;
-// How long a launch that must not happen is given to show itself.
-constexpr DWORD kNothingStartsWaitMs = 700;
 
 struct Record {
     std::string commandLine;
@@ -309,7 +307,9 @@ TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
     EXPECT_EQ(records[0].args.back(), url);
 }
 
-// Counts the processes this test process starts from now on: they all join its job.
+// Counts the processes this test process starts from now on: they all join its job. The
+// launcher has created its process (or decided not to) by the time it returns, so a count
+// taken after the call is final for that call.
 DWORD ProcessesStartedSoFar() {
     static const HANDLE job = [] {
         HANDLE created = CreateJobObjectA(nullptr, nullptr);
@@ -370,9 +370,10 @@ TEST_F(Launcher, CommandTemplateThatDoesNotFitTwoHundredSixtyBytesStartsNothing)
     };
     const std::string url = "http://127.0.0.1/long-template";
 
+    const DWORD started = ProcessesStartedSoFar();
     RegisterOpenCommand(templateOfLength(260));
     OpenInDefaultBrowser(url.c_str());
-    Sleep(kNothingStartsWaitMs);
+    EXPECT_EQ(ProcessesStartedSoFar(), started) << "nothing may start";
     EXPECT_FALSE(RecordFileExists());
 
     const std::string longest = templateOfLength(259);
@@ -383,6 +384,7 @@ TEST_F(Launcher, CommandTemplateThatDoesNotFitTwoHundredSixtyBytesStartsNothing)
     EXPECT_EQ(records[0].commandLine,
               longest.substr(0, longest.size() - placeholder.size()) + " \"" + url + "\"");
     EXPECT_EQ(records[0].args.back(), url);
+    EXPECT_EQ(ProcessesStartedSoFar(), started + 1) << "only the template that fits started";
 }
 
 TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
@@ -429,6 +431,7 @@ TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
         {"empty address", true, nothingMore, ""},
         {"no address", true, nothingMore, nullptr},
     };
+    const DWORD started = ProcessesStartedSoFar();
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         ClearClasses();
@@ -436,7 +439,7 @@ TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
         test.registerMore(goodTemplate);
 
         OpenInDefaultBrowser(test.url);
-        Sleep(kNothingStartsWaitMs);
+        EXPECT_EQ(ProcessesStartedSoFar(), started) << "nothing may start";
         EXPECT_FALSE(RecordFileExists());
         DeleteFileA(recordFile_.c_str());
     }
@@ -449,6 +452,7 @@ TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
     const std::vector<Record> records = WaitForRecords(1);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].args.back(), "http://127.0.0.1/control");
+    EXPECT_EQ(ProcessesStartedSoFar(), started + 1) << "the control alone started";
 }
 
 }  // namespace
