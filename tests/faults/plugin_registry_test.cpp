@@ -14,8 +14,7 @@
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
-using dialog_testing::DialogRun;
-using dialog_testing::RunWithUser;
+using dialog_testing::RunUntilClosed;
 using dialog_testing::SimulatedUser;
 using dialog_testing::UserSession;
 using faults_testing::RestrictedCurrentUser;
@@ -51,7 +50,7 @@ protected:
 
     // The options dialog with the user typing a new account and pressing OK.
     INT_PTR OptionsOkWithNewAccount(std::string& shownEmail) {
-        const DialogRun run = RunWithUser(
+        return RunUntilClosed(
             L"Tavrello Options",
             [&](SimulatedUser& user, HWND dialog) {
                 shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
@@ -60,9 +59,6 @@ protected:
                 user.ClickAndWaitClosed(dialog, IDOK);
             },
             [] { return COptionsDlg().DoModal(nullptr); });
-        EXPECT_TRUE(run.shown);
-        EXPECT_EQ(run.leftOpen, 0) << "the dialog must close";
-        return run.result;
     }
 
     RegistrySandbox sandbox_;

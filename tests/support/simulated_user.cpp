@@ -1,5 +1,7 @@
 #include "tests/support/simulated_user.h"
 
+#include <gtest/gtest.h>
+
 namespace dialog_testing {
 
 namespace {
@@ -205,6 +207,14 @@ DialogRun RunWithUser(const std::wstring& caption, const DialogActions& actions,
     run.leftOpen = session.LeftOpen();  // the user's thread has ended here
     run.shown = shown;
     return run;
+}
+
+INT_PTR RunUntilClosed(const std::wstring& caption, const DialogActions& actions,
+                       const std::function<INT_PTR()>& modal) {
+    const DialogRun run = RunWithUser(caption, actions, modal);
+    EXPECT_TRUE(run.shown) << "the dialog never appeared";
+    EXPECT_EQ(run.leftOpen, 0) << "the user's actions left a dialog open";
+    return run.result;
 }
 
 DanishThread::DanishThread() : locale_(GetThreadLocale()), uiLanguage_(GetThreadUILanguage()) {

@@ -101,6 +101,10 @@ using DialogActions = std::function<void(SimulatedUser&, HWND)>;
 // on it.
 DialogRun RunWithUser(const std::wstring& caption, const DialogActions& actions,
                       const std::function<INT_PTR()>& modal);
+// The same for a dialog that must appear and that the actions close: a test failure otherwise.
+// Returns modal()'s result.
+INT_PTR RunUntilClosed(const std::wstring& caption, const DialogActions& actions,
+                       const std::function<INT_PTR()>& modal);
 
 // Makes the calling thread Danish for resource lookups, as a Danish user's browser thread
 // is, until the object goes.

@@ -1,11 +1,11 @@
 // The tray program's options and About dialogs, run from the program's own templates and
 // driven by a simulated user, with HKEY_CURRENT_USER redirected to a scratch key.
 #include "tray/about_dialog.h"
-#include "tray/options_dialog.h"
 
 #include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/simulated_user.h"
+#include "tests/tray/tray_options_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,6 @@
 #include "common/settings.h"
 
 using dialog_testing::DialogActions;
-using dialog_testing::DialogRun;
-using dialog_testing::RunWithUser;
 using dialog_testing::SimulatedUser;
 using testing_support::kRunKey;
 using testing_support::kSettingsKey;
@@ -25,7 +23,6 @@ using testing_support::ValueExists;
 
 namespace {
 
-constexpr wchar_t kOptionsCaption[] = L"Tavrello - Zephlist Options";
 constexpr wchar_t kAboutCaption[] = L"About Zephlist";
 
 std::string QuotedTestProgramPath() {
@@ -36,13 +33,8 @@ std::string QuotedTestProgramPath() {
 
 class TrayOptionsDialog : public ::testing::Test {
 protected:
-    // Runs the dialog while the user acts; returns the dialog's result.
-    INT_PTR Run(const DialogActions& actions) {
-        const DialogRun run = RunWithUser(kOptionsCaption, actions,
-                                          [] { return CTrayOptionsDlg().DoModal(nullptr); });
-        EXPECT_TRUE(run.shown);
-        EXPECT_EQ(run.leftOpen, 0) << "the user's actions should have closed the dialog";
-        return run.result;
+    static INT_PTR Run(const DialogActions& actions) {
+        return tray_testing::RunTrayOptions(actions);
     }
 
     static bool Checked(HWND dialog) {
@@ -230,11 +222,7 @@ TEST_F(TrayOptionsDialog, TemplateHoldsTheControlsWhereTheyBelong) {
 class AboutDialog : public ::testing::Test {
 protected:
     INT_PTR Run(const DialogActions& actions) {
-        const DialogRun run =
-            RunWithUser(kAboutCaption, actions, [] { return CAboutDlg().DoModal(nullptr); });
-        EXPECT_TRUE(run.shown);
-        EXPECT_EQ(run.leftOpen, 0) << "the user's actions should have closed the dialog";
-        return run.result;
+        return RunUntilClosed(kAboutCaption, actions, [] { return CAboutDlg().DoModal(nullptr); });
     }
 };
 

@@ -10,8 +10,7 @@
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::DialogActions;
-using dialog_testing::DialogRun;
-using dialog_testing::RunWithUser;
+using dialog_testing::RunUntilClosed;
 using dialog_testing::SimulatedUser;
 using testing_support::KeyExists;
 using testing_support::ReadRawValue;
@@ -26,11 +25,8 @@ class OptionsDialog : public ::testing::Test {
 protected:
     // Opens the dialog, lets the user act on it, and returns how it ended.
     INT_PTR Run(const DialogActions& act) {
-        const DialogRun run =
-            RunWithUser(L"Tavrello Options", act, [] { return COptionsDlg().DoModal(nullptr); });
-        EXPECT_EQ(run.leftOpen, 0) << "the user's actions did not end the dialog";
-        EXPECT_TRUE(run.shown);
-        return run.result;
+        return RunUntilClosed(L"Tavrello Options", act,
+                              [] { return COptionsDlg().DoModal(nullptr); });
     }
 
     static void Store(const char* name, const std::string& text) {
