@@ -21,6 +21,27 @@ const VS_FIXEDFILEINFO* VersionBlock::Fixed() const {
     return static_cast<const VS_FIXEDFILEINFO*>(fixed);
 }
 
+namespace {
+
+std::string Dotted(DWORD high, DWORD low) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(high), LOWORD(high), HIWORD(low),
+                  LOWORD(low));
+    return text;
+}
+
+}  // namespace
+
+std::string VersionBlock::FixedFileVersion() const {
+    const VS_FIXEDFILEINFO* fixed = Fixed();
+    return fixed ? Dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS) : "";
+}
+
+std::string VersionBlock::FixedProductVersion() const {
+    const VS_FIXEDFILEINFO* fixed = Fixed();
+    return fixed ? Dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS) : "";
+}
+
 std::string VersionBlock::FirstTranslation() const {
     if (data_.empty()) return "";
     void* pairs = nullptr;
@@ -42,6 +63,16 @@ std::string VersionBlock::Text(const std::string& block, const std::string& name
     UINT length = 0;
     if (!VerQueryValueA(data_.data(), query.c_str(), &value, &length) || !value) return "<none>";
     return static_cast<const char*>(value);
+}
+
+std::map<std::string, std::string> VersionBlock::UsualTexts(const std::string& block) const {
+    std::map<std::string, std::string> texts;
+    for (const char* name : {"CompanyName", "ProductName", "InternalName", "OriginalFilename",
+                             "FileDescription", "FileVersion", "ProductVersion"}) {
+        const std::string text = Text(block, name);
+        if (text != "<none>") texts[name] = text;
+    }
+    return texts;
 }
 
 }  // namespace testing_support

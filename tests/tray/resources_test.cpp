@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -150,10 +151,8 @@ TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
     const VS_FIXEDFILEINFO* fixed = version_.Fixed();
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
-    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
-    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
-    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
+    EXPECT_EQ(version_.FixedFileVersion(), "1.0.0.1");
+    EXPECT_EQ(version_.FixedProductVersion(), "1.0.0.1");
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
 }
@@ -163,19 +162,16 @@ TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
     ASSERT_FALSE(block.empty());
     EXPECT_EQ(block.substr(0, 4), "0409");
 
-    const struct {
-        const char* name;
-        const char* value;
-    } strings[] = {
+    const std::map<std::string, std::string> expected = {
         {"CompanyName", "Orvek"},
-        {"ProductName", "Tavrello"},
         {"FileDescription", "Tavrello Zephlist"},
-        {"OriginalFilename", "Zephlist.exe"},
-        {"InternalName", "Zephlist"},
         {"FileVersion", "1.0.0.1"},
+        {"InternalName", "Zephlist"},
+        {"OriginalFilename", "Zephlist.exe"},
+        {"ProductName", "Tavrello"},
         {"ProductVersion", "1.0.0.1"},
     };
-    for (const auto& s : strings) EXPECT_EQ(version_.Text(block, s.name), s.value) << s.name;
+    EXPECT_EQ(version_.UsualTexts(block), expected);
 }
 
 // --- dialog templates --------------------------------------------------------------------------

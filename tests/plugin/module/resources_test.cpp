@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,26 +58,21 @@ TEST_F(CorvaneResources, VersionBlockNamesTheDllAndItsMaker) {
     ASSERT_TRUE(version.Found());
     const VS_FIXEDFILEINFO* fixed = version.Fixed();
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 2)));
-    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
-    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(0, 2)));
-    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(1, 0)));
+    EXPECT_EQ(version.FixedFileVersion(), "2.0.0.1");
+    EXPECT_EQ(version.FixedProductVersion(), "2.0.0.1");
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
 
-    const struct {
-        const char* name;
-        const char* value;
-    } strings[] = {
+    const std::map<std::string, std::string> expected = {
         {"CompanyName", "Orvek"},
-        {"ProductName", "Tavrello"},
-        {"InternalName", "Corvane.dll"},
-        {"OriginalFilename", "Corvane.dll"},
         {"FileDescription", "Tavrello.com Internet Explorer plugin"},
         {"FileVersion", "2.0.0.1"},
+        {"InternalName", "Corvane.dll"},
+        {"OriginalFilename", "Corvane.dll"},
+        {"ProductName", "Tavrello"},
         {"ProductVersion", "2.0.0.1"},
     };
-    for (const auto& s : strings) EXPECT_EQ(version.Text("040904b0", s.name), s.value) << s.name;
+    EXPECT_EQ(version.UsualTexts("040904b0"), expected);
 }
 
 TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
