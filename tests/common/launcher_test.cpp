@@ -152,6 +152,19 @@ protected:
         return {};
     }
 
+    // Registers the template, opens the address and takes the record of the one program that
+    // starts; false when no single record with its arguments comes.
+    bool LaunchOnce(const std::string& commandTemplate, const std::string& url, Record& record) {
+        DeleteFileA(recordFile_.c_str());
+        RegisterOpenCommand(commandTemplate);
+        OpenInDefaultBrowser(url.c_str());
+        const std::vector<Record> records = WaitForRecords(1);
+        EXPECT_EQ(records.size(), 1u);
+        if (records.size() != 1 || records[0].args.empty()) return false;
+        record = records[0];
+        return true;
+    }
+
     bool RecordFileExists() const {
         return GetFileAttributesA(recordFile_.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -231,18 +244,11 @@ TEST_F(Launcher, StartsTheRegisteredProgramWithTheAddressAsOneArgument) {
     };
     for (const LaunchCase& test : cases) {
         SCOPED_TRACE(test.name);
-        DeleteFileA(recordFile_.c_str());
         const std::string quotedProgram = "\"" + recorder_ + "\"";
-        RegisterOpenCommand(quotedProgram + test.templateAfterProgram);
-
-        OpenInDefaultBrowser(test.url.c_str());
-
-        const std::vector<Record> records = WaitForRecords(1);
-        ASSERT_EQ(records.size(), 1u);
-        const Record& record = records[0];
+        Record record;
+        ASSERT_TRUE(LaunchOnce(quotedProgram + test.templateAfterProgram, test.url, record));
         EXPECT_EQ(record.commandLine, quotedProgram + test.expectedTail);
         EXPECT_EQ(Lower(record.module), Lower(recorder_));
-        ASSERT_FALSE(record.args.empty());
         EXPECT_EQ(std::vector<std::string>(record.args.begin() + 1, record.args.end()), test.args);
     }
 }
@@ -276,17 +282,11 @@ TEST_F(Launcher, ProgramPathWithBlanksStartsExactlyTheRegisteredProgram) {
     };
     for (const std::string& commandTemplate : templates) {
         SCOPED_TRACE(commandTemplate);
-        DeleteFileA(recordFile_.c_str());
-        RegisterOpenCommand(commandTemplate);
-
-        OpenInDefaultBrowser(url.c_str());
-
-        const std::vector<Record> records = WaitForRecords(1);
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(Lower(records[0].module), Lower(program));
-        ASSERT_FALSE(records[0].args.empty());
-        EXPECT_EQ(Lower(records[0].args[0]), Lower(program)) << "one argv[0], blanks included";
-        EXPECT_EQ(records[0].args.back(), url);
+        Record record;
+        ASSERT_TRUE(LaunchOnce(commandTemplate, url, record));
+        EXPECT_EQ(Lower(record.module), Lower(program));
+        EXPECT_EQ(Lower(record.args[0]), Lower(program)) << "one argv[0], blanks included";
+        EXPECT_EQ(record.args.back(), url);
     }
 }
 
@@ -331,13 +331,10 @@ TEST_F(Launcher, UnquotedProgramWithoutExtensionIsFoundOnTheSearchPathWhenItIsTh
                                    "RECORD_ARGS"};
     for (const std::string& commandTemplate : started) {
         SCOPED_TRACE(commandTemplate);
-        DeleteFileA(recordFile_.c_str());
-        RegisterOpenCommand(commandTemplate);
-        OpenInDefaultBrowser(url.c_str());
-        const std::vector<Record> records = WaitForRecords(1);
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(Lower(records[0].module), Lower(recorder_));
-        EXPECT_EQ(records[0].args.back(), url);
+        Record record;
+        ASSERT_TRUE(LaunchOnce(commandTemplate, url, record));
+        EXPECT_EQ(Lower(record.module), Lower(recorder_));
+        EXPECT_EQ(record.args.back(), url);
     }
 
     // Two programs that the words could name: which one is meant cannot be told.
