@@ -6,23 +6,17 @@ namespace {
 
 HINSTANCE resourceInstance = nullptr;
 
+// The longest path the system hands out, in characters without the NUL.
+constexpr DWORD kLongestPath = 32767;
+
 // Reads a module path into text (a std::string or a vector of wide characters) through read,
-// with more room while a full buffer may mean a cut path. The path's length, 0 on failure.
+// with room for the longest path; empties text when the path cannot be had whole.
 template <typename Text, typename Read>
-size_t ReadModulePath(Text& text, Read read) {
-    text.assign(MAX_PATH, typename Text::value_type());
-    for (;;) {
-        const DWORD length = read(text.data(), static_cast<DWORD>(text.size()));
-        if (length == 0) break;
-        if (length < text.size()) {
-            text.resize(length);
-            return length;
-        }
-        if (text.size() >= 32768) break;
-        text.resize(text.size() * 2);
-    }
-    text.clear();
-    return 0;
+void ReadModulePath(Text& text, Read read) {
+    text.resize(kLongestPath + 1);
+    const DWORD length = read(text.data(), kLongestPath + 1);
+    // A full buffer means a cut path.
+    text.resize(length <= kLongestPath ? length : 0);
 }
 
 }  // namespace
@@ -55,23 +49,12 @@ std::string ModuleFileName(HMODULE module) {
 }
 
 bool ModuleFileNameWide(HMODULE module, std::vector<wchar_t>& path) {
-    if (ReadModulePath(path, [module](wchar_t* buffer, DWORD size) {
-            return GetModuleFileNameW(module, buffer, size);
-        }) == 0) {
-        return false;
-    }
+    ReadModulePath(path, [module](wchar_t* buffer, DWORD size) {
+        return GetModuleFileNameW(module, buffer, size);
+    });
+    if (path.empty()) return false;
     path.push_back(L'\0');
     return true;
-}
-
-IconHandle LoadModuleIcon(HMODULE module, int iconId, int size) {
-    if (!module) return IconHandle();
-    return IconHandle(static_cast<HICON>(
-        LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
-}
-
-IconHandle LoadNamedModuleIcon(const char* moduleFileName, int iconId, int size) {
-    return LoadModuleIcon(GetModuleHandleA(moduleFileName), iconId, size);
 }
 
 }  // namespace framework

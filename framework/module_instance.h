@@ -28,9 +28,17 @@ std::string ModuleFileName(HMODULE module);
 bool ModuleFileNameWide(HMODULE module, std::vector<wchar_t>& path);
 
 // Icon resource iconId at size x size pixels from the module; empty when either is missing.
-IconHandle LoadModuleIcon(HMODULE module, int iconId, int size);
+// Inline, as the next one, so that each binary carries only what it calls.
+inline IconHandle LoadModuleIcon(HMODULE module, int iconId, int size) {
+    if (!module) return IconHandle();
+    return IconHandle(static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
 // The same from the module of the process that has this file name, found by that name alone:
 // resources that belong to one named file, whoever asks for them.
-IconHandle LoadNamedModuleIcon(const char* moduleFileName, int iconId, int size);
+inline IconHandle LoadNamedModuleIcon(const char* moduleFileName, int iconId, int size) {
+    return LoadModuleIcon(GetModuleHandleA(moduleFileName), iconId, size);
+}
 
 }  // namespace framework

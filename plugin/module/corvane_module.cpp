@@ -1,6 +1,5 @@
 #include "plugin/module/corvane_module.h"
 
-#include <initializer_list>
 #include <string>
 
 #include "Corvane.h"
@@ -46,18 +45,40 @@ framework::Registrar ModuleRegistrar(HMODULE module) {
     return registrar;
 }
 
-using RegistrationStep = HRESULT (*)(HMODULE module, framework::Registrar& registrar);
+// One part of the module's registration: a script resource, or (with no resource) the type
+// library.
+struct RegistrationStep {
+    UINT scriptId;
+};
+constexpr UINT kTypeLibraryStep = 0;
 
-// Runs the steps in order with the module and its registrar, under the system's locale, until
-// one fails; returns the last step's result. No exception leaves.
-HRESULT RunRegistration(std::initializer_list<RegistrationStep> steps) noexcept {
+// Registration writes the AppID before the class that names it; removal goes the other way,
+// and the AppID goes last.
+constexpr RegistrationStep kRegisterSteps[] = {
+    {IDR_CORVANE_REGISTRY}, {IDR_CORVANE_CLASS_REGISTRY}, {kTypeLibraryStep}};
+constexpr RegistrationStep kUnregisterSteps[] = {
+    {IDR_CORVANE_CLASS_REGISTRY}, {kTypeLibraryStep}, {IDR_CORVANE_REGISTRY}};
+
+HRESULT RunStep(const RegistrationStep& step, bool registering, HMODULE module,
+                framework::Registrar& registrar) {
+    if (step.scriptId == kTypeLibraryStep) {
+        return registering ? framework::RegisterModuleTypeLibrary(module)
+                           : framework::UnregisterModuleTypeLibrary(module);
+    }
+    return registering ? registrar.RegisterResource(module, step.scriptId)
+                       : registrar.UnregisterResource(module, step.scriptId);
+}
+
+// Runs the steps in order under the system's locale until one fails; returns the last step's
+// result. No exception leaves.
+HRESULT RunRegistration(const RegistrationStep (&steps)[3], bool registering) noexcept {
     try {
         SystemLocaleScope locale;
         const HMODULE module = framework::CodeInstance();
         framework::Registrar registrar = ModuleRegistrar(module);
         HRESULT result = S_OK;
-        for (const RegistrationStep step : steps) {
-            result = step(module, registrar);
+        for (const RegistrationStep& step : steps) {
+            result = RunStep(step, registering, module, registrar);
             if (FAILED(result)) return result;
         }
         return result;
@@ -98,29 +119,9 @@ HRESULT CCorvaneModule::CanUnloadNow() const noexcept {
 }
 
 HRESULT CCorvaneModule::RegisterServer() noexcept {
-    return RunRegistration({
-        [](HMODULE module, framework::Registrar& registrar) {
-            return registrar.RegisterResource(module, IDR_CORVANE_REGISTRY);
-        },
-        [](HMODULE module, framework::Registrar& registrar) {
-            return registrar.RegisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
-        },
-        [](HMODULE module, framework::Registrar&) {
-            return framework::RegisterModuleTypeLibrary(module);
-        },
-    });
+    return RunRegistration(kRegisterSteps, true);
 }
 
 HRESULT CCorvaneModule::UnregisterServer() noexcept {
-    return RunRegistration({
-        [](HMODULE module, framework::Registrar& registrar) {
-            return registrar.UnregisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
-        },
-        [](HMODULE module, framework::Registrar&) {
-            return framework::UnregisterModuleTypeLibrary(module);
-        },
-        [](HMODULE module, framework::Registrar& registrar) {
-            return registrar.UnregisterResource(module, IDR_CORVANE_REGISTRY);
-        },
-    });
+    return RunRegistration(kUnregisterSteps, false);
 }
