@@ -41,9 +41,4 @@
 #ifndef RC_INVOKED
 // The program's AppID, which is also the uuid of its type library (Zephlist.idl).
 constexpr char kZephlistAppId[] = "{001BAB6E-69BF-4B4C-AB10-B3CE495FD9F9}";
-constexpr GUID kZephlistLibId = {
-    0x001bab6e, 0x69bf, 0x4b4c, {0xab, 0x10, 0xb3, 0xce, 0x49, 0x5f, 0xd9, 0xf9}};
-// The version of the type library in Zephlist.idl.
-constexpr WORD kZephlistLibMajorVersion = 1;
-constexpr WORD kZephlistLibMinorVersion = 0;
 #endif
