@@ -3,7 +3,7 @@
 // its own to the same dialog.
 #pragma once
 
-#include "framework/dialog.h"
+#include "framework/window/dialog.h"
 
 class CAccountOptionsDlg : public CDialogImplBaseT<CWindow> {
 public:

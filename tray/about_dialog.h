@@ -1,7 +1,7 @@
 // The About box: the program's name and version. Only OK (or Enter) closes it.
 #pragma once
 
-#include "framework/dialog.h"
+#include "framework/window/dialog.h"
 #include "resources/tray/resource.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {

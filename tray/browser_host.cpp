@@ -1,8 +1,8 @@
 #include "tray/browser_host.h"
 
 #include "common/settings.h"
-#include "framework/ax_host.h"
-#include "framework/bstr.h"
+#include "framework/window/ax_host.h"
+#include "framework/com/bstr.h"
 
 namespace {
 

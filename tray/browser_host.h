@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 
 class CBrowserHost {
 public:

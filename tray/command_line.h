@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "framework/registration_switch.h"
+#include "framework/registration/registration_switch.h"
 
 namespace zephlist {
 
@@ -18,8 +18,8 @@ struct StartFlags {
 // line holds no ".exe", after the quoted path or else the first blank-separated word.
 std::string_view ArgumentsOf(std::string_view commandLine);
 
-// The registration switch (framework/registration_switch.h) among the arguments only: the
-// program path is not searched, so a folder name cannot turn a start into a registration run.
+// The registration switch (framework/registration/registration_switch.h) among the arguments only:
+// the program path is not searched, so a folder name cannot turn a start into a registration run.
 framework::RegistrationSwitch FindRegistrationRequest(std::string_view commandLine);
 
 // The q and u switches. Only the first two characters of a word are compared, and the q switch

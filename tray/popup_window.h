@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "framework/handles.h"
-#include "framework/window.h"
+#include "framework/window/window.h"
 #include "resources/tray/resource.h"
 #include "tray/browser_host.h"
 #include "tray/tray_icon.h"

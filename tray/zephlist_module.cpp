@@ -1,8 +1,8 @@
 #include "tray/zephlist_module.h"
 
-#include "framework/ax_host.h"
-#include "framework/registrar.h"
-#include "framework/type_library.h"
+#include "framework/window/ax_host.h"
+#include "framework/registration/registrar.h"
+#include "framework/com/type_library.h"
 #include "resources/tray/resource.h"
 #include "tray/command_line.h"
 #include "tray/popup_window.h"

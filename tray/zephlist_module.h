@@ -2,7 +2,7 @@
 // (AppID entries and type library), and the program body from start to shutdown.
 #pragma once
 
-#include "framework/module.h"
+#include "framework/com/module.h"
 
 class CZephlistModule : public CAtlExeModuleT<CZephlistModule> {
 public:

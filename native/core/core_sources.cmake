@@ -10,8 +10,8 @@ set(TAVRELLO_CORE_SOURCES
     ${TAVRELLO_CORE_ROOT}/common/browser_command.cpp
     ${TAVRELLO_CORE_ROOT}/tray/command_line.cpp
     ${TAVRELLO_CORE_ROOT}/tray/window_size.cpp
-    ${TAVRELLO_CORE_ROOT}/framework/registry_script.cpp
-    ${TAVRELLO_CORE_ROOT}/framework/registration_switch.cpp)
+    ${TAVRELLO_CORE_ROOT}/framework/registration/registry_script.cpp
+    ${TAVRELLO_CORE_ROOT}/framework/registration/registration_switch.cpp)
 
 # The Wine-side unit tests of those parts that include no Windows header, built here unchanged.
 set(TAVRELLO_CORE_TEST_SOURCES

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/dialog.h"
+#include "framework/window/dialog.h"
 #include "plugin/dialogs/image_list.h"
 #include "resources/plugin/resource.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "framework/dialog.h"
+#include "framework/window/dialog.h"
 #include "resources/plugin/resource.h"
 
 class CNewCatagoryDlg : public CAxDialogImpl<CNewCatagoryDlg> {

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "Corvane.h"
-#include "framework/registrar.h"
-#include "framework/type_library.h"
-#include "framework/window.h"
+#include "framework/registration/registrar.h"
+#include "framework/com/type_library.h"
+#include "framework/window/window.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/add_favorite_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"

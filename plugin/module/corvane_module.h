@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "framework/class_factory.h"
+#include "framework/com/class_factory.h"
 
 class CTavrello;
 

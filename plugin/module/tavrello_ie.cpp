@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/form_encoding.h"
-#include "framework/bstr.h"
+#include "framework/com/bstr.h"
 #include "framework/module_instance.h"
-#include "framework/type_library.h"
+#include "framework/com/type_library.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/module/command_gate.h"
 

@@ -8,8 +8,8 @@
 #include <servprov.h>
 
 #include "Corvane.h"
-#include "framework/com_object.h"
-#include "framework/com_ptr.h"
+#include "framework/com/com_object.h"
+#include "framework/com/com_ptr.h"
 
 class CommandGate;
 

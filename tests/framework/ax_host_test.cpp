@@ -1,15 +1,15 @@
 // The control host window with the real WebBrowser control, navigating to the local HTTP peer.
 #include "tests/support/http_peer.h"  // winsock2.h must come before windows.h
 
-#include "framework/ax_host.h"
+#include "framework/window/ax_host.h"
 
 #include <exdisp.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "framework/ui_handles.h"
-#include "framework/window.h"
+#include "framework/window/ui_handles.h"
+#include "framework/window/window.h"
 #include "tests/support/message_wait.h"
 
 namespace {

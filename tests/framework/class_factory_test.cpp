@@ -1,6 +1,6 @@
 // The class factory and the class-object cache behind DllGetClassObject, also through the real
 // COM runtime.
-#include "framework/class_factory.h"
+#include "framework/com/class_factory.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "framework/com_ptr.h"
-#include "framework/inproc_module.h"
+#include "framework/com/com_ptr.h"
+#include "framework/com/inproc_module.h"
 #include "fwcom_probe_object.h"
 
 namespace {

@@ -1,14 +1,14 @@
 // COM objects with interface tables: QueryInterface answers, reference counts, destruction,
 // the module lock count, and aggregation inside a hand-written outer object.
-#include "framework/com_object.h"
+#include "framework/com/com_object.h"
 
 #include <gtest/gtest.h>
 
 #include <docobj.h>
 #include <ocidl.h>
 
-#include "framework/com_ptr.h"
-#include "framework/inproc_module.h"
+#include "framework/com/com_ptr.h"
+#include "framework/com/inproc_module.h"
 #include "fwcom_probe_object.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Modal dialogs from the test's own templates, driven by a second thread the way a user would:
 // it finds the dialog, types, clicks and reads back.
-#include "framework/dialog.h"
+#include "framework/window/dialog.h"
 
 #include <exdisp.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "framework/ax_host.h"
+#include "framework/window/ax_host.h"
 #include "tests/framework/framework_test_resources.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "framework/com_object.h"
+#include "framework/com/com_object.h"
 #include "fwcom_probe.h"
 
 namespace probe {

@@ -2,7 +2,7 @@
 // Its registration hooks answer with distinct codes so that the exit code tells which ran.
 #include <windows.h>
 
-#include "framework/module.h"
+#include "framework/com/module.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The executable module: COM for the thread, registration switches and the message loop, in
 // the test process and in a real program started as a process.
-#include "framework/module.h"
+#include "framework/com/module.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "framework/handles.h"
-#include "framework/window.h"
+#include "framework/window/window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The registrar against the real registry, with HKEY_CLASSES_ROOT (and HKEY_CURRENT_USER where
 // a script names it) redirected to scratch keys: register, register again, unregister, and
 // malformed scripts that must leave the registry as it was.
-#include "framework/registrar.h"
+#include "framework/registration/registrar.h"
 
 #include <gtest/gtest.h>
 

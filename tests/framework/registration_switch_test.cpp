@@ -1,5 +1,5 @@
 // The registration switch scan over command lines as programs receive them.
-#include "framework/registration_switch.h"
+#include "framework/registration/registration_switch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The registration-script parser on the scripts both deliverables carry, on quoting and
 // placeholders, and on malformed texts with the position of their fault.
-#include "framework/registry_script.h"
+#include "framework/registration/registry_script.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Registration of the type library that the test executable carries as TYPELIB 1, into a
 // sandboxed HKEY_CLASSES_ROOT.
-#include "framework/type_library.h"
+#include "framework/com/type_library.h"
 
 #include <gtest/gtest.h>
 

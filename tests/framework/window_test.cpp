@@ -1,6 +1,6 @@
 // CWindowImpl with real windows on the test thread: class registration, the object behind the
 // handle, message-map dispatch, default processing and the exception barrier.
-#include "framework/window.h"
+#include "framework/window/window.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/registry_script.h"
+#include "framework/registration/registry_script.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/registration_switch.h"
+#include "framework/registration/registration_switch.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tray/command_line.h"
 

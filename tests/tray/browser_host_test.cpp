@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "common/settings.h"
-#include "framework/ax_host.h"
-#include "framework/window.h"
+#include "framework/window/ax_host.h"
+#include "framework/window/window.h"
 #include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
 

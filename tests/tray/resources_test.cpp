@@ -2,7 +2,7 @@
 // executable, into which the program's resource object is linked as it is into Zephlist.exe.
 #include "resources/tray/resource.h"
 
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 #include "tests/support/dialog_template.h"
 #include "tests/support/version_block.h"
 #include "tests/tools/icons/icon_probe.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/com_object.h"
-#include "framework/com_ptr.h"
+#include "framework/com/com_object.h"
+#include "framework/com/com_ptr.h"
 
 namespace test_browser {
 

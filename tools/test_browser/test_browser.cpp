@@ -15,7 +15,7 @@
 #include <string>
 
 #include "Corvane.h"
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 #include "tools/test_browser/browser_site.h"
 
 namespace {

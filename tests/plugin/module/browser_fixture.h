@@ -12,7 +12,7 @@
 #include <string>
 
 #include "Corvane.h"
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 #include "tests/plugin/module/corvane_fixture.h"
 #include "tests/support/http_peer.h"
 #include "tools/test_browser/browser_site.h"

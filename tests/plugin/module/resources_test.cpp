@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Corvane.h"
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 #include "resources/plugin/resource.h"
 #include "tests/plugin/module/corvane_fixture.h"
 #include "tests/support/version_block.h"

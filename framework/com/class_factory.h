@@ -14,13 +14,13 @@
 
 #include <initializer_list>
 
-#include "framework/com_object.h"
-#include "framework/inproc_module.h"
-#include "framework/reference_count.h"
+#include "framework/com/com_object.h"
+#include "framework/com/inproc_module.h"
+#include "framework/com/reference_count.h"
 
 namespace framework {
 
-// IClassFactory for a class with an interface table (framework/com_object.h). The factory
+// IClassFactory for a class with an interface table (framework/com/com_object.h). The factory
 // itself holds no module lock, so a cached factory does not keep the DLL loaded; a client that
 // wants to keep it loaded calls LockServer(TRUE).
 template <typename Class>

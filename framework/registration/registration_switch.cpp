@@ -1,5 +1,5 @@
 // The registration switch scan of local-server executables.
-#include "framework/registration_switch.h"
+#include "framework/registration/registration_switch.h"
 
 #include "framework/ascii_text.h"
 

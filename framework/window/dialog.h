@@ -17,8 +17,8 @@
 // back through DWLP_MSGRESULT.
 #pragma once
 
-#include "framework/ax_host.h"
-#include "framework/window.h"
+#include "framework/window/ax_host.h"
+#include "framework/window/window.h"
 
 template <class TBase = CWindow>
 class CDialogImplBaseT : public TBase, public CMessageMap {

@@ -13,7 +13,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 
 // Name of the host window class.
 constexpr char kAxHostWindowClass[] = "AtlAxWin71";

@@ -1,6 +1,6 @@
 // Tokenizer and recursive-descent parser of registration scripts. The whole text is parsed
 // before anything is returned, so a caller never acts on half a script.
-#include "framework/registry_script.h"
+#include "framework/registration/registry_script.h"
 
 #include "framework/ascii_text.h"
 

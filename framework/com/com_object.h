@@ -16,7 +16,7 @@
 //
 // QueryInterface answers IUnknown with the first entry and every listed IID with its entry,
 // first match in table order, E_NOINTERFACE otherwise. CreateComInstance<CSample> (or the
-// class factory of framework/class_factory.h) builds the object: StandaloneObject gives it its
+// class factory of framework/com/class_factory.h) builds the object: StandaloneObject gives it its
 // own interlocked reference count, AggregatedObject makes its public IUnknown delegate to an
 // outer object and adds the inner, non-delegating IUnknown. Either holds a module lock while
 // it lives.
@@ -28,8 +28,8 @@
 #include <new>
 #include <utility>
 
-#include "framework/inproc_module.h"
-#include "framework/reference_count.h"
+#include "framework/com/inproc_module.h"
+#include "framework/com/reference_count.h"
 
 namespace framework {
 

@@ -1,6 +1,6 @@
 // Registration scripts: the text of a module's "REGISTRY" resource, parsed into a tree of keys
 // and values with every %NAME% placeholder already replaced. Pure C++, so that the grammar can
-// be tested anywhere; framework/registrar.h applies the tree to the registry.
+// be tested anywhere; framework/registration/registrar.h applies the tree to the registry.
 //
 // Grammar (keywords, root names and type letters in any letter case):
 //   script  := root*

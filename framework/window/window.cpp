@@ -1,5 +1,5 @@
 // Window procedure, class registration and the handle wrapper's calls.
-#include "framework/window.h"
+#include "framework/window/window.h"
 
 #include <cstdint>
 #include <string>

@@ -15,7 +15,7 @@
 
 #include <string_view>
 
-#include "framework/registration_switch.h"
+#include "framework/registration/registration_switch.h"
 
 class CAtlExeModuleBase {
 public:

@@ -1,5 +1,5 @@
 // The table walk behind every QueryInterface of the framework's COM classes.
-#include "framework/com_object.h"
+#include "framework/com/com_object.h"
 
 namespace framework {
 

@@ -1,5 +1,5 @@
 // Registry side of the registration scripts: the tree walk for register and unregister.
-#include "framework/registrar.h"
+#include "framework/registration/registrar.h"
 
 #include <new>
 #include <vector>

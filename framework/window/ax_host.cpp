@@ -1,7 +1,7 @@
 // The control host window and the small OLE container behind it: one ControlSite per host
 // window, answering as client site, in-place site and in-place frame through three small
 // interface classes that share the site's reference count.
-#include "framework/ax_host.h"
+#include "framework/window/ax_host.h"
 
 #include <ocidl.h>
 #include <ole2.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/reference_count.h"
-#include "framework/window.h"
+#include "framework/com/reference_count.h"
+#include "framework/window/window.h"
 
 namespace {
 

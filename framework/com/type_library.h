@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "framework/com_ptr.h"
+#include "framework/com/com_ptr.h"
 
 namespace framework {
 

@@ -1,5 +1,5 @@
 // Module-wide lock count and critical section of an in-process server.
-#include "framework/inproc_module.h"
+#include "framework/com/inproc_module.h"
 
 namespace framework {
 

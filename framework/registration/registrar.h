@@ -1,5 +1,5 @@
-// Applies registration scripts (framework/registry_script.h) to the registry: writes what a
-// script describes on register and takes exactly that away again on unregister.
+// Applies registration scripts (framework/registration/registry_script.h) to the registry: writes
+// what a script describes on register and takes exactly that away again on unregister.
 //
 // Register: keys are created (or opened) in script order and their values written; a
 // ForceRemove key is first deleted with everything under it, a Delete key is only deleted.
@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/registry_script.h"
+#include "framework/registration/registry_script.h"
 
 namespace framework {
 

@@ -1,5 +1,5 @@
 // The executable module's COM lifetime, switch handling and message loop.
-#include "framework/module.h"
+#include "framework/com/module.h"
 
 #include <objbase.h>
 

@@ -1,5 +1,5 @@
 // The class-object cache behind DllGetClassObject.
-#include "framework/class_factory.h"
+#include "framework/com/class_factory.h"
 
 namespace framework {
 

@@ -1,5 +1,5 @@
 // Type libraries from the module's own resources.
-#include "framework/type_library.h"
+#include "framework/com/type_library.h"
 
 #include <vector>
 
