@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 using browser_command::BuildBrowserCommandLine;
 using browser_command::kMaxCommandLineLength;
@@ -28,8 +29,26 @@ std::string WithUrl(const char* line) {
     return text;
 }
 
+// Builds each case's template with kUrl through findProgram and compares with its line.
+void ExpectCommandLines(const std::vector<TemplateCase>& cases,
+                        const browser_command::ProgramSearch& findProgram = {}) {
+    for (const TemplateCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string commandLine = "left over";
+        const bool built =
+            BuildBrowserCommandLine(test.commandTemplate, kUrl, commandLine, findProgram);
+        if (test.expected == nullptr) {
+            EXPECT_FALSE(built);
+            EXPECT_EQ(commandLine, "");
+        } else {
+            EXPECT_TRUE(built);
+            EXPECT_EQ(commandLine, WithUrl(test.expected));
+        }
+    }
+}
+
 TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
-    const TemplateCase cases[] = {
+    const std::vector<TemplateCase> cases = {
         {"quoted path, arguments, quoted placeholder",
          R"("C:\Program Files\Browse\browse.exe" -new-window "%1")",
          R"("C:\Program Files\Browse\browse.exe" -new-window "URL")"},
@@ -67,18 +86,7 @@ TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
         {"empty template", "", nullptr},
         {"blank template", " \t ", nullptr},
     };
-    for (const TemplateCase& test : cases) {
-        SCOPED_TRACE(test.name);
-        std::string commandLine = "left over";
-        const bool built = BuildBrowserCommandLine(test.commandTemplate, kUrl, commandLine);
-        if (test.expected == nullptr) {
-            EXPECT_FALSE(built);
-            EXPECT_EQ(commandLine, "");
-        } else {
-            EXPECT_TRUE(built);
-            EXPECT_EQ(commandLine, WithUrl(test.expected));
-        }
-    }
+    ExpectCommandLines(cases);
 }
 
 TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsName) {
@@ -93,7 +101,7 @@ TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsN
         const auto found = programs.find(name);
         return found == programs.end() ? std::string() : found->second;
     };
-    const TemplateCase cases[] = {
+    const std::vector<TemplateCase> cases = {
         {"first word found", "rundll32 url.dll,FileProtocolHandler %1",
          R"(C:\windows\system32\rundll32.exe url.dll,FileProtocolHandler "URL")"},
         {"words with blanks found", R"(C:\Program Files\Browse\browse -new %1)",
@@ -103,18 +111,7 @@ TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsN
         {"two runs of words name a program each", R"(C:\Tools\view more %1)", nullptr},
         {"no run of words names a program", "unknown program %1", nullptr},
     };
-    for (const TemplateCase& test : cases) {
-        SCOPED_TRACE(test.name);
-        std::string commandLine = "left over";
-        const bool built = BuildBrowserCommandLine(test.commandTemplate, kUrl, commandLine, search);
-        if (test.expected == nullptr) {
-            EXPECT_FALSE(built);
-            EXPECT_EQ(commandLine, "");
-        } else {
-            EXPECT_TRUE(built);
-            EXPECT_EQ(commandLine, WithUrl(test.expected));
-        }
-    }
+    ExpectCommandLines(cases, search);
     std::string commandLine;
     EXPECT_FALSE(BuildBrowserCommandLine("rundll32 url.dll %1", kUrl, commandLine))
         << "without a search nothing can be told";

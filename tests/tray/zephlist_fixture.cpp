@@ -82,4 +82,11 @@ DWORD ZephlistProgramTest::RunToEnd(const std::string& arguments, DWORD timeoutM
     return process.Wait(timeoutMs);
 }
 
+void ServeLoginPage(testing_support::HttpPeer& peer) {
+    testing_support::ScriptedReply loginPage;
+    loginPage.body = "<html>login</html>";
+    peer.Route("/zephlist/login.php", loginPage);
+    SetSetting("Tavrello", peer.BaseUrl());
+}
+
 }  // namespace zephlist_test

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
 
 namespace zephlist_test {
@@ -25,6 +26,9 @@ std::string ZephlistPath();
 void ClearProgramSettings();
 void SetSetting(const char* name, const std::string& text);
 std::string ReadSetting(const char* name);
+// Makes peer serve the login page and the program's base URL point at it (read when the
+// browser is created, at the first show).
+void ServeLoginPage(testing_support::HttpPeer& peer);
 
 // Repeats action until done() holds: up to five times, waiting two seconds after each. On a busy
 // display the focus events of an earlier activation can arrive late and hide the pop-up again

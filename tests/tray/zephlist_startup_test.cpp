@@ -190,10 +190,7 @@ TEST_F(ZephlistStartup, SecondStartShowsTheRunningCopyAndEndsWithCode0) {
 
 TEST_F(ZephlistStartup, SecondStartSendsTheRunningCopyBackToTheLoginPage) {
     testing_support::HttpPeer peer;
-    testing_support::ScriptedReply loginPage;
-    loginPage.body = "<html>login</html>";
-    peer.Route("/zephlist/login.php", loginPage);
-    SetSetting("Tavrello", peer.BaseUrl());
+    ServeLoginPage(peer);
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     // The first show creates the browser, which goes to the login page by itself.
@@ -268,10 +265,7 @@ TEST_F(ZephlistStartup, UnloadSwitchAloneEndsAtOnceAndLeavesNothing) {
 
 TEST_F(ZephlistStartup, PopupGoesToTheLoginPageBelowTheBaseUrl) {
     testing_support::HttpPeer peer;
-    testing_support::ScriptedReply loginPage;
-    loginPage.body = "<html>login</html>";
-    peer.Route("/zephlist/login.php", loginPage);
-    SetSetting("Tavrello", peer.BaseUrl());
+    ServeLoginPage(peer);
     Start(running_, "/q");
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     const auto requests = peer.Requests();

@@ -196,11 +196,7 @@ TEST_F(ZephlistTray, HomeAndRefreshShowThePopup) {
 
 TEST_F(ZephlistTray, RefreshLoadsThePageAgain) {
     testing_support::HttpPeer peer;
-    testing_support::ScriptedReply loginPage;
-    loginPage.body = "<html>login</html>";
-    peer.Route("/zephlist/login.php", loginPage);
-    // Read when the browser is created, at the first show.
-    SetSetting("Tavrello", peer.BaseUrl());
+    ServeLoginPage(peer);
     ASSERT_TRUE(ShowsAfter([&] { Notify(WM_LBUTTONDOWN); }));
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     for (size_t loads = 2; loads <= 3; ++loads) {
