@@ -1,3 +1,6 @@
+// The peer's socket header must come before the fixture's windows.h.
+#include "tests/support/http_peer.h"
+
 #include "tests/tray/zephlist_fixture.h"
 
 #include <vector>

@@ -10,8 +10,11 @@
 #include <string>
 
 #include "tests/support/child_process.h"
-#include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
+
+namespace testing_support {
+class HttpPeer;
+}
 
 namespace zephlist_test {
 
