@@ -3,6 +3,7 @@
 // registered program with the address as exactly one argument.
 #include "common/browser_command.h"
 
+#include <string_view>
 #include <utility>
 
 #include "common/form_encoding.h"
@@ -14,12 +15,40 @@ namespace {
 
 constexpr const char kPlaceholder[] = "%1";
 constexpr const char kProgramExtension[] = ".exe";
+constexpr const char* const kInterpreterNames[] = {"cmd", "cmd.exe"};
+// Scripts that the system starts through its command interpreter.
+constexpr const char* const kScriptExtensions[] = {".bat", ".cmd"};
 
 using framework::IsBlank;
 using framework::StartsWithIgnoringCase;
 
 bool NeedsEncoding(unsigned char c) {
     return c <= 0x20 || c == 0x7F || c == '"' || c == '\\';
+}
+
+bool NeedsEncodingForInterpreter(unsigned char c) {
+    return NeedsEncoding(c) || c == '%';
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           framework::EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// Whether the command line runs through the command interpreter: the program is cmd itself, or
+// a script that the system hands to it. The interpreter expands %NAME% anywhere in its line.
+bool RunsThroughInterpreter(std::string_view program) {
+    if (!program.empty() && program.front() == '"') program = program.substr(1, program.size() - 2);
+    const std::size_t slash = program.find_last_of("\\/:");
+    const std::string_view name =
+        slash == std::string_view::npos ? program : program.substr(slash + 1);
+    for (const char* interpreter : kInterpreterNames) {
+        if (framework::EqualsIgnoringCase(name, interpreter)) return true;
+    }
+    for (const char* extension : kScriptExtensions) {
+        if (EndsWithIgnoringCase(name, extension)) return true;
+    }
+    return false;
 }
 
 // The end of an unquoted program path: just behind the first ".exe" that ends a word. Without
@@ -129,17 +158,25 @@ bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::stri
     std::string rest;
     if (!SplitProgram(commandTemplate, findProgram, program, rest)) return false;
 
-    const std::string argument = EncodeUrlAsArgument(url);
+    // "%25" reads as '%' to the browser but names no variable of the interpreter; encoding in
+    // the same pass keeps the escapes for blanks and quotes as they are.
+    const std::string argument = RunsThroughInterpreter(program)
+                                     ? PercentEncode(url, &NeedsEncodingForInterpreter)
+                                     : EncodeUrlAsArgument(url);
+    // The address holds no quote of its own, so quotes around it keep it one argument, and an
+    // interpreter running the line takes '&', '|', '^', '<' and '>' in it as text.
+    const auto place = [&](std::size_t offset) {
+        return StandsBare(rest, offset) ? '"' + argument + '"' : argument;
+    };
     const std::size_t placeholder = rest.find(kPlaceholder);
     std::string built = program;
     if (placeholder == std::string::npos) {
         built += rest;
         built += ' ';
-        built += argument;
+        built += place(rest.size());
     } else {
         built.append(rest, 0, placeholder);
-        // The address holds no quote of its own: EncodeUrlAsArgument encoded them all.
-        built += StandsBare(rest, placeholder) ? '"' + argument + '"' : argument;
+        built += place(placeholder);
         built.append(rest, placeholder + sizeof kPlaceholder - 1, std::string::npos);
     }
     if (built.size() > kMaxCommandLineLength) return false;

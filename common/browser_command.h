@@ -29,8 +29,10 @@ using ProgramSearch = std::function<std::string(const std::string& name)>;
 // Fills commandLine from the ".htm" open command template and the page address: the program
 // path stays quoted (or gets quoted when it holds blanks), the encoded address replaces the
 // first "%1" after the program path or, without one, follows the template after one blank.
-// A "%1" outside the template's quotes gets the address in quotes, so that a command
-// interpreter running the line takes '&', '|', '^', '<' and '>' in it as text.
+// An address outside the template's quotes gets quotes of its own, so that a command
+// interpreter running the line takes '&', '|', '^', '<' and '>' in it as text. Where the line
+// runs through the interpreter (cmd, or a ".bat" or ".cmd" script), every '%' of the address
+// goes as "%25" as well, so that no "%NAME%" in it is expanded.
 // An unquoted program path that neither ends in ".exe" nor is free of blanks is looked up
 // with findProgram: every run of words from the start is a candidate, and when exactly one
 // names a program, that program's full path stands on the line.

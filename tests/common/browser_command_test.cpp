@@ -52,9 +52,10 @@ TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
         {"quoted path, arguments, quoted placeholder",
          R"("C:\Program Files\Browse\browse.exe" -new-window "%1")",
          R"("C:\Program Files\Browse\browse.exe" -new-window "URL")"},
-        {"no placeholder: template, one blank, address", R"("C:\Browse\browse.exe" -new)",
-         R"("C:\Browse\browse.exe" -new URL)"},
-        {"no placeholder, program alone", R"(C:\Browse\browse.exe)", R"(C:\Browse\browse.exe URL)"},
+        {"no placeholder: template, one blank, address in quotes", R"("C:\Browse\browse.exe" -new)",
+         R"("C:\Browse\browse.exe" -new "URL")"},
+        {"no placeholder, program alone", R"(C:\Browse\browse.exe)",
+         R"(C:\Browse\browse.exe "URL")"},
         {"no leading quote keeps every quote", R"(C:\Browse\browse.exe -p "a b" "%1")",
          R"(C:\Browse\browse.exe -p "a b" "URL")"},
         {"two placeholders: address at the first only", R"(browse.exe "%1" %1)",
@@ -65,7 +66,7 @@ TEST(BrowserCommandLine, TemplateShapesPlaceTheAddressAndKeepTheProgramExact) {
         {"placeholder inside quotes that also hold more", R"(prog.exe "-u=%1 -x")",
          R"(prog.exe "-u=URL -x")"},
         {"quoted program and quoted placeholder", R"("prog" "%1")", R"("prog" "URL")"},
-        {"unquoted program without extension and without blanks", "browse", "browse URL"},
+        {"unquoted program without extension and without blanks", "browse", R"(browse "URL")"},
         {"unquoted path with blanks gets quoted", R"(C:\Program Files\Browse\browse.exe %1)",
          R"("C:\Program Files\Browse\browse.exe" "URL")"},
         {"extension in any letter case, tab before the arguments",
@@ -107,7 +108,7 @@ TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsN
         {"words with blanks found", R"(C:\Program Files\Browse\browse -new %1)",
          R"("C:\Program Files\Browse\browse.exe" -new "URL")"},
         {"found, no placeholder", R"(C:\Program Files\Browse\browse -new)",
-         R"("C:\Program Files\Browse\browse.exe" -new URL)"},
+         R"("C:\Program Files\Browse\browse.exe" -new "URL")"},
         {"two runs of words name a program each", R"(C:\Tools\view more %1)", nullptr},
         {"no run of words names a program", "unknown program %1", nullptr},
     };
@@ -115,6 +116,44 @@ TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsN
     std::string commandLine;
     EXPECT_FALSE(BuildBrowserCommandLine("rundll32 url.dll %1", kUrl, commandLine))
         << "without a search nothing can be told";
+}
+
+// A command interpreter expands %NAME% in its command line, inside quotes too; "%CD%" even starts
+// with the valid escape "%CD". Where the line runs through one, every '%' goes as "%25", which a
+// browser reads as the same address; other programs get the address as it is.
+TEST(BrowserCommandLine, ThroughACommandInterpreterEveryPercentOfTheAddressGoesEncoded) {
+    struct InterpreterCase {
+        const char* name;
+        const char* commandTemplate;
+        const char* url;
+        const char* expected;
+    };
+    const InterpreterCase cases[] = {
+        {"cmd /c and a variable", R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe %1)",
+         "http://h/?os=%OS%",
+         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe "http://h/?os=%25OS%25")"},
+        {"a variable that begins with a valid escape",
+         R"("C:\Windows\System32\CMD.EXE" /C b.exe "%1")", "http://h/?d=%CD%",
+         R"("C:\Windows\System32\CMD.EXE" /C b.exe "http://h/?d=%25CD%25")"},
+        {"a variable that would give a quote, then a second command", R"(cmd.exe /c b.exe %1)",
+         "http://h/?x=%CMDCMDLINE:~-1%&calc",
+         R"(cmd.exe /c b.exe "http://h/?x=%25CMDCMDLINE:~-1%25&calc")"},
+        {"escapes the address had and those the blanks get", R"(cmd.exe /c b.exe %1)",
+         "http://h/a b%20c", R"(cmd.exe /c b.exe "http://h/a%20b%2520c")"},
+        {"a batch file runs through the interpreter", R"("C:\B\open.bat" "%1")",
+         "http://h/?os=%OS%", R"("C:\B\open.bat" "http://h/?os=%25OS%25")"},
+        {"a command script too, in any letter case", R"("C:\B\Open.CMD" %1)", "http://h/%CD%",
+         R"("C:\B\Open.CMD" "http://h/%25CD%25")"},
+        {"cmd without a placeholder: the address follows in quotes",
+         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe)", "http://h/?a=%OS%&calc",
+         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe "http://h/?a=%25OS%25&calc")"},
+    };
+    for (const InterpreterCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string commandLine;
+        ASSERT_TRUE(BuildBrowserCommandLine(test.commandTemplate, test.url, commandLine));
+        EXPECT_EQ(commandLine, test.expected);
+    }
 }
 
 struct UrlCase {

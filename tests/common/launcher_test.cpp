@@ -226,10 +226,10 @@ TEST_F(Launcher, StartsTheRegisteredProgramWithTheAddressAsOneArgument) {
          "http://127.0.0.1/dir\\",
          R"( "http://127.0.0.1/dir%5C" --after)",
          {"http://127.0.0.1/dir%5C", "--after"}},
-        {"no placeholder: one blank, then the address",
+        {"no placeholder: one blank, then the address in quotes",
          " --flag",
          "http://127.0.0.1/",
-         " --flag http://127.0.0.1/",
+         " --flag \"http://127.0.0.1/\"",
          {"--flag", "http://127.0.0.1/"}},
         {"second placeholder stays literal",
          R"( "%1" %1)",
@@ -291,20 +291,39 @@ TEST_F(Launcher, ProgramPathWithBlanksStartsExactlyTheRegisteredProgram) {
 }
 
 // The open command of a system that runs the browser through its command interpreter: the
-// interpreter must see the whole address inside quotes, or '&' would end the command there.
+// interpreter must see the whole address inside quotes, or '&' would end the command there, and
+// no '%' of it, or "%OS%" would reach the browser as "Windows_NT".
 TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
     char system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
     ASSERT_EQ(recorder_.find(' '), std::string::npos) << "the recorder's path must hold no blank";
-    RegisterOpenCommand(std::string(system) + "\\cmd.exe /c " + recorder_ + " %1");
-    const std::string url = "http://127.0.0.1/a?b=1&c=2|more<in>^x";
-
-    OpenInDefaultBrowser(url.c_str());
-
-    const std::vector<Record> records = WaitForRecords(1);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(Lower(records[0].module), Lower(recorder_));
-    EXPECT_EQ(records[0].args.back(), url);
+    const std::string interpreter = std::string(system) + "\\cmd.exe /c " + recorder_;
+    struct Case {
+        const char* name;
+        std::string commandTemplate;
+        std::string url;
+        std::string received;  // the address as the browser gets it
+    };
+    const Case cases[] = {
+        {"separators", interpreter + " %1", "http://127.0.0.1/a?b=1&c=2|more<in>^x",
+         "http://127.0.0.1/a?b=1&c=2|more<in>^x"},
+        {"a variable", interpreter + " %1", "http://127.0.0.1/?os=%OS%",
+         "http://127.0.0.1/?os=%25OS%25"},
+        {"a variable that begins with a valid escape", interpreter + " \"%1\"",
+         "http://127.0.0.1/?d=%CD%", "http://127.0.0.1/?d=%25CD%25"},
+        {"a variable that would give a quote, then a second command", interpreter + " %1",
+         "http://127.0.0.1/?x=%CMDCMDLINE:~-1%&echo",
+         "http://127.0.0.1/?x=%25CMDCMDLINE:~-1%25&echo"},
+        {"no placeholder", interpreter, "http://127.0.0.1/a?b=1&c=%OS%",
+         "http://127.0.0.1/a?b=1&c=%25OS%25"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Record record;
+        ASSERT_TRUE(LaunchOnce(test.commandTemplate, test.url, record));
+        EXPECT_EQ(Lower(record.module), Lower(recorder_));
+        EXPECT_EQ(record.args.back(), test.received);
+    }
 }
 
 // Counts the processes this test process starts from now on: they all join its job. The
