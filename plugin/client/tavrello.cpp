@@ -12,6 +12,20 @@ namespace {
 // Written only by the constructor and the destructor of the one client.
 CTavrello* currentClient = nullptr;
 
+// Added to the Retry question when the service answered the add, however unusably: it may
+// have stored the page before the answer went wrong.
+constexpr char kMayBeStored[] = "\n\nThe page may already be stored, so Retry may store it twice.";
+
+// The reply without one final LF or CR LF, which ends the line and is no part of its text.
+std::string WithoutLineEnd(const std::string& reply) {
+    std::string line = reply;
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    return line;
+}
+
 }  // namespace
 
 CTavrello::CTavrello(std::unique_ptr<ClientUi> ui) : ui_(std::move(ui)) {
@@ -49,7 +63,7 @@ int CTavrello::FetchCategories() {
         if (!PostTo(corvane::kCategoryListPath, corvane::CategoryListBody(email, password),
                     reply)) {
             // After a failed send this is lastError; otherwise it says what else went wrong.
-            ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+            if (lastFailure != failureShown_) ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
             return 0;
         }
         corvane::CategoryReply parsed = corvane::ParseCategoryReply(reply);
@@ -87,7 +101,8 @@ void CTavrello::AddPage(const std::string& title, const std::string& url) {
             return;
         }
         // The user's choice would be lost silently otherwise: offer to send it again.
-        if (!ui_->AskRetry(lastFailure, corvane::kErrorCaption)) return;
+        const std::string question = lastAnswered ? lastFailure + kMayBeStored : lastFailure;
+        if (!ui_->AskRetry(question, corvane::kErrorCaption)) return;
     }
 }
 
@@ -98,12 +113,15 @@ void CTavrello::CreateCategory(const std::string& name) {
             ui_->ShowMessage(reply, corvane::kServiceCaption);
             return;
         }
-    } else if (lastAnswered) {
-        // An answer that is no reply (an HTTP error status, say). A send that failed is left
-        // to the refresh below, which meets the same failure and reports it.
-        ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+        RefreshCategories();
+        return;
     }
+    // The category may be missing whatever the refresh finds. A refresh that meets the same
+    // failure does not say it a second time.
+    ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+    failureShown_ = lastFailure;
     RefreshCategories();
+    failureShown_.clear();
 }
 
 int CTavrello::EditOptions() {
@@ -128,8 +146,9 @@ void CTavrello::OpenWebPage() {
         ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
         return;
     }
-    if (reply.compare(0, baseUrl.size(), baseUrl) == 0) {
-        ui_->OpenInBrowser(reply);
+    const std::string address = WithoutLineEnd(reply);
+    if (address.compare(0, baseUrl.size(), baseUrl) == 0) {
+        ui_->OpenInBrowser(address);
     } else {
         ui_->ShowMessage(reply, corvane::kServiceCaption);
     }

@@ -95,4 +95,6 @@ private:
     int PostTo(const char* path, const std::string& body, std::string& reply);
 
     std::unique_ptr<ClientUi> ui_;
+    // A failure already shown for the operation under way; a fetch inside it does not repeat it.
+    std::string failureShown_;
 };

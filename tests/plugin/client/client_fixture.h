@@ -46,6 +46,8 @@ struct UiScript {
     std::deque<std::function<bool()>> optionsAnswers;
     std::deque<std::function<bool(AddFavoriteChoice&)>> addAnswers;
     std::vector<AddFavoriteChoice> addPresets;
+    // Runs after each message has been recorded, as the user closes it.
+    std::function<void()> onMessage;
 
     std::vector<UiCall> CallsOf(const std::string& kind) const {
         std::vector<UiCall> matching;
@@ -62,6 +64,7 @@ public:
 
     void ShowMessage(const std::string& text, const char* caption) override {
         script_.calls.push_back({"message", text, caption});
+        if (script_.onMessage) script_.onMessage();
     }
     bool AskRetry(const std::string& text, const char* caption) override {
         script_.calls.push_back({"retry", text, caption});

@@ -46,6 +46,9 @@ void StoreSetting(const char* name, const std::string& value) {
     WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
 }
 
+// What the Retry question adds when the service answered the add.
+constexpr char kMayBeStored[] = "\n\nThe page may already be stored, so Retry may store it twice.";
+
 UiCall Message(const std::string& text, const char* caption) {
     return {"message", text, caption};
 }
@@ -419,14 +422,47 @@ TEST_F(ServiceClient, FailedAddOffersRetryAndRetrySendsTheSameRequest) {
     script_.retryAnswers = {true, true};
     ConfirmAdd("D", "http://u/", 12);
     Client().AddPage("T", "http://u/");
-    EXPECT_EQ(script_.CallsOf("retry"),
-              (std::vector<UiCall>{Retry("The service answered with HTTP status 500."),
-                                   Retry("The service answered with HTTP status 503.")}));
+    EXPECT_EQ(
+        script_.CallsOf("retry"),
+        (std::vector<UiCall>{
+            Retry("The service answered with HTTP status 500." + std::string(kMayBeStored)),
+            Retry("The service answered with HTTP status 503." + std::string(kMayBeStored))}));
     const auto adds = peer_.RequestsTo(kAdd);
     ASSERT_EQ(adds.size(), 3u);
     EXPECT_EQ(adds[1].body, adds[0].body);
     EXPECT_EQ(adds[2].body, adds[0].body);
     EXPECT_TRUE(script_.CallsOf("message").empty());
+}
+
+// An add that was answered, however unusably, may have been stored already: the Retry question
+// says so. Where nothing was answered, the failure alone is shown (FailedAddEndsOnCancel).
+TEST_F(ServiceClient, RetryAfterAnAnsweredAddSaysThePageMayAlreadyBeStored) {
+    ScriptedReply cut = Ok("OK and more");
+    cut.closeAfterBodyBytes = 2;
+    ScriptedReply oversized = Ok("");
+    oversized.generatedBodyBytes = static_cast<long long>(corvane::kMaxReplyBytes) + 1;
+    const struct {
+        const char* name;
+        ScriptedReply reply;
+        std::string text;
+    } cases[] = {
+        {"HTTP status 502", Reply(502, "Bad gateway"),
+         "The service answered with HTTP status 502." + std::string(kMayBeStored)},
+        {"body cut short", cut,
+         "The service's reply ended after 2 of 11 bytes." + std::string(kMayBeStored)},
+        {"over the size cap", oversized,
+         "The service's reply is larger than 16 MiB." + std::string(kMayBeStored)},
+    };
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    Client().FetchCategories();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        script_.calls.clear();
+        peer_.Queue(kAdd, c.reply);
+        ConfirmAdd("D", "http://u/", 12);
+        Client().AddPage("T", "http://u/");
+        EXPECT_EQ(script_.CallsOf("retry"), std::vector<UiCall>{Retry(c.text)});
+    }
 }
 
 TEST_F(ServiceClient, FailedAddEndsOnCancel) {
@@ -502,6 +538,18 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
     }
 }
 
+TEST_F(ServiceClient, CreateCategorySendFailureIsShownWhenTheRefreshSucceeds) {
+    client_testing::RefusingPort refusing;
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n13 New\n"));
+    Client().baseUrl = refusing.BaseUrl();
+    // The service is back by the time the user has read the message.
+    script_.onMessage = [this] { Client().baseUrl = peer_.BaseUrl(); };
+    Client().CreateCategory("New");
+    EXPECT_EQ(script_.calls,
+              std::vector<UiCall>{Message(client_testing::WinInetText(12029), "Error")});
+    EXPECT_EQ(Client().categoryLines, (std::vector<std::string>{"12 Work", "13 New"}));
+}
+
 TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
     peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
@@ -543,6 +591,9 @@ TEST_F(ServiceClient, OpenWebPageOpensARepliedAddressBelowTheBaseUrl) {
     } cases[] = {
         {"address below the base URL", base + "user/ann", Open(base + "user/ann")},
         {"the base URL itself", base, Open(base)},
+        {"one line feed ends the address", base + "user/ann\n", Open(base + "user/ann")},
+        {"so does one CR LF", base + "user/ann\r\n", Open(base + "user/ann")},
+        {"only one line end is dropped", base + "user/ann\n\n", Open(base + "user/ann\n")},
         {"letter case differs", "HTTP://127.0.0.1:" + std::to_string(peer_.Port()) + "/user",
          Message("HTTP://127.0.0.1:" + std::to_string(peer_.Port()) + "/user", "Tavrello")},
         {"error text", "Unknown user", Message("Unknown user", "Tavrello")},
