@@ -202,10 +202,30 @@ TEST(ServiceProgram, UnusableDatabaseEndsWithAMessageNamingTheFileAndTheReason) 
         std::string path;
         std::string reason;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {folder.path() + "/missing/dir/x.db", "No such file or directory"},
         {garbage, "file is not a database"},
     };
+    // Files that another user could have put in a shared folder: links, and files of theirs.
+    const std::string linked = folder.path() + "/linked.db";
+    ASSERT_EQ(symlink(garbage.c_str(), linked.c_str()), 0);
+    cases.push_back({linked, linked + " is a symbolic link"});
+    const std::string linkedWal = folder.path() + "/linked-wal.db";
+    ASSERT_EQ(symlink(garbage.c_str(), (linkedWal + "-wal").c_str()), 0);
+    cases.push_back({linkedWal, linkedWal + "-wal is a symbolic link"});
+    for (const char* suffix : {"", "-wal"}) {
+        const std::string foreign = folder.path() + "/foreign" + suffix + ".db";
+        const std::string file = foreign + suffix;
+        const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        // Giving a file away takes root (as in CI); otherwise these cases cannot be made.
+        if (chown(file.c_str(), 65534, 65534) == 0) {
+            cases.push_back({foreign, file + " belongs to another user"});
+        } else {
+            std::printf("note: not root, files of another user not tried\n");
+        }
+    }
     for (const auto& c : cases) {
         for (const char* action : {"--port=0", "--add-account=new@tavrello.test"}) {
             ChildProcess program({action, "--db", c.path, "--quiet"});

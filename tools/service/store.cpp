@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -90,27 +91,45 @@ Read<std::vector<T>> ReadAll(Statement& statement, Row row) {
     return read;
 }
 
-// SQLite gives its -wal and -shm files the mode of the database file, so a new file is
-// created private before SQLite opens it.
-bool CreatePrivateFile(const std::string& path, std::string& error) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
+// The file and its -wal and -shm companions, opened (and created if missing) without following
+// a link: in a folder that other users can write to, a file they made or a link they planted
+// would hand them the service's data or feed it theirs. A new file is created private, which
+// SQLite keeps for the companions it makes itself; one left readable to others by an earlier
+// run is narrowed once it proved to be ours.
+bool CheckFiles(const std::string& path, std::string& error) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            error = errno == ELOOP ? file + " is a symbolic link" : std::strerror(errno);
+            return false;
+        }
+        struct stat status {};
+        const bool read = fstat(fd, &status) == 0;
+        if (!read || !S_ISREG(status.st_mode)) {
+            error = read ? file + " is not a regular file" : std::strerror(errno);
+        } else if (status.st_uid != geteuid()) {
+            error = file + " belongs to another user";
+        } else if ((status.st_mode & 077) != 0) {
+            fchmod(fd, status.st_mode & 0700);
+        }
+        close(fd);
+        if (!error.empty()) return false;
     }
-    close(fd);
     return true;
 }
 
-// Files left readable to others by an earlier run are narrowed once they proved to be ours.
-void NarrowToOwner(const std::string& path) {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        const std::string file = path + suffix;
-        struct stat status;
-        if (stat(file.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
-            chmod(file.c_str(), status.st_mode & 0700);
-        }
+sqlite3* OpenConnection(const std::string& path, int busyTimeoutMs, std::string& error) {
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        return nullptr;
     }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    return db;
 }
 
 }  // namespace
@@ -120,33 +139,31 @@ bool IsFixedCategory(int64_t id) {
 }
 
 std::unique_ptr<Store> Store::Open(const std::string& path, std::string& error, int busyTimeoutMs) {
-    if (!CreatePrivateFile(path, error)) return nullptr;
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        error = db ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
+    if (!CheckFiles(path, error)) return nullptr;
+    sqlite3* writer = OpenConnection(path, busyTimeoutMs, error);
+    if (!writer) return nullptr;
+    sqlite3* reader = OpenConnection(path, busyTimeoutMs, error);
+    if (!reader) {
+        sqlite3_close(writer);
         return nullptr;
     }
-    std::unique_ptr<Store> store(new Store(db));
-    if (!store->Configure(busyTimeoutMs, error)) return nullptr;
-    NarrowToOwner(path);
+    std::unique_ptr<Store> store(new Store(writer, reader, busyTimeoutMs));
+    if (!store->Configure(error)) return nullptr;
     return store;
 }
 
 Store::~Store() {
-    sqlite3_close(db_);
+    sqlite3_close(reader_);
+    sqlite3_close(writer_);
 }
 
-bool Store::Configure(int busyTimeoutMs, std::string& error) {
-    sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, busyTimeoutMs);
+bool Store::Configure(std::string& error) {
     {
         // Also the first read of the file: a file that is not a database fails here.
-        Statement journal(db_, "PRAGMA journal_mode = WAL");
+        Statement journal(writer_, "PRAGMA journal_mode = WAL");
         const int step = journal.Step();
         if (step != SQLITE_ROW) {
-            error = sqlite3_errmsg(db_);
+            error = sqlite3_errmsg(writer_);
             return false;
         }
         if (journal.Text(0) != "wal") {
@@ -181,20 +198,38 @@ bool Store::Configure(int busyTimeoutMs, std::string& error) {
         "PRAGMA user_version = 1",
     };
     for (const char* sql : kSchema) {
-        Statement statement(db_, sql);
+        Statement statement(writer_, sql);
         const int step = statement.Step();
         if (step != SQLITE_DONE && step != SQLITE_ROW) {
-            error = sqlite3_errmsg(db_);
+            error = sqlite3_errmsg(writer_);
             return false;
         }
+    }
+    Statement readOnly(reader_, "PRAGMA query_only = ON");
+    if (readOnly.Step() != SQLITE_DONE) {
+        error = sqlite3_errmsg(reader_);
+        return false;
     }
     return true;
 }
 
+Store::WriteTurn::WriteTurn(Store& store) : store_(store) {
+    const auto deadline = std::chrono::steady_clock::now() + store.busyTimeout_;
+    held_ = store.writeMutex_.try_lock_until(deadline);
+    if (!held_) return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    sqlite3_busy_timeout(store.writer_, static_cast<int>(std::max<int64_t>(1, left.count())));
+}
+
+Store::WriteTurn::~WriteTurn() {
+    if (held_) store_.writeMutex_.unlock();
+}
+
 Read<std::optional<Account>> Store::AccountWhere(const char* sql, int64_t id,
                                                  std::string_view email) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, sql);
+    std::lock_guard<std::mutex> lock(readMutex_);
+    Statement statement(reader_, sql);
     if (email.empty()) {
         statement.Bind(1, id);
     } else {
@@ -218,17 +253,19 @@ Read<std::optional<Account>> Store::FindAccountById(int64_t id) {
 
 StoreResult Store::CreateAccount(std::string_view email, std::string_view passwordHash,
                                  int64_t* id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "INSERT INTO accounts (email, password_hash) VALUES (?1, ?2)");
+    WriteTurn turn(*this);
+    if (!turn) return StoreResult::kBusy;
+    Statement statement(writer_, "INSERT INTO accounts (email, password_hash) VALUES (?1, ?2)");
     statement.Bind(1, email).Bind(2, passwordHash);
     const StoreResult result = WriteResult(statement.Step());
-    if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(db_);
+    if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(writer_);
     return result;
 }
 
 Read<std::vector<Category>> Store::Categories(int64_t accountId) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "SELECT id, name FROM categories WHERE account_id = ?1 ORDER BY id");
+    std::lock_guard<std::mutex> lock(readMutex_);
+    Statement statement(reader_,
+                        "SELECT id, name FROM categories WHERE account_id = ?1 ORDER BY id");
     statement.Bind(1, accountId);
     return ReadAll<Category>(statement, [](const Statement& row) {
         return Category{row.Integer(0), row.Text(1)};
@@ -236,16 +273,17 @@ Read<std::vector<Category>> Store::Categories(int64_t accountId) {
 }
 
 StoreResult Store::AddCategory(int64_t accountId, std::string_view name, int64_t* id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "INSERT INTO categories (account_id, name) VALUES (?1, ?2)");
+    WriteTurn turn(*this);
+    if (!turn) return StoreResult::kBusy;
+    Statement statement(writer_, "INSERT INTO categories (account_id, name) VALUES (?1, ?2)");
     statement.Bind(1, accountId).Bind(2, name);
     const StoreResult result = WriteResult(statement.Step());
-    if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(db_);
+    if (result == StoreResult::kDone && id) *id = sqlite3_last_insert_rowid(writer_);
     return result;
 }
 
 Read<bool> Store::OwnsCategory(int64_t accountId, int64_t categoryId) {
-    Statement statement(db_, "SELECT 1 FROM categories WHERE id = ?1 AND account_id = ?2");
+    Statement statement(writer_, "SELECT 1 FROM categories WHERE id = ?1 AND account_id = ?2");
     statement.Bind(1, categoryId).Bind(2, accountId);
     const int step = statement.Step();
     if (step == SQLITE_ROW) return {StoreResult::kDone, true};
@@ -255,13 +293,14 @@ Read<bool> Store::OwnsCategory(int64_t accountId, int64_t categoryId) {
 
 StoreResult Store::AddFavorite(int64_t accountId, int64_t parent, std::string_view name,
                                std::string_view url) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    WriteTurn turn(*this);
+    if (!turn) return StoreResult::kBusy;
     if (!IsFixedCategory(parent)) {
         const Read<bool> owned = OwnsCategory(accountId, parent);
         if (!owned.ok()) return owned.result;
         if (!owned.value) return StoreResult::kUnknownCategory;
     }
-    Statement statement(db_,
+    Statement statement(writer_,
                         "INSERT INTO favorites (account_id, parent, name, url)"
                         " VALUES (?1, ?2, ?3, ?4)");
     statement.Bind(1, accountId).Bind(2, parent).Bind(3, name).Bind(4, url);
@@ -269,9 +308,9 @@ StoreResult Store::AddFavorite(int64_t accountId, int64_t parent, std::string_vi
 }
 
 Read<std::vector<Favorite>> Store::Favorites(int64_t accountId) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(readMutex_);
     Statement statement(
-        db_, "SELECT id, parent, name, url FROM favorites WHERE account_id = ?1 ORDER BY id");
+        reader_, "SELECT id, parent, name, url FROM favorites WHERE account_id = ?1 ORDER BY id");
     statement.Bind(1, accountId);
     return ReadAll<Favorite>(statement, [](const Statement& row) {
         return Favorite{row.Integer(0), row.Integer(1), row.Text(2), row.Text(3)};
@@ -280,20 +319,21 @@ Read<std::vector<Favorite>> Store::Favorites(int64_t accountId) {
 
 StoreResult Store::AddSession(std::string_view tokenDigest, int64_t accountId, int64_t now,
                               int64_t expiresAt) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement purge(db_, "DELETE FROM sessions WHERE expires_at <= ?1");
+    WriteTurn turn(*this);
+    if (!turn) return StoreResult::kBusy;
+    Statement purge(writer_, "DELETE FROM sessions WHERE expires_at <= ?1");
     const StoreResult purged = WriteResult(purge.Bind(1, now).Step());
     if (purged != StoreResult::kDone) return purged;
     Statement statement(
-        db_, "INSERT INTO sessions (token_digest, account_id, expires_at) VALUES (?1, ?2, ?3)");
+        writer_, "INSERT INTO sessions (token_digest, account_id, expires_at) VALUES (?1, ?2, ?3)");
     statement.Bind(1, tokenDigest).Bind(2, accountId).Bind(3, expiresAt);
     return WriteResult(statement.Step());
 }
 
 Read<std::optional<int64_t>> Store::SessionAccount(std::string_view tokenDigest, int64_t now) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(readMutex_);
     Statement statement(
-        db_, "SELECT account_id FROM sessions WHERE token_digest = ?1 AND expires_at > ?2");
+        reader_, "SELECT account_id FROM sessions WHERE token_digest = ?1 AND expires_at > ?2");
     statement.Bind(1, tokenDigest).Bind(2, now);
     const int step = statement.Step();
     if (step == SQLITE_DONE) return {};
@@ -302,8 +342,9 @@ Read<std::optional<int64_t>> Store::SessionAccount(std::string_view tokenDigest,
 }
 
 StoreResult Store::DeleteSession(std::string_view tokenDigest) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Statement statement(db_, "DELETE FROM sessions WHERE token_digest = ?1");
+    WriteTurn turn(*this);
+    if (!turn) return StoreResult::kBusy;
+    Statement statement(writer_, "DELETE FROM sessions WHERE token_digest = ?1");
     return WriteResult(statement.Bind(1, tokenDigest).Step());
 }
 

@@ -1,12 +1,18 @@
 // Accounts, categories, favorites and login sessions in one SQLite file. Every statement is
-// prepared and takes its values through bindings; one connection, serialised by a mutex.
+// prepared and takes its values through bindings.
+//
+// Reads and changes go through connections of their own: in WAL mode a reader is not blocked by
+// a writer, so lists are served while another program holds the write lock. Changes take turns
+// on their connection, and each one waits for its turn and for SQLite's write lock together no
+// longer than the busy timeout, counted from its start.
 //
 // The file is in WAL mode with synchronous=FULL: a change is on disk (the WAL synced) before the
 // call that made it returns, so whatever was acknowledged survives the process being killed or
-// the machine losing power. The file and its -wal and -shm companions are readable by their
-// owner only.
+// the machine losing power. The file and its -wal and -shm companions must belong to the user
+// running the service and not be symbolic links; they are readable by their owner only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -81,13 +87,32 @@ public:
     StoreResult DeleteSession(std::string_view tokenDigest);
 
 private:
-    explicit Store(sqlite3* db) : db_(db) {}
-    bool Configure(int busyTimeoutMs, std::string& error);
+    // The writer's turn for one change: taken within the busy timeout or not at all, and
+    // while held SQLite waits for the file's write lock only for what is left of that time.
+    class WriteTurn {
+    public:
+        explicit WriteTurn(Store& store);
+        ~WriteTurn();
+        WriteTurn(const WriteTurn&) = delete;
+        WriteTurn& operator=(const WriteTurn&) = delete;
+        explicit operator bool() const { return held_; }
+
+    private:
+        Store& store_;
+        bool held_;
+    };
+
+    Store(sqlite3* writer, sqlite3* reader, int busyTimeoutMs)
+        : writer_(writer), reader_(reader), busyTimeout_(busyTimeoutMs) {}
+    bool Configure(std::string& error);
     Read<bool> OwnsCategory(int64_t accountId, int64_t categoryId);
     Read<std::optional<Account>> AccountWhere(const char* sql, int64_t id, std::string_view email);
 
-    sqlite3* db_;
-    std::mutex mutex_;
+    sqlite3* writer_;
+    sqlite3* reader_;
+    const std::chrono::milliseconds busyTimeout_;
+    std::timed_mutex writeMutex_;
+    std::mutex readMutex_;
 };
 
 // The category ids that every account has without storing them.
