@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -40,6 +42,19 @@ std::vector<std::string> Lines(const std::string& text) {
         start = end + 1;
     }
     return lines;
+}
+
+// The size of this process's address space, from /proc.
+rlim_t VirtualMemoryBytes() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return 0;
+    char line[256];
+    unsigned long long kib = 0;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmSize: %llu kB", &kib) == 1) break;
+    }
+    std::fclose(status);
+    return static_cast<rlim_t>(kib) * 1024;
 }
 
 struct CategoryLine {
@@ -494,6 +509,122 @@ TEST_F(PluginRequests, StoreTroubleIsBusyOrFailedButNeverAWrongPassword) {
     EXPECT_EQ(page->status, 500) << "not an empty list";
 }
 
+TEST_F(PluginRequests, ListsAreServedAndEachAddIsAnsweredWhileAnotherProgramHoldsTheWriteLock) {
+    service::ServiceOptions options;
+    options.busyTimeoutMs = 2000;
+    RunningService& running = Service(options);
+    ASSERT_EQ(FetchCategories(Demo()), "200 OK");  // signed in once, so no add waits for a hash
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(database_.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    using Clock = std::chrono::steady_clock;
+    std::atomic<int> answeredAdds{0};
+    std::vector<int> statuses(3, 0);
+    std::vector<Clock::duration> waited(3);
+    std::vector<std::thread> adds;
+    for (int i = 0; i < 3; ++i) {
+        adds.emplace_back([&, i]() {
+            const auto started = Clock::now();
+            const auto result = running.PostForm(
+                kAddUrl, Demo() + "&name=Waiting" + std::to_string(i) + "&url=-&parent=0");
+            waited[i] = Clock::now() - started;
+            statuses[i] = result ? result->status : -1;
+            ++answeredAdds;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the adds reach the store
+    const auto list = running.PostForm(kCategories, Demo() + "&version=1.05");
+    const int addsAnsweredBeforeTheList = answeredAdds;
+    for (auto& add : adds) add.join();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->body.rfind("200 OK\n", 0), 0u) << list->body;
+    EXPECT_EQ(addsAnsweredBeforeTheList, 0) << "the list did not wait for the waiting adds";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(statuses[i], 503) << i;
+        // Each add on its own time: not one busy timeout after the other.
+        EXPECT_LT(waited[i], std::chrono::milliseconds(3500)) << i;
+    }
+}
+
+TEST_F(PluginRequests, AStoredHashThatCannotBeReadOrCheckedIsNotAWrongPassword) {
+    const std::string valid = service::HashPassword(service::kDemoPassword);
+    const size_t memory = valid.find("m=");
+    ASSERT_NE(memory, std::string::npos) << valid;
+    // Four TiB of memory to check: the allocation fails, as it might for want of 64 MiB.
+    std::string greedy = valid;
+    greedy.replace(memory, valid.find(',', memory) - memory, "m=4294967295");
+    struct Case {
+        const char* what;
+        std::string hash;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"malformed", "not-a-hash", 500},
+        {"truncated", valid.substr(0, valid.size() - 10), 500},
+        {"no memory", greedy, 503},
+    };
+    RunningService& running = Service();
+    // However this machine overcommits, the process may not map four TiB more than it has.
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &previous), 0);
+    rlimit bounded = previous;
+    bounded.rlim_cur = VirtualMemoryBytes() + (rlim_t{2} << 30);
+    if (previous.rlim_cur != RLIM_INFINITY)
+        bounded.rlim_cur = std::min(bounded.rlim_cur, previous.rlim_cur);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &bounded), 0);
+    for (const auto& c : cases) {
+        service_testing::RunSql(database_, "UPDATE accounts SET password_hash = '" + c.hash +
+                                               "' WHERE email = 'demo@tavrello.test'");
+        const auto result = running.PostForm(kCategories, Demo() + "&version=1.05");
+        ASSERT_TRUE(result) << c.what;
+        EXPECT_EQ(result->status, c.status) << c.what << ": " << result->body;
+        EXPECT_EQ(result->has_header("Retry-After"), c.status == 503) << c.what;
+    }
+    setrlimit(RLIMIT_AS, &previous);
+}
+
+TEST_F(PluginRequests, FailedSignInsSlowTheAccountAndTheClientDownWithoutA403) {
+    service::ServiceOptions options;
+    options.loginThrottle.accountFreeFailures = 3;
+    options.loginThrottle.clientFreeFailures = 6;
+    RunningService& running = Service(options);
+    const auto categories = [&](const std::string& credentials) {
+        const auto result = running.PostForm(kCategories, credentials + "&version=1.05");
+        if (!result) return std::string("no reply");
+        if (result->status == 503) {
+            const std::string after = result->get_header_value("Retry-After");
+            return after.empty() ? std::string("503 without Retry-After") : "wait " + after;
+        }
+        return result->body.substr(0, result->body.find('\n'));
+    };
+    const std::string wrong = "403 Wrong e-mail address or password";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(categories(Credentials(service::kDemoEmail, "guess")), wrong) << i;
+    }
+    // The account waits now, for guesses and for its right password alike (a right answer
+    // must not tell a guesser anything either).
+    EXPECT_EQ(categories(Credentials(service::kDemoEmail, "guess")), "wait 1");
+    EXPECT_EQ(categories(Credentials("DEMO@tavrello.test", service::kDemoPassword)), "wait 1");
+    // Other accounts from the same client still get answers until the client's own count runs
+    // out.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(categories(Credentials("nobody" + std::to_string(i) + "@tavrello.test", "x")),
+                  wrong)
+            << i;
+    }
+    EXPECT_EQ(categories(Credentials("nobody9@tavrello.test", "x")).rfind("wait ", 0), 0u);
+    // Once the wait is over, the right password is taken again.
+    std::string reply;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        reply = categories(Demo());
+        if (reply.rfind("wait ", 0) != 0) break;
+        std::this_thread::sleep_for(std::chrono::seconds(std::stoi(reply.substr(5))));
+    }
+    EXPECT_EQ(reply, "200 OK");
+}
+
 TEST_F(PluginRequests, DatabaseAndItsCompanionFilesAreReadableByTheOwnerOnly) {
     const mode_t previous = umask(022);
     ASSERT_EQ(Add(Demo(), "Private", "-", "0"), "OK");
@@ -509,6 +640,9 @@ TEST_F(PluginRequests, HashingIsBoundedAndCachedSignInsNeedNoHash) {
     service::ServiceOptions options;
     options.hashSlots = 1;
     options.hashWaiting = 0;
+    // Wrong passwords here test the hash slots, not the slowing down of guesses.
+    options.loginThrottle.accountFreeFailures = 1000;
+    options.loginThrottle.clientFreeFailures = 1000;
     RunningService& running = Service(options);
     ASSERT_EQ(FetchCategories(Demo()), "200 OK");
     const auto parallel = [&](const std::string& credentials) {

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace service {
@@ -35,8 +36,51 @@ std::string HashPassword(std::string_view password) {
     return hash;
 }
 
-bool VerifyPassword(const std::string& hash, std::string_view password) {
-    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+PasswordCheck CheckPassword(const std::string& hash, std::string_view password) {
+    // libsodium's own check answers a mismatch and a failure to run alike (-1, EINVAL), so
+    // the hash is taken apart here and computed again with its own parameters: then -1 can
+    // only mean the computation could not run.
+    if (hash.find('\0') != std::string::npos ||
+        crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                       crypto_pwhash_MEMLIMIT_INTERACTIVE) < 0) {
+        return PasswordCheck::kMalformedHash;
+    }
+    const bool argon2id = hash.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) == 0;
+    unsigned version = 0;
+    unsigned long long memoryKib = 0;
+    unsigned long long passes = 0;
+    unsigned lanes = 0;
+    int parsed = 0;
+    const char* format =
+        argon2id ? "$argon2id$v=%u$m=%llu,t=%llu,p=%u$%n" : "$argon2i$v=%u$m=%llu,t=%llu,p=%u$%n";
+    if (std::sscanf(hash.c_str(), format, &version, &memoryKib, &passes, &lanes, &parsed) != 4 ||
+        parsed == 0 || version != 0x13 || lanes != 1) {
+        return PasswordCheck::kMalformedHash;
+    }
+    const size_t split = hash.find('$', static_cast<size_t>(parsed));
+    unsigned char salt[crypto_pwhash_SALTBYTES];
+    unsigned char stored[128];
+    size_t saltLength = 0;
+    size_t storedLength = 0;
+    if (split == std::string::npos ||
+        sodium_base642bin(salt, sizeof salt, hash.c_str() + parsed, split - parsed, nullptr,
+                          &saltLength, nullptr, sodium_base64_VARIANT_ORIGINAL_NO_PADDING) != 0 ||
+        saltLength != sizeof salt ||
+        sodium_base642bin(stored, sizeof stored, hash.c_str() + split + 1, hash.size() - split - 1,
+                          nullptr, &storedLength, nullptr,
+                          sodium_base64_VARIANT_ORIGINAL_NO_PADDING) != 0 ||
+        storedLength < crypto_pwhash_BYTES_MIN) {
+        return PasswordCheck::kMalformedHash;
+    }
+    unsigned char computed[sizeof stored];
+    if (crypto_pwhash(computed, storedLength, password.data(), password.size(), salt, passes,
+                      static_cast<size_t>(memoryKib) * 1024,
+                      argon2id ? crypto_pwhash_ALG_ARGON2ID13 : crypto_pwhash_ALG_ARGON2I13) != 0) {
+        return PasswordCheck::kNoMemory;
+    }
+    const bool match = sodium_memcmp(computed, stored, storedLength) == 0;
+    sodium_memzero(computed, sizeof computed);
+    return match ? PasswordCheck::kMatch : PasswordCheck::kMismatch;
 }
 
 HashSlots::HashSlots(unsigned slots, unsigned maxWaiting, std::chrono::milliseconds maxWait)

@@ -17,7 +17,11 @@ bool InitialiseCrypto();
 
 // A salted Argon2id hash in libsodium's self-describing text form; empty on failure.
 std::string HashPassword(std::string_view password);
-bool VerifyPassword(const std::string& hash, std::string_view password);
+
+// Only kMismatch says anything about the password: a stored hash that cannot be read is the
+// store's fault, and a check that could not get its memory may succeed later.
+enum class PasswordCheck { kMatch, kMismatch, kMalformedHash, kNoMemory };
+PasswordCheck CheckPassword(const std::string& hash, std::string_view password);
 
 // Each hash takes 64 MiB for its duration; a burst of logins on every server thread at once
 // must not take the machine's memory. Hashes run in a few slots, a few more callers may wait

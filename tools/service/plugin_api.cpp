@@ -4,6 +4,7 @@
 #include "tools/service/text_limits.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -46,14 +47,15 @@ PluginApi::PluginApi(Store& store, PluginApiSettings settings)
     : store_(store),
       settings_(std::move(settings)),
       hashSlots_(settings_.hashSlots, settings_.hashWaiting, settings_.hashWait),
-      credentials_(settings_.credentialLifetime, 4096) {
+      credentials_(settings_.credentialLifetime, 4096),
+      throttle_(settings_.throttle) {
     // Checked against when the account is unknown, so that a wrong address costs as much time
     // as a wrong password and the reply time does not tell which accounts exist.
     unknownAccountHash_ = HashPassword(NewSessionToken());
 }
 
-std::optional<Account> PluginApi::Authenticate(const FormFields& form, PluginReply& refusal,
-                                               bool statusLine) {
+std::optional<Account> PluginApi::Authenticate(const FormFields& form, const std::string& client,
+                                               PluginReply& refusal, bool statusLine) {
     const auto email = form.Get("email");
     const auto password = form.Get("password");
     // A 4xx code in the category reply makes the client ask the user for new credentials.
@@ -63,7 +65,7 @@ std::optional<Account> PluginApi::Authenticate(const FormFields& form, PluginRep
     };
     if (!email || email->empty()) return refuse("400 ", MissingField("email"));
     if (!password) return refuse("400 ", MissingField("password"));
-    const SignInOutcome outcome = SignIn(*email, *password);
+    const SignInOutcome outcome = SignIn(*email, *password, client);
     switch (outcome.result) {
         case SignInResult::kSignedIn:
             return outcome.account;
@@ -71,6 +73,7 @@ std::optional<Account> PluginApi::Authenticate(const FormFields& form, PluginRep
             return refuse("403 ", kWrongCredentials);
         case SignInResult::kBusy:
             refusal = StoreProblem(StoreResult::kBusy, statusLine);
+            refusal.retryAfter = outcome.retryAfter;
             return std::nullopt;
         default:
             refusal = StoreProblem(StoreResult::kFailed, statusLine);
@@ -78,31 +81,60 @@ std::optional<Account> PluginApi::Authenticate(const FormFields& form, PluginRep
     }
 }
 
-SignInOutcome PluginApi::SignIn(const std::string& email, const std::string& password) {
+SignInOutcome PluginApi::SignIn(const std::string& email, const std::string& password,
+                                const std::string& client) {
     if (email.size() > kMaxEmailBytes || password.size() > kMaxPasswordBytes) return {};
     const auto found = store_.FindAccount(email);
     if (!found.ok()) {
         return {found.result == StoreResult::kBusy ? SignInResult::kBusy : SignInResult::kFailed,
                 {}};
     }
+    // Slowed down before the cache is asked too, or a remembered password would answer a
+    // guess at once.
+    if (const int64_t wait = throttle_.SecondsToWait(email, client, false)) {
+        return {SignInResult::kBusy, {}, wait};
+    }
     const std::string key = credentials_.KeyOf(email, password);
     if (found.value && credentials_.Holds(key, found.value->id, found.value->passwordHash)) {
         return {SignInResult::kSignedIn, *found.value};
     }
-    HashSlots::Slot slot(hashSlots_);
-    if (!slot.acquired()) return {SignInResult::kBusy, {}};
-    if (!found.value) {
-        VerifyPassword(unknownAccountHash_, password);
-        return {};
+    if (const int64_t wait = throttle_.SecondsToWait(email, client, true)) {
+        return {SignInResult::kBusy, {}, wait};
     }
-    if (!VerifyPassword(found.value->passwordHash, password)) return {};
-    credentials_.Remember(key, found.value->id, found.value->passwordHash);
-    return {SignInResult::kSignedIn, *found.value};
+    using Outcome = LoginThrottle::Outcome;
+    HashSlots::Slot slot(hashSlots_);
+    if (!slot.acquired()) {
+        throttle_.Done(email, client, Outcome::kUndecided);
+        return {SignInResult::kBusy, {}};
+    }
+    const PasswordCheck check =
+        CheckPassword(found.value ? found.value->passwordHash : unknownAccountHash_, password);
+    switch (check) {
+        case PasswordCheck::kMatch:
+            if (!found.value) break;
+            throttle_.Done(email, client, Outcome::kSucceeded);
+            credentials_.Remember(key, found.value->id, found.value->passwordHash);
+            return {SignInResult::kSignedIn, *found.value};
+        case PasswordCheck::kMismatch:
+            break;
+        case PasswordCheck::kMalformedHash:
+            throttle_.Done(email, client, Outcome::kUndecided);
+            std::fprintf(stderr,
+                         "tavrello-service: the stored password hash of account %lld "
+                         "cannot be read\n",
+                         static_cast<long long>(found.value ? found.value->id : 0));
+            return {SignInResult::kFailed, {}};
+        case PasswordCheck::kNoMemory:
+            throttle_.Done(email, client, Outcome::kUndecided);
+            return {SignInResult::kBusy, {}};
+    }
+    throttle_.Done(email, client, Outcome::kFailed);
+    return {};
 }
 
-PluginReply PluginApi::Categories(const FormFields& form) {
+PluginReply PluginApi::Categories(const FormFields& form, const std::string& client) {
     PluginReply refusal;
-    const auto account = Authenticate(form, refusal, true);
+    const auto account = Authenticate(form, client, refusal, true);
     if (!account) return refusal;
     const auto categories = store_.Categories(account->id);
     if (!categories.ok()) return StoreProblem(categories.result, true);
@@ -121,9 +153,9 @@ PluginReply PluginApi::Categories(const FormFields& form) {
     return {200, reply};
 }
 
-PluginReply PluginApi::AddUrl(const FormFields& form) {
+PluginReply PluginApi::AddUrl(const FormFields& form, const std::string& client) {
     PluginReply refusal;
-    const auto account = Authenticate(form, refusal, false);
+    const auto account = Authenticate(form, client, refusal, false);
     if (!account) return refusal;
     const auto name = form.Get("name");
     const auto url = form.Get("url");
@@ -176,9 +208,9 @@ PluginReply PluginApi::AddFavorite(const Account& account, const std::string& ra
     }
 }
 
-PluginReply PluginApi::WebPage(const FormFields& form) {
+PluginReply PluginApi::WebPage(const FormFields& form, const std::string& client) {
     PluginReply refusal;
-    const auto account = Authenticate(form, refusal, false);
+    const auto account = Authenticate(form, client, refusal, false);
     if (!account) return refusal;
     return {200, UserPageUrl(settings_.baseUrl, account->email)};
 }

@@ -4,6 +4,7 @@
 
 #include "tools/service/credentials.h"
 #include "tools/service/form_body.h"
+#include "tools/service/login_throttle.h"
 #include "tools/service/store.h"
 
 #include <chrono>
@@ -26,6 +27,7 @@ struct PluginApiSettings {
     unsigned hashWaiting = 16;
     std::chrono::milliseconds hashWait{3000};
     std::chrono::seconds credentialLifetime{120};
+    LoginThrottleSettings throttle{};
 };
 
 // What goes back over HTTP: status 200 with the reply text, or 503 (sent with Retry-After)
@@ -35,13 +37,18 @@ struct PluginApiSettings {
 struct PluginReply {
     int status = 200;
     std::string text;
+    int64_t retryAfter = 1;  // seconds, sent with 503
 };
 
+// kBusy: try again after retryAfter seconds (the store or the hashing was busy, or failed
+// checks slowed this account or client down); kFailed: the store failed, or the stored hash
+// cannot be read.
 enum class SignInResult { kSignedIn, kRefused, kBusy, kFailed };
 
 struct SignInOutcome {
     SignInResult result = SignInResult::kRefused;
     Account account;  // when signed in
+    int64_t retryAfter = 1;
 };
 
 class PluginApi {
@@ -49,16 +56,18 @@ public:
     PluginApi(Store& store, PluginApiSettings settings);
 
     // "plugin/getcatagories.php": status line, the notice if one is set, then "ID NAME" lines.
-    PluginReply Categories(const FormFields& form);
+    PluginReply Categories(const FormFields& form, const std::string& client);
     // "plugin/addurl.php": "OK" or the reason, in one line. URL "-" with parent 0 creates a
     // category named by the name field.
-    PluginReply AddUrl(const FormFields& form);
+    PluginReply AddUrl(const FormFields& form, const std::string& client);
     // "plugin/getwebpage.php": the address of the user's own page, or the reason.
-    PluginReply WebPage(const FormFields& form);
+    PluginReply WebPage(const FormFields& form, const std::string& client);
 
     // The one credential check of the service, also behind the login page. A wrong password
-    // always costs a full hash; a right one seen a moment ago is taken from the cache.
-    SignInOutcome SignIn(const std::string& email, const std::string& password);
+    // always costs a full hash; a right one seen a moment ago is taken from the cache. client
+    // is the address the request came from.
+    SignInOutcome SignIn(const std::string& email, const std::string& password,
+                         const std::string& client);
 
     static constexpr const char* kWrongCredentials = "Wrong e-mail address or password";
     static constexpr const char* kBusyText = "The service is busy; try again in a moment";
@@ -67,8 +76,8 @@ public:
 
 private:
     // Signed in, or the reply that refuses the request.
-    std::optional<Account> Authenticate(const FormFields& form, PluginReply& refusal,
-                                        bool statusLine);
+    std::optional<Account> Authenticate(const FormFields& form, const std::string& client,
+                                        PluginReply& refusal, bool statusLine);
     PluginReply AddCategory(const Account& account, const std::string& name, int64_t parent);
     PluginReply AddFavorite(const Account& account, const std::string& name, const std::string& url,
                             int64_t parent);
@@ -78,6 +87,7 @@ private:
     std::string unknownAccountHash_;
     HashSlots hashSlots_;
     CredentialCache credentials_;
+    LoginThrottle throttle_;
 };
 
 // The reply for a store result other than kDone.

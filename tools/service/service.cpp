@@ -121,9 +121,7 @@ std::optional<FormFields> ReadForm(const httplib::Request& request, const std::s
 void SendPluginReply(httplib::Response& response, const std::string& charset,
                      const PluginReply& reply) {
     response.status = reply.status;
-    if (reply.status == 503) {
-        response.set_header("Retry-After", std::to_string(PluginApi::kRetryAfterSeconds));
-    }
+    if (reply.status == 503) response.set_header("Retry-After", std::to_string(reply.retryAfter));
     if (IsUtf8Label(charset)) {
         response.set_content(reply.text, "text/plain; charset=utf-8");
     } else {
@@ -153,11 +151,10 @@ void SendHtml(httplib::Response& response, int status, const std::string& html) 
 }
 
 // A page that could not be made because the store was busy (503, try again) or failed (500).
-void SendStoreProblem(httplib::Response& response, StoreResult result) {
+void SendStoreProblem(httplib::Response& response, StoreResult result,
+                      int64_t retryAfter = PluginApi::kRetryAfterSeconds) {
     const PluginReply problem = StoreProblem(result, false);
-    if (problem.status == 503) {
-        response.set_header("Retry-After", std::to_string(PluginApi::kRetryAfterSeconds));
-    }
+    if (problem.status == 503) response.set_header("Retry-After", std::to_string(retryAfter));
     SendHtml(response, problem.status, RenderMessagePage("Tavrello", problem.text));
 }
 
@@ -268,6 +265,7 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
     PluginApiSettings settings{service->baseUrl_, options.notice};
     settings.hashSlots = options.hashSlots;
     settings.hashWaiting = options.hashWaiting;
+    settings.throttle = options.loginThrottle;
     service->api_ = std::make_unique<PluginApi>(*service->store_, settings);
     if (options.logRequests) {
         server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
@@ -351,7 +349,7 @@ void Service::InstallRoutes() {
             response.set_content(DefaultErrorText(500), "text/plain; charset=utf-8");
         });
 
-    using PluginCall = PluginReply (PluginApi::*)(const FormFields&);
+    using PluginCall = PluginReply (PluginApi::*)(const FormFields&, const std::string&);
     const auto pluginRoute = [this, &server](const char* path, PluginCall call) {
         server.Post(path, [this, call](const httplib::Request& request, httplib::Response& response,
                                        const httplib::ContentReader& reader) {
@@ -360,7 +358,7 @@ void Service::InstallRoutes() {
             if (!ReadBody(reader, response, body)) return;
             const auto form = ReadForm(request, body, response, kClientCharset, charset);
             if (!form) return;
-            SendPluginReply(response, charset, ((*api_).*call)(*form));
+            SendPluginReply(response, charset, ((*api_).*call)(*form, request.remote_addr));
         });
         server.Get(path, [](const httplib::Request&, httplib::Response& response) {
             response.status = 405;
@@ -444,7 +442,7 @@ void Service::InstallWebRoutes() {
                      RenderLoginPage("Enter your e-mail address and password.", loginToken));
             return;
         }
-        const SignInOutcome signIn = api_->SignIn(*email, *password);
+        const SignInOutcome signIn = api_->SignIn(*email, *password, request.remote_addr);
         switch (signIn.result) {
             case SignInResult::kSignedIn:
                 break;
@@ -452,7 +450,7 @@ void Service::InstallWebRoutes() {
                 SendHtml(response, 403, RenderLoginPage(PluginApi::kWrongCredentials, loginToken));
                 return;
             case SignInResult::kBusy:
-                return SendStoreProblem(response, StoreResult::kBusy);
+                return SendStoreProblem(response, StoreResult::kBusy, signIn.retryAfter);
             default:
                 return SendStoreProblem(response, StoreResult::kFailed);
         }

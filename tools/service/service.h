@@ -26,6 +26,7 @@ struct ServiceOptions {
     // Checks that may wait (three seconds at most) for a slot; one per worker by default, so
     // a burst waits its turn and only a flood that outlasts the wait is refused.
     unsigned hashWaiting = 16;
+    LoginThrottleSettings loginThrottle;
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";
