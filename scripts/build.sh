@@ -7,15 +7,14 @@ set -euo pipefail
 repo_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
 
-"$repo_root/scripts/install-deps.sh"
+source "$repo_root/scripts/arches.sh"
+install_dependencies
 
-werror=OFF
-[ "${CI:-}" = "true" ] && werror=ON
 build_arch() {
     local arch=$1 toolchain=$2
     shift 2
     echo "build: the $arch build in $build_dir/$arch"
-    cmake -S "$repo_root" -B "$build_dir/$arch" -DTAVRELLO_WERROR=$werror \
+    cmake -S "$repo_root" -B "$build_dir/$arch" -DTAVRELLO_WERROR=ON \
         -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/$toolchain" "$@" >/dev/null
 }
 build_arch x64 toolchain-x86_64-mingw.cmake

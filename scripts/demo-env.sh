@@ -45,7 +45,7 @@ demo_build() {
     "$repo_root/scripts/build.sh"
     step "Building the local Tavrello service"
     CC=${TAVRELLO_NATIVE_CC:-gcc} CXX=${TAVRELLO_NATIVE_CXX:-g++} \
-        cmake -S "$repo_root/native" -B "$build_dir/native" >/dev/null
+        cmake -S "$repo_root/native" -B "$build_dir/native" -DTAVRELLO_WERROR=ON >/dev/null
     cmake --build "$build_dir/native" --parallel 2 --target tavrello-service
     local program
     for program in "$setup_exe" "$test_browser_exe" "$driver_exe"; do

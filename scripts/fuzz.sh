@@ -14,7 +14,8 @@ fuzz_build=$build_root/fuzz
 coverage_build=$build_root/fuzz-coverage
 source_dir=$repo_root/tests/fuzz
 
-"$repo_root/scripts/install-deps.sh"
+source "$repo_root/scripts/arches.sh"
+install_dependencies
 
 configure_and_build() {
     CC=clang CXX=clang++ cmake -S "$source_dir" -B "$1" "${@:2}" >/dev/null

@@ -8,13 +8,12 @@ set -euo pipefail
 repo_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}/native
 
-"$repo_root/scripts/install-deps.sh"
+source "$repo_root/scripts/arches.sh"
+install_dependencies
 
-werror=OFF
-[ "${CI:-}" = "true" ] && werror=ON
 # The native compilers, whatever the environment says for the cross build.
 CC=${TAVRELLO_NATIVE_CC:-gcc} CXX=${TAVRELLO_NATIVE_CXX:-g++} \
-    cmake -S "$repo_root/native" -B "$build_dir" -DTAVRELLO_WERROR=$werror >/dev/null
+    cmake -S "$repo_root/native" -B "$build_dir" -DTAVRELLO_WERROR=ON >/dev/null
 cmake --build "$build_dir" --parallel 2
 ctest --test-dir "$build_dir" --output-on-failure --timeout 300 "$@"
 

@@ -9,6 +9,12 @@ repo_root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${TAVRELLO_BUILD_DIR:-$repo_root/build}
 source "$repo_root/scripts/arches.sh"
 
+# Before the long build: a host that can run no Windows program fails in seconds.
+decide_arches || {
+    echo "test: no Windows test can run on this machine; nothing was built or tested" >&2
+    exit 1
+}
+
 "$repo_root/scripts/build.sh"
 "$repo_root/scripts/native-test.sh"
 
@@ -16,11 +22,6 @@ failed=()
 echo "test: static checks of the 32-bit files in $build_dir/x86"
 /usr/bin/python3 "$repo_root/tests/deliverables/x86_files_test.py" "$build_dir/x86" ||
     failed+=("the static checks of the x86 files")
-
-decide_arches || {
-    echo "test: no Windows test can run on this machine; nothing was tested under Wine" >&2
-    exit 1
-}
 
 source "$repo_root/scripts/display.sh"
 start_virtual_display
@@ -32,6 +33,10 @@ for arch in "${run_arches[@]}"; do
     "$repo_root/scripts/wine-ctest.sh" "$arch" "$build_dir/$arch" "$@" || status=$?
     [ $status -eq 0 ] || failed+=("the $arch suite")
 done
+if [[ " ${run_arches[*]} " != *" x86 "* ]]; then
+    echo "test: skipped: the x86 suite, with its case of the 32-bit setup on 64-bit Windows" \
+        "($arches_reason)"
+fi
 if [ ${#failed[@]} -gt 0 ]; then
     printf 'test: failed: %s\n' "${failed[@]}" >&2
     exit 1

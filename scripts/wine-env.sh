@@ -4,25 +4,26 @@
 # TAVRELLO_WINEPREFIX chooses another prefix than the architecture's test prefix.
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export TAVRELLO_ARCH=${TAVRELLO_ARCH:-x86}
-# Debian's loaders; the plain "wine" wrapper prefers the 32-bit one whenever it is installed,
-# even where it cannot run.
-wine32_loader=${TAVRELLO_WINE32_LOADER:-/usr/lib/wine/wine}
-wine64_loader=${TAVRELLO_WINE64_LOADER:-/usr/lib/wine/wine64}
+source "$repo_root/scripts/arches.sh"
 case $TAVRELLO_ARCH in
-x86) export WINEARCH=win32 ;;
+x86)
+    export WINEARCH=win32
+    export WINELOADER=$wine32_loader
+    ;;
 x64)
     export WINEARCH=win64
     export WINELOADER=$wine64_loader
-    wine() { "$wine64_loader" "$@"; }
-    wineboot() { "$wine64_loader" wineboot "$@"; }
-    winepath() { "$wine64_loader" winepath "$@"; }
     ;;
 *)
     echo "wine-env: unknown architecture '$TAVRELLO_ARCH' (x86 or x64)" >&2
     return 2 2>/dev/null || exit 2
     ;;
 esac
-export WINEPREFIX=${TAVRELLO_WINEPREFIX:-$repo_root/build/$TAVRELLO_ARCH/wine-prefix}
+# The loader of the chosen architecture, always by its path: the one the probe tried.
+wine() { "$WINELOADER" "$@"; }
+wineboot() { "$WINELOADER" wineboot "$@"; }
+winepath() { "$WINELOADER" winepath "$@"; }
+export WINEPREFIX=${TAVRELLO_WINEPREFIX:-${TAVRELLO_BUILD_DIR:-$repo_root/build}/$TAVRELLO_ARCH/wine-prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No HTML engine is installed for Wine here; keep Wine from offering to install one.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
