@@ -67,6 +67,12 @@ RequestExecutionLevel admin
 !define COMMAND_EXTENSION_CLSID "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"
 ; CTavrelloIE, the command object of Corvane.dll (resources/plugin/Corvane.idl).
 !define TAVRELLO_IE_CLSID "{3215FB3A-A2BB-4EBA-8EE8-3E50D0F65E70}"
+; The rest of the programs' registration (Corvane.idl, Zephlist.idl, kCorvaneAppId of Corvane.dll),
+; removed directly when the programs may not be run.
+!define TAVRELLO_IE_IID "{75895B6B-9DD2-4B3C-9277-3D33D19C09A5}"
+!define CORVANE_LIBID "{87ED8189-96C8-4B9C-9D74-00751AB9E46B}"
+!define CORVANE_APPID "{F78734E6-86FF-4C62-90A9-A85FC12B15E4}"
+!define ZEPHLIST_APPID "{001BAB6E-69BF-4B4C-AB10-B3CE495FD9F9}"
 ; The class and title of Zephlist's pop-up window, by which a running copy is found.
 !define ZEPHLIST_WINDOW_CLASS "ZephlistPopup"
 !define ZEPHLIST_WINDOW_TITLE "Zephlist"
@@ -108,6 +114,7 @@ Var LogFile
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
 Page custom ServicePageShow ServicePageLeave
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -206,23 +213,219 @@ Function ServicePageLeave
   ${EndIf}
   Call IsUnencryptedUrl
   ${If} $R1 == 1
-    MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "This address does not begin with https://. Your e-mail address and password would cross the network unencrypted with every request.$\r$\n$\r$\nUse it all the same?" IDOK +2
+    MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "This address does not begin with https://. E-mail addresses and passwords would cross the network unencrypted with every request.$\r$\n$\r$\nThe address becomes the default for every user of this computer. Use it all the same?" IDOK +2
     Abort
   ${EndIf}
   StrCpy $BaseUrl $R0
 FunctionEnd
 
+; Who may change the installation folder matters: setup and the uninstaller run its programs
+; as administrator, and every user's browser loads Corvane.dll from it.
+;
+; $R0: a folder. Sets $R1 to 1 when its owner is the administrators group or SYSTEM, else 0.
+!macro OwnedByAdministrators un
+Function ${un}OwnedByAdministrators
+  StrCpy $R1 0
+  ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION
+  System::Call 'advapi32::GetNamedSecurityInfoW(w R0, i 1, i 1, *p .r2, p 0, p 0, p 0, *p .r3) i .r4'
+  ${If} $4 == 0
+    ; WinLocalSystemSid, WinBuiltinAdministratorsSid
+    System::Call 'advapi32::IsWellKnownSid(p r2, i 22) i .r5'
+    System::Call 'advapi32::IsWellKnownSid(p r2, i 26) i .r6'
+    ${If} $5 <> 0
+    ${OrIf} $6 <> 0
+      StrCpy $R1 1
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r3)'
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro OwnedByAdministrators ""
+!insertmacro OwnedByAdministrators "un."
+
+; $R0: a folder (full path). Sets $R1 to 1 when it lies in one of the Program Files folders,
+; whose access lists let only administrators change what is in them, else 0.
+Function InProgramFiles
+  StrCpy $R1 0
+  ${ForEach} $R2 1 2 + 1
+    ${If} $R2 == 1
+      StrCpy $R3 "$PROGRAMFILES32\"
+    ${Else}
+      StrCpy $R3 "$PROGRAMFILES64\"
+    ${EndIf}
+    StrLen $R4 $R3
+    StrCpy $R5 $R0 $R4
+    ${If} $R5 == $R3
+      StrCpy $R1 1
+    ${EndIf}
+  ${Next}
+FunctionEnd
+
+; $R0: a folder. Sets $R1 to "" when setup may install into it, otherwise to the reason why not:
+; a folder that exists outside the Program Files folders must be empty and owned by the
+; administrators or SYSTEM, so that no other user can have put a program there or change one.
+Function CheckInstallFolder
+  StrCpy $R1 ""
+  ${IfNot} ${FileExists} "$R0\*.*"
+    Return
+  ${EndIf}
+  ; "C:\Program Files\..\Elsewhere" is not in Program Files.
+  GetFullPathName $R0 $R0
+  Call InProgramFiles
+  ${If} $R1 == 1
+    StrCpy $R1 ""
+    Return
+  ${EndIf}
+  StrCpy $R6 "empty"
+  FindFirst $R7 $R8 "$R0\*.*"
+  ${DoWhile} $R8 != ""
+    ${If} $R8 != "."
+    ${AndIf} $R8 != ".."
+      StrCpy $R6 "not empty"
+      ${Break}
+    ${EndIf}
+    FindNext $R7 $R8
+  ${Loop}
+  FindClose $R7
+  Call OwnedByAdministrators
+  ${If} $R6 != "empty"
+  ${OrIf} $R1 != 1
+    StrCpy $R1 "The folder $R0 already exists, and other users of this computer may be able to change what is in it. Choose a new folder, an empty folder that only administrators own, or a folder in Program Files."
+  ${Else}
+    StrCpy $R1 ""
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryPageLeave
+  StrCpy $R0 $INSTDIR
+  Call CheckInstallFolder
+  ${If} $R1 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R1"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; $INSTDIR: owned by the administrators; SYSTEM and the administrators may change it, users
+; may read and run what is in it only. Later files and folders inherit that. Sets the error flag
+; when it could not be applied.
+Function ProtectInstallFolder
+  ClearErrors
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;AU)", i 1, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    SetErrors
+    Return
+  ${EndIf}
+  ; OWNER_, DACL_ and PROTECTED_DACL_SECURITY_INFORMATION: nothing inherited from the parent.
+  System::Call 'advapi32::SetFileSecurityW(w "$INSTDIR", i 0x80000005, p r1) i .r0'
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $0 == 0
+    SetErrors
+  ${EndIf}
+FunctionEnd
+
+; InstallFile SOURCE NAME: unpacks SOURCE into the output folder and ends setup when it could
+; not be written (NSIS itself skips such a file in a silent run and goes on). Nothing in the
+; folder has run yet at that point: what is left there may be an old or a foreign file.
+!macro InstallFile source name
+  ClearErrors
+  File "${source}"
+  ${If} ${Errors}
+    StrCpy $R0 "${name}"
+    Call FailToWrite
+  ${EndIf}
+!macroend
+!define InstallFile "!insertmacro InstallFile"
+
+; $R0: the name of a file in the output folder that could not be written. Ends setup, naming
+; the program that holds it when the system can tell.
+Function FailToWrite
+  StrCpy $R9 "$OUTDIR\$R0 could not be written."
+  ClearErrors
+  FileOpen $0 "$OUTDIR\$R0" a
+  ${If} ${Errors}
+    Call HolderOfFile
+    ${If} $R1 != ""
+      StrCpy $R9 "$R9 It is in use by $R1: close that program and run setup again."
+    ${Else}
+      StrCpy $R9 "$R9 It may be in use by another program (a browser window holds Corvane.dll): close it and run setup again."
+    ${EndIf}
+  ${Else}
+    FileClose $0
+  ${EndIf}
+  Call FailSetup
+FunctionEnd
+
+; $OUTDIR\$R0: a file. Sets $R1 to the program that holds it open, as the restart manager
+; names it ("name (process id)"), or "" when it cannot tell.
+Function HolderOfFile
+  StrCpy $R1 ""
+  ; The session key: CCH_RM_SESSION_KEY + 1 wide characters.
+  System::Call 'rstrtmgr::RmStartSession(*i .r1, i 0, w .r2) i .r0'
+  ${If} $0 != 0
+    Return
+  ${EndIf}
+  System::Call '*(&w1024 "$OUTDIR\$R0") p .r3'
+  System::Call '*(p r3) p .r4'
+  System::Call 'rstrtmgr::RmRegisterResources(i r1, i 1, p r4, i 0, p 0, i 0, p 0) i .r0'
+  ${If} $0 == 0
+    ; One RM_PROCESS_INFO: process id and start time, then the application's name.
+    System::Alloc 668
+    Pop $5
+    System::Call 'rstrtmgr::RmGetList(i r1, *i .r6, *i 1 r7, p r5, *i .r8) i .r0'
+    ${If} $0 == 0
+    ${AndIf} $7 >= 1
+      System::Call '*$5(i .r6, i, i, &w256 .r9)'
+      StrCpy $R1 "$9 (process $6)"
+    ${EndIf}
+    System::Free $5
+  ${EndIf}
+  System::Free $4
+  System::Free $3
+  System::Call 'rstrtmgr::RmEndSession(i r1)'
+FunctionEnd
+
+; What the uninstaller needs to remove everything; written before anything is registered, so
+; that a setup that fails half-way can still be removed from Programs and Features.
+Function WriteUninstallEntry
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Zephlist.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+FunctionEnd
+
 Section "Tavrello programs" SecPrograms
   SectionIn RO
+  StrCpy $R0 $INSTDIR
+  Call CheckInstallFolder
+  ${If} $R1 != ""
+    StrCpy $R9 $R1
+    Call FailSetup
+  ${EndIf}
   Call StopZephlist
   SetOutPath "$INSTDIR"
+  Call ProtectInstallFolder
+  ${If} ${Errors}
+    StrCpy $R9 "Only administrators may be allowed to change $INSTDIR, and its access list could not be set."
+    Call FailSetup
+  ${EndIf}
   ${If} ${Silent}
     FileOpen $LogFile "$INSTDIR\Setup.log" w
   ${EndIf}
   ${Log} "Installing ${PRODUCT} ${VERSION} into $INSTDIR"
-  File "${BIN_DIR}/Corvane.dll"
-  File "${BIN_DIR}/Zephlist.exe"
+  ${InstallFile} "${BIN_DIR}/Corvane.dll" "Corvane.dll"
+  ${InstallFile} "${BIN_DIR}/Zephlist.exe" "Zephlist.exe"
+  ClearErrors
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  ${If} ${Errors}
+    StrCpy $R0 "Uninstall.exe"
+    Call FailToWrite
+  ${EndIf}
+  Call WriteUninstallEntry
 
   StrCpy $0 "not started"
   ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\Corvane.dll"' $0
@@ -243,7 +446,7 @@ Section "Tavrello programs" SecPrograms
   Call EndWithSlash
   Call IsUnencryptedUrl
   ${If} $R1 == 1
-    ${Log} "Warning: the base URL $R0 is not https: the password crosses the network unencrypted with every request"
+    ${Log} "Warning: the base URL $R0 is not https: the password crosses the network unencrypted with every request, for every user of this computer who keeps this default"
   ${EndIf}
   WriteRegStr HKCU "${SETTINGS_KEY}" "Tavrello" $R0
   WriteRegStr HKLM "${SETTINGS_KEY}" "Tavrello" $R0
@@ -254,7 +457,7 @@ Section "Tavrello programs" SecPrograms
 !ifdef X64_CORVANE
   ${If} ${RunningX64}
     SetOutPath "$INSTDIR\x64"
-    File "${X64_CORVANE}"
+    ${InstallFile} "${X64_CORVANE}" "Corvane.dll"
     SetOutPath "$INSTDIR"
     StrCpy $0 "not started"
     ${DisableX64FSRedirection}
@@ -273,15 +476,6 @@ Section "Tavrello programs" SecPrograms
   ${EndIf}
 !endif
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Zephlist.exe,0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
@@ -326,8 +520,9 @@ Section "-Close the log"
 SectionEnd
 
 ; $R9: the command line's parameters. Returns in $R0 the value of "/URL=" up to the next blank
-; (a URL holds none), or "" when the option is absent. GetOptions of FileFunc.nsh cannot be
-; used: it ends a value at the next "/", and every URL holds several.
+; (a URL holds none), or "" when the option is absent. Quotes are taken off the way they were
+; put on: /URL="<address>" and "/URL=<address>" give the bare address. GetOptions of
+; FileFunc.nsh cannot be used: it ends a value at the next "/", and every URL holds several.
 Function UrlOption
   StrCpy $R0 ""
   StrLen $R2 $R9
@@ -342,11 +537,27 @@ Function UrlOption
     ${EndIf}
     IntOp $R3 $R3 + 1
   ${Loop}
+  ; $R5: the quote that closes the option's word, when one opened it.
+  StrCpy $R5 ""
+  ${If} $R3 > 0
+    IntOp $R4 $R3 - 1
+    StrCpy $R4 $R9 1 $R4
+    ${If} $R4 == '"'
+      StrCpy $R5 '"'
+    ${EndIf}
+  ${EndIf}
   IntOp $R3 $R3 + 5
+  StrCpy $R4 $R9 1 $R3
+  ${If} $R5 == ""
+  ${AndIf} $R4 == '"'
+    StrCpy $R5 '"'
+    IntOp $R3 $R3 + 1
+  ${EndIf}
   ${Do}
     StrCpy $R4 $R9 1 $R3
     ${If} $R4 == ""
     ${OrIf} $R4 == " "
+    ${OrIf} $R4 == $R5
       ${Break}
     ${EndIf}
     StrCpy $R0 "$R0$R4"
@@ -433,16 +644,46 @@ Function un.RemoveMachineBaseUrl
   DeleteRegKey /ifempty HKLM "${COMPANY_KEY}"
 FunctionEnd
 
+; The registration of both programs, removed from the registry in the view in force without
+; running them: for a folder whose programs may have been changed by someone else.
+Function un.RemoveRegistrationDirectly
+  DeleteRegKey HKCR "CLSID\${TAVRELLO_IE_CLSID}"
+  DeleteRegKey HKCR "Corvane.TavrelloIE"
+  DeleteRegKey HKCR "Corvane.TavrelloIE.1"
+  DeleteRegKey HKCR "AppID\${CORVANE_APPID}"
+  DeleteRegKey HKCR "AppID\Corvane.DLL"
+  DeleteRegKey HKCR "Interface\${TAVRELLO_IE_IID}"
+  DeleteRegKey HKCR "TypeLib\${CORVANE_LIBID}"
+  DeleteRegKey HKCR "AppID\${ZEPHLIST_APPID}"
+  DeleteRegKey HKCR "AppID\Zephlist.EXE"
+  DeleteRegKey HKCR "TypeLib\${ZEPHLIST_APPID}"
+FunctionEnd
+
 Section "Uninstall"
   Call un.StopZephlist
-  ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\Corvane.dll"'
-  ExecWait '"$INSTDIR\Zephlist.exe" /UnregServer'
+  ; Setup gave the folder to the administrators; if it has another owner now, its programs may
+  ; not be the ones setup put there, and they must not run as administrator.
+  StrCpy $R0 $INSTDIR
+  Call un.OwnedByAdministrators
+  ${If} $R1 == 1
+    ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\Corvane.dll"'
+    ExecWait '"$INSTDIR\Zephlist.exe" /UnregServer'
+  ${Else}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$INSTDIR is no longer owned by the administrators, so the programs in it may have been changed by someone else. They are not run: their registration is removed from the registry instead." /SD IDOK
+    Call un.RemoveRegistrationDirectly
+  ${EndIf}
 !ifndef TARGET_X64
   ${If} ${RunningX64}
   ${AndIf} ${FileExists} "$INSTDIR\x64\Corvane.dll"
-    ${DisableX64FSRedirection}
-    ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\x64\Corvane.dll"'
-    ${EnableX64FSRedirection}
+    ${If} $R1 == 1
+      ${DisableX64FSRedirection}
+      ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\x64\Corvane.dll"'
+      ${EnableX64FSRedirection}
+    ${Else}
+      SetRegView 64
+      Call un.RemoveRegistrationDirectly
+      SetRegView 32
+    ${EndIf}
     Delete /REBOOTOK "$INSTDIR\x64\Corvane.dll"
     RMDir /REBOOTOK "$INSTDIR\x64"
   ${EndIf}

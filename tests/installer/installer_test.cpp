@@ -3,8 +3,10 @@
 // registry and file system. The setup program's path comes in TAVRELLO_SETUP_EXE.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <optional>
@@ -13,6 +15,7 @@
 
 #include "common/settings.h"
 #include "tests/support/child_process.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
 
 namespace {
@@ -32,14 +35,20 @@ constexpr char kLibraryId[] = "{87ED8189-96C8-4B9C-9D74-00751AB9E46B}";
 constexpr char kCorvaneAppId[] = "{F78734E6-86FF-4C62-90A9-A85FC12B15E4}";
 constexpr char kZephlistAppId[] = "{001BAB6E-69BF-4B4C-AB10-B3CE495FD9F9}";
 
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value) {
+// A value of KEY in the registry view VIEW (KEY_WOW64_32KEY or KEY_WOW64_64KEY; 0: this
+// process's own view).
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value,
+                                      REGSAM view = 0) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
     char buffer[1024];
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    if (RegGetValueA(root, key.c_str(), value, RRF_RT_ANY, &type, buffer, &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return std::nullopt;
-    }
+    const LSTATUS status = RegGetValueA(opened, nullptr, value, RRF_RT_ANY, &type, buffer, &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
     return std::string(buffer);
 }
 
@@ -53,9 +62,11 @@ std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* va
     return data;
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
     RegCloseKey(opened);
     return true;
 }
@@ -108,10 +119,14 @@ bool LogWarnsOfPlainHttp(const std::string& folder) {
     return log.find("is not https") != std::string::npos;
 }
 
+std::string Environment(const char* name) {
+    char value[MAX_PATH] = "";
+    GetEnvironmentVariableA(name, value, sizeof value);
+    return value;
+}
+
 std::string SetupProgram() {
-    char path[MAX_PATH] = "";
-    GetEnvironmentVariableA("TAVRELLO_SETUP_EXE", path, sizeof path);
-    return path;
+    return Environment("TAVRELLO_SETUP_EXE");
 }
 
 // Runs a program to its end; its exit code, or STILL_ACTIVE when it did not end in time.
@@ -143,6 +158,7 @@ protected:
         // What a run that failed half-way may have left.
         RemoveLeftovers(defaultFolder_);
         RemoveLeftovers(kCustomFolder);
+        RemoveLeftovers(kForeignFolder);
         RegDeleteTreeA(HKEY_CURRENT_USER, kCompanyKey);
         DeleteValue(HKEY_CURRENT_USER, kRunKey, "Tavrello");
         DeleteValue(HKEY_CURRENT_USER, kRunKey, "Unrelated");
@@ -152,7 +168,7 @@ protected:
         if (FileExists(folder + "\\Uninstall.exe")) {
             RunToEnd("\"" + folder + "\\Uninstall.exe\" /S _?=" + folder);
         }
-        for (const char* file : {"Corvane.dll", "Zephlist.exe", "Uninstall.exe"}) {
+        for (const char* file : {"Corvane.dll", "Zephlist.exe", "Uninstall.exe", "Setup.log"}) {
             DeleteFileA((folder + "\\" + file).c_str());
         }
         RemoveDirectoryA(folder.c_str());
@@ -261,6 +277,8 @@ protected:
     }
 
     static constexpr char kCustomFolder[] = "C:\\Tavrello Test Folder";
+    // Outside the Program Files folders, made by this test's user.
+    static constexpr char kForeignFolder[] = "C:\\Tavrello Foreign Folder";
     std::string defaultFolder_;
 };
 
@@ -297,11 +315,14 @@ TEST_F(InstallerTest, ChosenFolderWithoutAutostartAndPurgingUninstallLeaveNothin
     const std::string otherCopy = "C:\\Elsewhere\\Zephlist.exe";
     WriteString(HKEY_CURRENT_USER, kRunKey, "Tavrello", otherCopy);
 
+    // Quotes around the address are the command line's, not the address's.
     ASSERT_EQ(
-        Install("/NOAUTOSTART /URL=http://127.0.0.1:9/base/ /D=" + std::string(kCustomFolder)), 0u);
+        Install("/NOAUTOSTART /URL=\"https://127.0.0.1:9/base\" /D=" + std::string(kCustomFolder)),
+        0u);
     ExpectInstalledInto(kCustomFolder);
     EXPECT_FALSE(FileExists(defaultFolder_));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "http://127.0.0.1:9/base/");
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "https://127.0.0.1:9/base/");
+    EXPECT_FALSE(LogWarnsOfPlainHttp(kCustomFolder));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"), otherCopy);
 
     // What the programs store while they are used.
@@ -328,21 +349,89 @@ TEST_F(InstallerTest, UninstallRemovesTheStartEntryThatTheOptionsDialogWrote) {
     EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
 }
 
+// An old or foreign Zephlist.exe, planted where setup installs, records its start if anything
+// runs it. Setup replaces it, or ends with exit code 2 before anything in the folder runs when
+// the file is held open or the folder is not safe to install into. (Wine reads every folder's
+// owner as the user who runs it, so an existing folder outside Program Files is always refused
+// here; one owned by the administrators is accepted on Windows.)
 TEST_F(InstallerTest, AProgramFoundInTheFolderBeforeSetupIsNeverStarted) {
-    // An old or foreign Zephlist.exe that would record its start.
-    CreateDirectoryA(defaultFolder_.c_str(), nullptr);
     const std::string record = defaultFolder_ + "-started.txt";
+    const struct {
+        const char* name;
+        std::string folder;
+        bool plant;
+        bool holdOpen;
+        DWORD exitCode;
+    } cases[] = {
+        {"replaced", defaultFolder_, true, false, 0},
+        {"held open", defaultFolder_, true, true, 2},
+        {"another owner's folder", kForeignFolder, true, false, 2},
+        {"another owner's empty folder", kForeignFolder, false, false, 2},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.name);
+        CreateDirectoryA(example.folder.c_str(), nullptr);
+        const std::string planted = example.folder + "\\Zephlist.exe";
+        if (example.plant) {
+            ASSERT_TRUE(
+                CopyFileA((OwnFolder() + "\\record_args.exe").c_str(), planted.c_str(), FALSE));
+        }
+        HANDLE held = example.holdOpen ? CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(example.holdOpen, held != INVALID_HANDLE_VALUE);
+        DeleteFileA(record.c_str());
+        SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", record.c_str());
+        const DWORD status = Install("/NOAUTOSTART /D=" + example.folder);
+        SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", nullptr);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+        EXPECT_EQ(status, example.exitCode);
+        EXPECT_FALSE(FileExists(record)) << "setup ran the planted program";
+        if (example.exitCode == 0) {
+            ExpectInstalledInto(example.folder);
+            ASSERT_TRUE(Uninstall(example.folder, ""));
+        } else {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId));
+            if (example.holdOpen) {
+                const std::string log = ReadWholeFile(example.folder + "\\Setup.log");
+                EXPECT_NE(log.find("Failed: " + planted + " could not be written."),
+                          std::string::npos)
+                    << log;
+            }
+            RemoveLeftovers(example.folder);
+        }
+    }
     DeleteFileA(record.c_str());
-    ASSERT_TRUE(CopyFileA((OwnFolder() + "\\record_args.exe").c_str(),
-                          (defaultFolder_ + "\\Zephlist.exe").c_str(), FALSE));
-    SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", record.c_str());
+}
+
+// A registration that fails half-way leaves an uninstall entry that removes everything.
+TEST_F(InstallerTest, FailedRegistrationCanStillBeUninstalled) {
+    // Zephlist's own key, present and read-only: its registration is refused.
+    const std::string appIdKey = std::string("Software\\Classes\\AppID\\") + kZephlistAppId;
+    HKEY blocked = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, appIdKey.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | WRITE_DAC, nullptr, &blocked, nullptr),
+              ERROR_SUCCESS);
+    const auto restrict = [&](const char* accessList) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            accessList, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(blocked, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        LocalFree(descriptor);
+    };
+    restrict("D:P(A;;KR;;;WD)");
     const DWORD status = Install("/NOAUTOSTART");
-    SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", nullptr);
-    ASSERT_EQ(status, 0u);
-    ExpectInstalledInto(defaultFolder_);
-    EXPECT_FALSE(FileExists(record)) << "setup ran the planted program";
+    restrict("D:P(A;;KA;;;WD)");
+    RegCloseKey(blocked);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, appIdKey.c_str());
+
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              "\"" + defaultFolder_ + "\\Uninstall.exe\" /S");
     ASSERT_TRUE(Uninstall(defaultFolder_, ""));
-    DeleteFileA(record.c_str());
+    ExpectRemovedFrom(defaultFolder_);
 }
 
 TEST_F(InstallerTest, SetupAndUninstallStopARunningZephlistFirst) {
@@ -363,6 +452,77 @@ TEST_F(InstallerTest, SetupAndUninstallStopARunningZephlistFirst) {
     ASSERT_TRUE(Uninstall(defaultFolder_, ""));
     EXPECT_EQ(zephlist.Wait(10000), 0u);
     ExpectRemovedFrom(defaultFolder_);
+}
+
+// The 32-bit setup on 64-bit Windows (run in a win64 prefix by run_installer_test.sh): each
+// Corvane.dll is registered in its own registry view, and the browser of each architecture
+// runs the command from its own DLL to the service.
+using InstallerWow64 = InstallerTest;
+
+TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
+        << "this case runs as a 32-bit program on 64-bit Windows";
+    testing_support::HttpPeer peer;
+    testing_support::ScriptedReply categories;
+    categories.body = "200 OK\n3 Cartoons\n";
+    peer.Route("/plugin/getcatagories.php", categories);
+    testing_support::ScriptedReply added;
+    added.body = "OK";
+    peer.Route("/plugin/addurl.php", added);
+    WriteString(HKEY_CURRENT_USER, kSettingsKey, "email", "jerry@cartoons.test");
+    WriteString(HKEY_CURRENT_USER, kSettingsKey, "password", "mouse hole");
+
+    ASSERT_EQ(Install("/NOAUTOSTART /URL=" + peer.BaseUrl()), 0u);
+    for (const char* file : {"Corvane.dll", "Zephlist.exe", "Uninstall.exe", "x64\\Corvane.dll"}) {
+        EXPECT_TRUE(FileExists(defaultFolder_ + "\\" + file)) << file;
+    }
+    const std::string classKey = std::string("Software\\Classes\\CLSID\\") + kClassId;
+    const std::string libraryKey = std::string("Software\\Classes\\TypeLib\\") + kLibraryId;
+    const struct {
+        REGSAM view;
+        std::string corvane;
+        const char* platform;
+        std::string browser;
+    } views[] = {
+        {KEY_WOW64_32KEY, defaultFolder_ + "\\Corvane.dll", "win32",
+         Environment("TAVRELLO_TEST_BROWSER_X86")},
+        {KEY_WOW64_64KEY, defaultFolder_ + "\\x64\\Corvane.dll", "win64",
+         Environment("TAVRELLO_TEST_BROWSER_X64")},
+    };
+    for (const auto& side : views) {
+        SCOPED_TRACE(side.platform);
+        const HKEY machine = HKEY_LOCAL_MACHINE;
+        EXPECT_EQ(ReadString(machine, classKey + "\\InprocServer32", nullptr, side.view),
+                  side.corvane);
+        EXPECT_EQ(
+            ReadString(machine, libraryKey + "\\1.0\\409\\" + side.platform, nullptr, side.view),
+            side.corvane);
+        EXPECT_EQ(ReadString(machine, kExtensionKey, "ClsidExtension", side.view), kClassId);
+        EXPECT_EQ(ReadString(machine, kExtensionKey, "Icon", side.view), side.corvane + ",-202");
+
+        const std::string page = "http://127.0.0.1:9/" + std::string(side.platform) + ".htm";
+        ChildProcess browser;
+        ASSERT_TRUE(browser.Start("\"" + side.browser + "\" \"" + page + "\" \"A page\""))
+            << side.browser;
+        HWND dialog = testing_support::WaitForWindow("Add to Tavrello.com", 30000);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 20000));
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        EXPECT_EQ(browser.Wait(30000), 0u) << "Exec returned S_OK";
+        const auto adds = peer.RequestsTo("/plugin/addurl.php");
+        ASSERT_FALSE(adds.empty());
+        EXPECT_EQ(testing_support::DecodeForm(adds.back().body).at("url"), page);
+    }
+
+    ASSERT_TRUE(Uninstall(defaultFolder_, "/PURGE"));
+    for (const auto& side : views) {
+        for (const std::string& key : {classKey, libraryKey, std::string(kExtensionKey),
+                                       std::string("Software\\Classes\\Corvane.TavrelloIE")}) {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, side.view))
+                << side.platform << " " << key;
+        }
+    }
 }
 
 }  // namespace
