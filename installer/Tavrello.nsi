@@ -3,7 +3,7 @@
 ;
 ; Built by the project (installer/CMakeLists.txt) with
 ;   makensis -DBIN_DIR=<folder of the two binaries> -DICON_FILE=<.ico> -DOUT_FILE=<setup.exe>
-;            [-DX64_CORVANE=<64-bit Corvane.dll>] [-DTARGET_X64]
+;            [-DX64_CORVANE=<64-bit Corvane.dll>] [-DTARGET_X64] [-DSIGN_SCRIPT=<sign.sh>]
 ; The 32-bit setup installs the 32-bit programs and, on 64-bit Windows, the 64-bit Corvane.dll
 ; from X64_CORVANE in the folder "x64" beside them, registered in the 64-bit registry view, so
 ; that the browser's 64-bit processes show the command too. With TARGET_X64 it is a 64-bit
@@ -34,6 +34,14 @@
   Unicode true
 !endif
 SetCompressor /SOLID lzma
+; Reproducible: the packed files carry no time of their own (setup gives them the time of
+; installation), so two builds of the same sources give the same setup, byte for byte.
+SetDateSave off
+!ifdef SIGN_SCRIPT
+  ; The uninstaller before it is packed, then the setup itself (see scripts/sign.sh).
+  !uninstfinalize 'bash "${SIGN_SCRIPT}" --file "%1"'
+  !finalize 'bash "${SIGN_SCRIPT}" --file "%1"'
+!endif
 RequestExecutionLevel admin
 
 !include MUI2.nsh
