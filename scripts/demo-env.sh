@@ -117,7 +117,29 @@ demo_install() {
     }
 }
 
-driver() { LC_ALL=C.UTF-8 wine "$driver_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# resource_id NAME: the number of a control or command of the programs' resources (IDOK and
+# IDCANCEL are Windows' own).
+resource_id() {
+    case $1 in
+    IDOK) echo 1 ;;
+    IDCANCEL) echo 2 ;;
+    *) sed -n "s/^#define $1 \([0-9]*\)\$/\1/p" "$repo_root"/resources/{plugin,tray}/resource.h | head -1 ;;
+    esac
+}
+
+# driver ARGUMENTS: the demo driver, with controls and commands named as in the resources.
+driver() {
+    local arguments=() argument id
+    for argument in "$@"; do
+        if [[ $argument =~ ^ID[A-Z_]*$ ]]; then
+            id=$(resource_id "$argument")
+            [ -n "$id" ] || { echo "demo: no resource is named $argument" >&2; return 1; }
+            argument=$id
+        fi
+        arguments+=("$argument")
+    done
+    LC_ALL=C.UTF-8 wine "$driver_exe" "${arguments[@]}" 2>/dev/null | tr -d '\r'
+}
 
 # screenshot FILE [CAPTION]: the whole virtual screen, or only the window with that caption
 # ("menu" for the pop-up menu shown).

@@ -36,16 +36,16 @@ driver wait Zephlist 10 >/dev/null || fail "no pop-up"
 # as Wine has no HTML engine in this set-up.
 screenshot "$work_dir/screen.png"
 /usr/bin/convert "$work_dir/screen.png" -resize 50% -strip "$out_dir/popup.png"
-driver command Zephlist 32768 # ID_ABOUT
+driver command Zephlist ID_ABOUT
 driver wait "About Zephlist" 10 >/dev/null || fail "no About dialog"
 screenshot "$out_dir/about.png" "About Zephlist"
-driver click "About Zephlist" 1
-driver command Zephlist 32771 # ID_OPTIONS
+driver click "About Zephlist" IDOK
+driver command Zephlist ID_OPTIONS
 driver wait "Tavrello - Zephlist Options" 10 >/dev/null || fail "no tray options dialog"
-driver type "Tavrello - Zephlist Options" 204 "$demo_account"
-driver type "Tavrello - Zephlist Options" 205 "$demo_password"
+driver type "Tavrello - Zephlist Options" IDC_EMAIL "$demo_account"
+driver type "Tavrello - Zephlist Options" IDC_PASSWORD "$demo_password"
 screenshot "$out_dir/tray-options.png" "Tavrello - Zephlist Options"
-driver click "Tavrello - Zephlist Options" 2
+driver click "Tavrello - Zephlist Options" IDCANCEL
 
 # The plug-in's dialogs, through the stand-in browser. Without an account it asks first.
 step "Plug-in, English"
@@ -54,24 +54,24 @@ page_title="Tavrello - Browser plug-in help"
 wine "$test_browser_exe" "$page_url" "$page_title" >/dev/null 2>&1 &
 browser_pid=$!
 driver wait "Tavrello Options" 30 >/dev/null || fail "no plug-in options dialog"
-driver type "Tavrello Options" 204 "$demo_account"
-driver type "Tavrello Options" 205 "$demo_password"
+driver type "Tavrello Options" IDC_EMAIL "$demo_account"
+driver type "Tavrello Options" IDC_PASSWORD "$demo_password"
 screenshot "$out_dir/plugin-options.png" "Tavrello Options"
-driver click "Tavrello Options" 1
+driver click "Tavrello Options" IDOK
 add="Add to Tavrello.com"
 driver wait "$add" 30 >/dev/null || fail "no add-favorite dialog"
 screenshot "$out_dir/add-favorite.png" "$add"
-driver click "$add" 202 # Create in <<
+driver click "$add" IDC_CREATE_IN
 sleep 0.5
-driver select "$add" 207 Reference
+driver select "$add" IDC_CATEGORY_TREE Reference
 screenshot "$out_dir/add-favorite-expanded.png" "$add"
-driver click "$add" 208 # New Category
+driver click "$add" IDC_NEW_CATEGORY
 driver wait "Add New Catagory" 10 >/dev/null || fail "no new-category dialog"
-driver type "Add New Catagory" 210 "Recipes"
+driver type "Add New Catagory" IDC_CATAGORY_NAME "Recipes"
 screenshot "$out_dir/new-category.png" "Add New Catagory"
-driver click "Add New Catagory" 2
+driver click "Add New Catagory" IDCANCEL
 driver wait "$add" 10 >/dev/null
-driver click "$add" 2
+driver click "$add" IDCANCEL
 wait "$browser_pid" || true
 
 # Danish: the resource lookup follows the user's locale.
@@ -80,11 +80,11 @@ LC_ALL=da_DK.UTF-8 wine "$test_browser_exe" "$page_url" "$page_title" >/dev/null
 browser_pid=$!
 add_da="Tilføj til Tavrello.com"
 driver wait "$add_da" 30 >/dev/null || fail "no Danish add-favorite dialog"
-driver click "$add_da" 202
+driver click "$add_da" IDC_CREATE_IN
 sleep 0.5
-driver select "$add_da" 207 News
+driver select "$add_da" IDC_CATEGORY_TREE News
 screenshot "$out_dir/add-favorite-danish.png" "$add_da"
-driver click "$add_da" 2
+driver click "$add_da" IDCANCEL
 wait "$browser_pid" || true
 
 step "Pictures in $out_dir"

@@ -92,10 +92,10 @@ browser_pid=$!
 if [ $unattended = yes ]; then
     # Without an account the command asks for it first.
     if driver wait "Tavrello Options" 30 >/dev/null; then
-        driver type "Tavrello Options" 204 "$demo_account"
-        driver type "Tavrello Options" 205 "$demo_password"
+        driver type "Tavrello Options" IDC_EMAIL "$demo_account"
+        driver type "Tavrello Options" IDC_PASSWORD "$demo_password"
         shot options-dialog "Tavrello Options"
-        driver click "Tavrello Options" 1
+        driver click "Tavrello Options" IDOK
     fi
     driver wait "Add to Tavrello.com" 30 >/dev/null || {
         echo "run: the add-favorite dialog did not appear" >&2
@@ -103,11 +103,11 @@ if [ $unattended = yes ]; then
     }
     shot add-favorite "Add to Tavrello.com"
     # "Create in <<" shows the category tree; the page goes into the category "Reference".
-    driver click "Add to Tavrello.com" 202
+    driver click "Add to Tavrello.com" IDC_CREATE_IN
     sleep 0.5
-    driver select "Add to Tavrello.com" 207 Reference
+    driver select "Add to Tavrello.com" IDC_CATEGORY_TREE Reference
     shot add-favorite-category "Add to Tavrello.com"
-    driver click "Add to Tavrello.com" 1
+    driver click "Add to Tavrello.com" IDOK
 else
     cat <<EOF
 
