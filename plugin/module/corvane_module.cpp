@@ -45,43 +45,14 @@ framework::Registrar ModuleRegistrar(HMODULE module) {
     return registrar;
 }
 
-// One part of the module's registration: a script resource, or (with no resource) the type
-// library.
-struct RegistrationStep {
-    UINT scriptId;
-};
-constexpr UINT kTypeLibraryStep = 0;
-
-// Registration writes the AppID before the class that names it; removal goes the other way,
-// and the AppID goes last.
-constexpr RegistrationStep kRegisterSteps[] = {
-    {IDR_CORVANE_REGISTRY}, {IDR_CORVANE_CLASS_REGISTRY}, {kTypeLibraryStep}};
-constexpr RegistrationStep kUnregisterSteps[] = {
-    {IDR_CORVANE_CLASS_REGISTRY}, {kTypeLibraryStep}, {IDR_CORVANE_REGISTRY}};
-
-HRESULT RunStep(const RegistrationStep& step, bool registering, HMODULE module,
-                framework::Registrar& registrar) {
-    if (step.scriptId == kTypeLibraryStep) {
-        return registering ? framework::RegisterModuleTypeLibrary(module)
-                           : framework::UnregisterModuleTypeLibrary(module);
-    }
-    return registering ? registrar.RegisterResource(module, step.scriptId)
-                       : registrar.UnregisterResource(module, step.scriptId);
-}
-
-// Runs the steps in order under the system's locale until one fails; returns the last step's
-// result. No exception leaves.
-HRESULT RunRegistration(const RegistrationStep (&steps)[3], bool registering) noexcept {
+// Runs REGISTRATION (the module, its registrar) under the system's locale; no exception leaves.
+template <typename Registration>
+HRESULT RunRegistration(Registration registration) noexcept {
     try {
         SystemLocaleScope locale;
         const HMODULE module = framework::CodeInstance();
         framework::Registrar registrar = ModuleRegistrar(module);
-        HRESULT result = S_OK;
-        for (const RegistrationStep& step : steps) {
-            result = RunStep(step, registering, module, registrar);
-            if (FAILED(result)) return result;
-        }
-        return result;
+        return registration(module, registrar);
     } catch (...) {
         return E_OUTOFMEMORY;
     }
@@ -118,10 +89,26 @@ HRESULT CCorvaneModule::CanUnloadNow() const noexcept {
     return framework::CanUnloadModule();
 }
 
+// Registration writes the AppID before the class that names it, then the type library; removal
+// goes the other way, and the AppID goes last. Both stop at the first part that fails, so that
+// class entries that stay behind never name an AppID or type library already gone. The tray
+// program's removal differs on purpose and goes on past a failure: it registers no class, and
+// its AppID and type library do not name each other.
 HRESULT CCorvaneModule::RegisterServer() noexcept {
-    return RunRegistration(kRegisterSteps, true);
+    return RunRegistration([](HMODULE module, framework::Registrar& registrar) {
+        HRESULT result = registrar.RegisterResource(module, IDR_CORVANE_REGISTRY);
+        if (SUCCEEDED(result))
+            result = registrar.RegisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
+        if (SUCCEEDED(result)) result = framework::RegisterModuleTypeLibrary(module);
+        return result;
+    });
 }
 
 HRESULT CCorvaneModule::UnregisterServer() noexcept {
-    return RunRegistration(kUnregisterSteps, false);
+    return RunRegistration([](HMODULE module, framework::Registrar& registrar) {
+        HRESULT result = registrar.UnregisterResource(module, IDR_CORVANE_CLASS_REGISTRY);
+        if (SUCCEEDED(result)) result = framework::UnregisterModuleTypeLibrary(module);
+        if (SUCCEEDED(result)) result = registrar.UnregisterResource(module, IDR_CORVANE_REGISTRY);
+        return result;
+    });
 }
