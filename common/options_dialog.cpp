@@ -1,5 +1,6 @@
 #include "common/options_dialog.h"
 
+#include "common/account.h"
 #include "common/settings.h"
 
 INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
@@ -9,17 +10,24 @@ INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
 }
 
 LRESULT CAccountOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-    ShowStoredSetting(emailId_, settings::kEmailValue);
-    ShowStoredSetting(passwordId_, settings::kPasswordValue);
+    // What this process uses, which is what was typed last when the key refused to store it.
+    const settings::Account account = settings::ReadAccount();
+    SetDlgItemText(emailId_, account.email.c_str());
+    SetDlgItemText(passwordId_, account.password.c_str());
     ShowOwnSettings();
     // Let the dialog manager put the focus on the first tab stop.
     return TRUE;
 }
 
 LRESULT CAccountOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
-    StoreEditSetting(emailId_, settings::kEmailValue);
-    StoreEditSetting(passwordId_, settings::kPasswordValue);
-    StoreOwnSettings();
+    const bool accountSaved = settings::StoreAccount({EditText(emailId_), EditText(passwordId_)});
+    const bool ownSaved = StoreOwnSettings();
+    // Nothing the user typed is lost without a word; the dialog still ends with OK, as the
+    // account is in use all the same.
+    if (!accountSaved || !ownSaved) {
+        ::MessageBoxA(m_hWnd, NotSavedText(accountSaved, ownSaved).c_str(), MessageCaption(),
+                      MB_OK | MB_ICONERROR);
+    }
     EndDialog(IDOK);
     return 0;
 }
@@ -29,15 +37,8 @@ LRESULT CAccountOptionsDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
     return 0;
 }
 
-void CAccountOptionsDlg::ShowStoredSetting(int editId, const char* valueName) {
-    char text[settings::kAccountReadSize] = {};
-    ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, valueName, "", text,
-                       sizeof text);
-    SetDlgItemText(editId, text);
-}
-
-void CAccountOptionsDlg::StoreEditSetting(int editId, const char* valueName) {
+std::string CAccountOptionsDlg::EditText(int editId) const {
     char text[settings::kAccountReadSize] = {};
     ::GetDlgItemTextA(m_hWnd, editId, text, sizeof text);
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, valueName, text);
+    return text;
 }

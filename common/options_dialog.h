@@ -3,6 +3,8 @@
 // its own to the same dialog.
 #pragma once
 
+#include <string>
+
 #include "framework/window/dialog.h"
 
 class CAccountOptionsDlg : public CDialogImplBaseT<CWindow> {
@@ -23,19 +25,20 @@ public:
 
 protected:
     // A deliverable's own settings: shown after the account's, and stored after them on OK.
+    // StoreOwnSettings returns false when the registry refused them.
     virtual void ShowOwnSettings() {}
-    virtual void StoreOwnSettings() {}
+    virtual bool StoreOwnSettings() { return true; }
+    // What the deliverable tells the user, in one message, when OK could not store everything.
+    virtual std::string NotSavedText(bool accountSaved, bool ownSaved) const = 0;
+    virtual const char* MessageCaption() const = 0;
 
 private:
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnOk(WORD, WORD, HWND, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 
-    // Puts the stored value (or the empty text when it cannot be read) into the edit control.
-    void ShowStoredSetting(int editId, const char* valueName);
-    // Stores at most 254 characters of the edit's text, so the value always reads back whole.
-    // A failed write is not reported: the dialog closes as if it had succeeded.
-    void StoreEditSetting(int editId, const char* valueName);
+    // At most 254 characters of the edit's text, so that the value always reads back whole.
+    std::string EditText(int editId) const;
 
     UINT templateId_;
     int emailId_;

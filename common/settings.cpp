@@ -23,32 +23,33 @@ void CopyText(const char* text, char* buffer, DWORD size) {
     buffer[length] = '\0';
 }
 
-// Reads the value's data as a text of at most size - 1 characters; false when it cannot be one.
-// The stored type is not checked: whatever the type, the bytes must form such a text.
-bool QueryText(HKEY key, const char* valueName, char* buffer, DWORD size) {
+// Reads the value's data as a text of at most size - 1 characters. The stored type is not
+// checked: whatever the type, the bytes must form such a text.
+StoredValue QueryText(HKEY key, const char* valueName, char* buffer, DWORD size) {
     DWORD type = 0;
     DWORD length = size;
     std::vector<char> data(size);
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                         &length) != ERROR_SUCCESS) {
-        return false;
-    }
+    const LONG result = RegQueryValueExA(key, valueName, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &length);
+    if (result == ERROR_FILE_NOT_FOUND) return StoredValue::kMissing;
+    if (result != ERROR_SUCCESS) return StoredValue::kUnreadable;
     // The stored bytes need not end in NUL: the text ends at the first NUL or at the data's end.
     const char* end = static_cast<const char*>(std::memchr(data.data(), '\0', length));
     const size_t textLength = end ? static_cast<size_t>(end - data.data()) : length;
-    if (textLength > size - 1) return false;
+    if (textLength > size - 1) return StoredValue::kUnreadable;
     std::memcpy(buffer, data.data(), textLength);
     buffer[textLength] = '\0';
-    return true;
+    return StoredValue::kRead;
 }
 
-bool ReadLevel(HKEY root, const std::string& path, const char* valueName, char* buffer,
-               DWORD size) {
+// A key that cannot be opened counts as missing: whether the value is there cannot be told.
+StoredValue ReadLevel(HKEY root, const std::string& path, const char* valueName, char* buffer,
+                      DWORD size) {
     std::string name, rest;
     SplitPath(path, name, rest);
     RegKey key;
     if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
-        return false;
+        return StoredValue::kMissing;
     }
     if (!rest.empty()) return ReadLevel(key.Get(), rest, valueName, buffer, size);
     return QueryText(key.Get(), valueName, buffer, size);
@@ -69,16 +70,16 @@ bool WriteLevel(HKEY root, const std::string& path, const char* valueName, const
                           bytes) == ERROR_SUCCESS;
 }
 
-void DeleteLevel(HKEY root, const std::string& path, const char* valueName) {
+bool DeleteLevel(HKEY root, const std::string& path, const char* valueName) {
     std::string name, rest;
     SplitPath(path, name, rest);
     RegKey key;
-    if (RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS) return;
-    if (!rest.empty()) {
-        DeleteLevel(key.Get(), rest, valueName);
-    } else {
-        RegDeleteValueA(key.Get(), valueName);
-    }
+    const LONG opened = RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive());
+    if (opened == ERROR_FILE_NOT_FOUND) return true;
+    if (opened != ERROR_SUCCESS) return false;
+    if (!rest.empty()) return DeleteLevel(key.Get(), rest, valueName);
+    const LONG deleted = RegDeleteValueA(key.Get(), valueName);
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -86,16 +87,31 @@ void DeleteLevel(HKEY root, const std::string& path, const char* valueName) {
 int ReadRegistryString(HKEY root, const char* path, const char* valueName, const char* defaultText,
                        char* buffer, DWORD size) {
     if (buffer == nullptr || size == 0) return 0;
-    if (!ReadLevel(root, path, valueName, buffer, size)) CopyText(defaultText, buffer, size);
+    if (ReadLevel(root, path, valueName, buffer, size) != StoredValue::kRead) {
+        CopyText(defaultText, buffer, size);
+    }
     return static_cast<int>(std::strlen(buffer));
+}
+
+StoredValue ReadStoredValue(HKEY root, const char* path, const char* valueName, char* buffer,
+                            DWORD size) {
+    if (buffer == nullptr || size == 0) return StoredValue::kUnreadable;
+    const StoredValue read = ReadLevel(root, path, valueName, buffer, size);
+    if (read != StoredValue::kRead) buffer[0] = '\0';
+    return read;
 }
 
 int WriteRegistryString(HKEY root, const char* path, const char* valueName, const char* text) {
     return WriteLevel(root, path, valueName, text) ? static_cast<int>(std::strlen(text)) : 0;
 }
 
-void DeleteRegistryValue(HKEY root, const char* path, const char* valueName) {
-    DeleteLevel(root, path, valueName);
+bool StoreRegistryText(HKEY root, const char* path, const char* valueName,
+                       const std::string& text) {
+    return WriteLevel(root, path, valueName, text.c_str());
+}
+
+bool DeleteRegistryValue(HKEY root, const char* path, const char* valueName) {
+    return DeleteLevel(root, path, valueName);
 }
 
 std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,

@@ -30,12 +30,24 @@ constexpr DWORD kWindowSizeReadSize = 40;
 int ReadRegistryString(HKEY root, const char* path, const char* valueName, const char* defaultText,
                        char* buffer, DWORD size);
 
+// How a read of one value went: read whole, not there (no such key or value, or a key on the
+// path that cannot be opened), or there but not readable as such a text (too long, say).
+enum class StoredValue { kRead, kMissing, kUnreadable };
+
+// ReadRegistryString with the empty text as default, telling a missing value from one that
+// exists but cannot be read.
+StoredValue ReadStoredValue(HKEY root, const char* path, const char* valueName, char* buffer,
+                            DWORD size);
+
 // Stores text as REG_SZ, creating every missing key on the path. Returns the text's length
 // when stored, 0 otherwise.
 int WriteRegistryString(HKEY root, const char* path, const char* valueName, const char* text);
+// The same, true when stored: unlike a length, this tells for the empty text too.
+bool StoreRegistryText(HKEY root, const char* path, const char* valueName, const std::string& text);
 
-// Removes the value when the whole key path exists; never creates keys.
-void DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
+// Removes the value when the whole key path exists; never creates keys. True when the value
+// is gone afterwards (or never was), false when the registry refused to remove it.
+bool DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
 
 // ReadRegistryString into a std::string, for callers that do not keep fixed buffers.
 std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,

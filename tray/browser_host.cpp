@@ -1,5 +1,6 @@
 #include "tray/browser_host.h"
 
+#include "common/account.h"
 #include "common/settings.h"
 #include "framework/window/ax_host.h"
 #include "framework/com/bstr.h"
@@ -33,8 +34,7 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
 }
 
 void CBrowserHost::ReadSettings() {
-    email_ = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "",
-                              settings::kAccountReadSize);
+    email_ = settings::ReadAccount().email;
     baseUrl_ = ReadBaseUrl();
 }
 

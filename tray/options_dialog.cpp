@@ -25,21 +25,39 @@ std::string QuotedProgramPath() {
 
 void CTrayOptionsDlg::ShowOwnSettings() {
     char text[kAutostartReadSize];
-    // Any non-empty entry counts as switched on, wherever it points.
-    if (ReadRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue, "",
-                           text, sizeof text) > 0) {
+    autostartShown_ = ReadStoredValue(HKEY_CURRENT_USER, settings::kRunPath,
+                                      settings::kAutostartValue, text, sizeof text);
+    // Any non-empty entry counts as switched on, wherever it points; so does one too long to
+    // read, which is the user's entry all the same.
+    if ((autostartShown_ == StoredValue::kRead && text[0] != '\0') ||
+        autostartShown_ == StoredValue::kUnreadable) {
         CheckDlgButton(m_hWnd, IDC_AUTOSTART, BST_CHECKED);
     }
 }
 
-void CTrayOptionsDlg::StoreOwnSettings() {
+bool CTrayOptionsDlg::StoreOwnSettings() {
     if (IsDlgButtonChecked(m_hWnd, IDC_AUTOSTART) == BST_CHECKED) {
+        // An entry that could not be read is kept as it is: overwriting it would lose it.
+        if (autostartShown_ == StoredValue::kUnreadable) return true;
         const std::string path = QuotedProgramPath();
-        if (!path.empty()) {
-            WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue,
-                                path.c_str());
-        }
-    } else {
-        DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue);
+        return !path.empty() && StoreRegistryText(HKEY_CURRENT_USER, settings::kRunPath,
+                                                  settings::kAutostartValue, path);
     }
+    // A refused delete of an entry that was not there changes nothing the user would miss.
+    return DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue) ||
+           autostartShown_ == StoredValue::kMissing;
+}
+
+std::string CTrayOptionsDlg::NotSavedText(bool accountSaved, bool ownSaved) const {
+    std::string text;
+    if (!accountSaved) {
+        text =
+            "Your e-mail address and password could not be saved. Zephlist uses them until it "
+            "exits.";
+    }
+    if (!ownSaved) {
+        if (!text.empty()) text += '\n';
+        text += "The start at log-in could not be changed.";
+    }
+    return text;
 }

@@ -2,7 +2,10 @@
 // program's template, with the start at log-on through the per-user Run key.
 #pragma once
 
+#include <string>
+
 #include "common/options_dialog.h"
+#include "common/settings.h"
 #include "resources/tray/resource.h"
 
 class CTrayOptionsDlg : public CAccountOptionsDlg {
@@ -14,5 +17,10 @@ public:
 private:
     // The autostart box.
     void ShowOwnSettings() override;
-    void StoreOwnSettings() override;
+    bool StoreOwnSettings() override;
+    std::string NotSavedText(bool accountSaved, bool ownSaved) const override;
+    const char* MessageCaption() const override { return "Zephlist"; }
+
+    // How the autostart entry read when the dialog opened.
+    StoredValue autostartShown_ = StoredValue::kMissing;
 };

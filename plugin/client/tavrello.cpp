@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "common/account.h"
 #include "common/settings.h"
 #include "plugin/client/form_body.h"
 #include "plugin/client/reply_grammar.h"
@@ -42,10 +43,10 @@ CTavrello* CTavrello::Current() {
 }
 
 void CTavrello::LoadSettings() {
-    email = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kEmailValue, "",
-                             settings::kAccountReadSize);
-    password = ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath,
-                                settings::kPasswordValue, "", settings::kAccountReadSize);
+    // An account typed in this process that the settings key refused comes first.
+    settings::Account account = settings::ReadAccount();
+    email = std::move(account.email);
+    password = std::move(account.password);
     baseUrl = ReadBaseUrl();
 }
 

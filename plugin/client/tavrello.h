@@ -75,7 +75,8 @@ public:
     // Replaces lines with a copy of categoryLines.
     virtual std::vector<std::string>& CopyCategories(std::vector<std::string>& lines);
 
-    // Reads email, password and baseUrl from the settings key.
+    // Reads email, password and baseUrl from the settings key; an account that the key refused
+    // to store stands in for the stored one for the rest of the process.
     void LoadSettings();
     // Takes up settings that an options dialog stored: drops the cached list, then reloads.
     void ReloadSettings();

@@ -2,6 +2,8 @@
 // the plug-in's template.
 #pragma once
 
+#include <string>
+
 #include "common/options_dialog.h"
 #include "resources/plugin/resource.h"
 
@@ -10,4 +12,13 @@ public:
     enum { IDD = IDD_OPTIONS };
 
     COptionsDlg() noexcept : CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
+
+private:
+    // The browser's protected mode makes the settings key read-only to the plug-in; the tray
+    // program runs outside it.
+    std::string NotSavedText(bool, bool) const override {
+        return "Your e-mail address and password could not be saved, so they are used only until "
+               "the browser closes. Zephlist's Options saves them for every browser window.";
+    }
+    const char* MessageCaption() const override { return "Tavrello"; }
 };

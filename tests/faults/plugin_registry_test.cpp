@@ -1,29 +1,43 @@
 // The plug-in when its settings cannot be read or written, or hold values of the wrong type:
-// the defaults are used, writes fail without a word, the options dialog still closes.
+// the defaults are used; an account the key refuses is said once and used for the rest of the
+// process; the options dialog still closes.
+// The test peer needs winsock2.h ahead of windows.h.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/account.h"
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/restricted_registry.h"
+#include "tests/support/http_peer.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
 using dialog_testing::RunUntilClosed;
 using dialog_testing::SimulatedUser;
 using dialog_testing::UserSession;
+using faults_testing::ConfirmAndReadMessage;
 using faults_testing::RestrictedCurrentUser;
+using testing_support::DecodeForm;
+using testing_support::HttpPeer;
 using testing_support::kSettingsKey;
 using testing_support::ReadText;
 using testing_support::RegistrySandbox;
+using testing_support::ScriptedReply;
 using testing_support::SetRawValue;
 
 namespace {
+
+constexpr char kNotSaved[] =
+    "Your e-mail address and password could not be saved, so they are used only until the "
+    "browser closes. Zephlist's Options saves them for every browser window.";
 
 class NoMessages : public PluginClientUi {
 public:
@@ -48,21 +62,82 @@ protected:
         return ReadText(sandbox_.Scratch(), kSettingsKey, name);
     }
 
-    // The options dialog with the user typing a new account and pressing OK.
-    INT_PTR OptionsOkWithNewAccount(std::string& shownEmail) {
+    // The options dialog with the user typing a new account and pressing OK; message receives
+    // what the dialog then said.
+    INT_PTR OptionsOkWithNewAccount(std::string& shownEmail, std::string& message) {
         return RunUntilClosed(
             L"Tavrello Options",
             [&](SimulatedUser& user, HWND dialog) {
                 shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
-                SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
-                SimulatedUser::Type(dialog, IDC_PASSWORD, "new");
-                user.ClickAndWaitClosed(dialog, IDOK);
+                TypeNewAccount(dialog);
+                message = ConfirmAndReadMessage(user, dialog, L"Tavrello");
             },
             [] { return COptionsDlg().DoModal(nullptr); });
     }
 
+    static void TypeNewAccount(HWND dialog) {
+        SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
+        SimulatedUser::Type(dialog, IDC_PASSWORD, "new");
+    }
+
+    void TearDown() override {
+        // An account the key refused stays with the process until a store succeeds.
+        settings::StoreAccount({"", ""});
+    }
+
     RegistrySandbox sandbox_;
 };
+
+// Protected mode: the browser runs the plug-in where the settings key refuses every write. A
+// refusal must not send the user round the options dialog for ever.
+TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProcess) {
+    StoreAccount();
+    HttpPeer peer;
+    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "Tavrello",
+                        peer.BaseUrl().c_str());
+    ScriptedReply refused;
+    refused.body = "401 Unknown account\n";
+    peer.Queue("/plugin/getcatagories.php", refused);
+    ScriptedReply categories;
+    categories.body = "200 OK\n12 Work\n";
+    peer.Route("/plugin/getcatagories.php", categories);
+    RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
+    ASSERT_TRUE(readOnly.Active());
+    auto ui = std::make_unique<NoMessages>();
+    NoMessages* messages = ui.get();
+    CTavrello client(std::move(ui));
+
+    std::string said;
+    const dialog_testing::DialogRun run = dialog_testing::RunWithUser(
+        L"Tavrello Options",
+        [&](SimulatedUser& user, HWND dialog) {
+            TypeNewAccount(dialog);
+            said = ConfirmAndReadMessage(user, dialog, L"Tavrello");
+        },
+        [&] { return static_cast<INT_PTR>(client.FetchCategories()); });
+    EXPECT_EQ(run.result, 1) << "the command goes on with the typed account";
+    EXPECT_EQ(run.leftOpen, 0);
+    EXPECT_EQ(said, kNotSaved);
+    EXPECT_EQ(messages->shown, std::vector<std::string>{"Unknown account"});
+    const auto requests = peer.RequestsTo("/plugin/getcatagories.php");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(DecodeForm(requests[1].body).at("email"), "bob@example.com");
+    EXPECT_EQ(DecodeForm(requests[1].body).at("password"), "new");
+    EXPECT_EQ(StoredThroughScratch("email"), "ann@example.com");
+
+    // Opened again in this process, the dialog shows what was typed, not what is stored.
+    std::string shownEmail, shownPassword;
+    RunUntilClosed(
+        L"Tavrello Options",
+        [&](SimulatedUser& user, HWND dialog) {
+            shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
+            shownPassword = SimulatedUser::Text(dialog, IDC_PASSWORD);
+            user.ClickAndWaitClosed(dialog, IDCANCEL);
+        },
+        [] { return COptionsDlg().DoModal(nullptr); });
+    EXPECT_EQ(shownEmail, "bob@example.com");
+    EXPECT_EQ(shownPassword, "new");
+}
 
 TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWithoutWriting) {
     StoreAccount();
@@ -74,9 +149,10 @@ TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWit
     EXPECT_EQ(client.email, "ann@example.com");
     EXPECT_EQ(client.baseUrl, "http://127.0.0.1:9/");
 
-    std::string shown;
-    EXPECT_EQ(OptionsOkWithNewAccount(shown), IDOK);
+    std::string shown, message;
+    EXPECT_EQ(OptionsOkWithNewAccount(shown, message), IDOK);
     EXPECT_EQ(shown, "ann@example.com");
+    EXPECT_EQ(message, kNotSaved);
     EXPECT_EQ(StoredThroughScratch("email"), "ann@example.com");
     EXPECT_EQ(StoredThroughScratch("password"), "secret");
 }
@@ -92,9 +168,10 @@ TEST_F(PluginRegistryFaults, UnreadableSettingsGiveTheDefaultsAndTheOptionsDialo
     EXPECT_EQ(client.password, "");
     EXPECT_EQ(client.baseUrl, "");
 
-    std::string shown = "?";
-    EXPECT_EQ(OptionsOkWithNewAccount(shown), IDOK);
+    std::string shown = "?", message;
+    EXPECT_EQ(OptionsOkWithNewAccount(shown, message), IDOK);
     EXPECT_EQ(shown, "");
+    EXPECT_EQ(message, kNotSaved);
     // Without an address nothing can be fetched: the options dialog, then no request at all.
     UserSession cancel([](SimulatedUser& user) {
         HWND dialog = user.WaitForDialog(L"Tavrello Options");

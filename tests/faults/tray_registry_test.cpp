@@ -1,9 +1,10 @@
 // The tray program's options dialog when the Run key is missing or the registry refuses
-// writes: the dialog closes either way, writes that cannot be made are dropped silently.
+// writes: the dialog closes either way, and writes that cannot be made are said in one message.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "common/account.h"
 #include "common/settings.h"
 #include "tests/faults/restricted_registry.h"
 #include "tests/support/simulated_user.h"
@@ -11,6 +12,7 @@
 #include "tests/tray/tray_options_run.h"
 
 using dialog_testing::SimulatedUser;
+using faults_testing::ConfirmAndReadMessage;
 using faults_testing::RestrictedCurrentUser;
 using testing_support::KeyExists;
 using testing_support::kRunKey;
@@ -22,6 +24,11 @@ namespace {
 
 class TrayRegistryFaults : public ::testing::Test {
 protected:
+    void TearDown() override {
+        // An account the key refused stays with the process until a store succeeds.
+        settings::StoreAccount({"", ""});
+    }
+
     testing_support::RegistrySandbox sandbox_;
 };
 
@@ -41,15 +48,41 @@ TEST_F(TrayRegistryFaults, MissingRunKeyIsCreatedForTheAutostartEntry) {
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "bob@example.com");
 }
 
-TEST_F(TrayRegistryFaults, ReadOnlyRegistryDropsEveryWriteAndTheDialogCloses) {
+TEST_F(TrayRegistryFaults, ReadOnlyRegistryWritesNothingAndSaysSoInOneMessage) {
     WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
+    std::string said;
     {
         RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
         ASSERT_TRUE(readOnly.Active());
-        EXPECT_EQ(TickAutostartAndConfirm(), IDOK);
+        EXPECT_EQ(tray_testing::RunTrayOptions([&](SimulatedUser& user, HWND dialog) {
+                      SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
+                      SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
+                      said = ConfirmAndReadMessage(user, dialog, L"Zephlist");
+                  }),
+                  IDOK);
     }
+    EXPECT_EQ(said,
+              "Your e-mail address and password could not be saved. Zephlist uses them until it "
+              "exits.\nThe start at log-in could not be changed.");
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "ann@example.com");
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kRunKey));
+}
+
+TEST_F(TrayRegistryFaults, RefusedAutostartAloneIsSaidAndTheAccountIsStored) {
+    std::string said;
+    {
+        RestrictedCurrentUser readOnlyRun(sandbox_, faults_testing::kReadOnly, kRunKey);
+        ASSERT_TRUE(readOnlyRun.Active());
+        EXPECT_EQ(tray_testing::RunTrayOptions([&](SimulatedUser& user, HWND dialog) {
+                      SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
+                      SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
+                      said = ConfirmAndReadMessage(user, dialog, L"Zephlist");
+                  }),
+                  IDOK);
+    }
+    EXPECT_EQ(said, "The start at log-in could not be changed.");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "bob@example.com");
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
 }
 
 TEST_F(TrayRegistryFaults, UnreadableRegistryShowsEmptyFieldsAndTheDialogCloses) {

@@ -136,6 +136,24 @@ TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuot
     }
 }
 
+// An entry too long for the dialog to read is still the user's entry: the box shows it ticked,
+// and OK leaves it as it is.
+TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt) {
+    const std::string entries[] = {QuotedPathOfLength(MAX_PATH + 2), QuotedPathOfLength(1000)};
+    for (const std::string& entry : entries) {
+        SCOPED_TRACE(entry.size());
+        WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", entry.c_str());
+        bool ticked = false;
+        Run([&](SimulatedUser& user, HWND dialog) {
+            ticked = Checked(dialog);
+            user.ClickAndWaitClosed(dialog, IDOK);
+        });
+        EXPECT_TRUE(ticked);
+        EXPECT_TRUE(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello") == entry)
+            << "the entry must stay whole";
+    }
+}
+
 TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
     WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "");
     bool ticked = true;
