@@ -8,7 +8,7 @@ packages=(
   mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev xvfb
   fonts-wine xdotool
-  nsis imagemagick sqlite3 curl python3 python3-pefile osslsigncode openssl
+  nsis imagemagick sqlite3 curl python3 python3-pefile osslsigncode openssl faketime
   cmake googletest clang-format
   libcpp-httplib-dev libsqlite3-dev libsodium-dev pkg-config
   clang libclang-rt-14-dev llvm

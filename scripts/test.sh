@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the native ones (the local service, and the
 # platform-neutral core under sanitizers), the static checks of the 32-bit deliverables' files,
 # then the whole Windows suite under Wine once for each architecture this host can run, each in
-# a prefix of its own, with a virtual display for the windows. Extra arguments go to the Wine
+# a prefix of its own, with a virtual display for the windows, and last the release checks
+# (scripts/release-check.sh; TAVRELLO_RELEASE_CHECK=0 skips them). Extra arguments go to the Wine
 # ctest runs (for example -R settings). TAVRELLO_ARCHES=x64 (or x86) chooses instead of the probe.
 set -euo pipefail
 repo_root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,6 +34,10 @@ for arch in "${run_arches[@]}"; do
     "$repo_root/scripts/wine-ctest.sh" "$arch" "$build_dir/$arch" "$@" || status=$?
     [ $status -eq 0 ] || failed+=("the $arch suite")
 done
+# Reproducible and signed: a second build of the shipped files, compared and signed.
+if [ "${TAVRELLO_RELEASE_CHECK:-1}" != 0 ]; then
+    "$repo_root/scripts/release-check.sh" || failed+=("the release checks")
+fi
 if [[ " ${run_arches[*]} " != *" x86 "* ]]; then
     echo "test: skipped: the x86 suite, with its case of the 32-bit setup on 64-bit Windows" \
         "($arches_reason)"
@@ -41,4 +46,4 @@ if [ ${#failed[@]} -gt 0 ]; then
     printf 'test: failed: %s\n' "${failed[@]}" >&2
     exit 1
 fi
-echo "test: every suite passed (${run_arches[*]} under Wine, native, static checks of the x86 files)"
+echo "test: every suite passed (${run_arches[*]} under Wine, native, static checks of the x86 files, release checks)"
