@@ -35,20 +35,50 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
            framework::EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+// The file name of the program path, without its quotes.
+std::string_view ProgramName(std::string_view program) {
+    if (!program.empty() && program.front() == '"') program = program.substr(1, program.size() - 2);
+    const std::size_t slash = program.find_last_of("\\/:");
+    return slash == std::string_view::npos ? program : program.substr(slash + 1);
+}
+
+bool IsInterpreter(std::string_view program) {
+    for (const char* interpreter : kInterpreterNames) {
+        if (framework::EqualsIgnoringCase(ProgramName(program), interpreter)) return true;
+    }
+    return false;
+}
+
 // Whether the command line runs through the command interpreter: the program is cmd itself, or
 // a script that the system hands to it. The interpreter expands %NAME% anywhere in its line.
 bool RunsThroughInterpreter(std::string_view program) {
-    if (!program.empty() && program.front() == '"') program = program.substr(1, program.size() - 2);
-    const std::size_t slash = program.find_last_of("\\/:");
-    const std::string_view name =
-        slash == std::string_view::npos ? program : program.substr(slash + 1);
-    for (const char* interpreter : kInterpreterNames) {
-        if (framework::EqualsIgnoringCase(name, interpreter)) return true;
-    }
+    if (IsInterpreter(program)) return true;
     for (const char* extension : kScriptExtensions) {
-        if (EndsWithIgnoringCase(name, extension)) return true;
+        if (EndsWithIgnoringCase(ProgramName(program), extension)) return true;
     }
     return false;
+}
+
+// Where the command that cmd is to run begins in the arguments, when it begins with a quote:
+// just behind the first /c or /k switch and its blanks. npos otherwise.
+std::size_t QuotedCommandStart(const std::string& arguments) {
+    std::size_t at = 0;
+    while (at < arguments.size()) {
+        while (at < arguments.size() && IsBlank(arguments[at])) ++at;
+        const std::size_t wordStart = at;
+        bool quoted = false;
+        while (at < arguments.size() && (quoted || !IsBlank(arguments[at]))) {
+            if (arguments[at] == '"') quoted = !quoted;
+            ++at;
+        }
+        const std::string_view word = std::string_view(arguments).substr(wordStart, at - wordStart);
+        if (framework::EqualsIgnoringCase(word, "/c") ||
+            framework::EqualsIgnoringCase(word, "/k")) {
+            while (at < arguments.size() && IsBlank(arguments[at])) ++at;
+            return at < arguments.size() && arguments[at] == '"' ? at : std::string::npos;
+        }
+    }
+    return std::string::npos;
 }
 
 // The end of an unquoted program path: just behind the first ".exe" that ends a word. Without
@@ -178,6 +208,16 @@ bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::stri
         built.append(rest, 0, placeholder);
         built += place(placeholder);
         built.append(rest, placeholder + sizeof kPlaceholder - 1, std::string::npos);
+    }
+    // cmd takes the first and the last quote off a command that starts with one, which would
+    // leave the address outside its quotes: one more pair around the whole command is what it
+    // takes off instead.
+    const std::size_t command =
+        IsInterpreter(program) ? QuotedCommandStart(rest) : std::string::npos;
+    if (command != std::string::npos &&
+        (placeholder == std::string::npos || placeholder > command)) {
+        built.insert(program.size() + command, 1, '"');
+        built += '"';
     }
     if (built.size() > kMaxCommandLineLength) return false;
     commandLine = std::move(built);

@@ -32,7 +32,8 @@ using ProgramSearch = std::function<std::string(const std::string& name)>;
 // An address outside the template's quotes gets quotes of its own, so that a command
 // interpreter running the line takes '&', '|', '^', '<' and '>' in it as text. Where the line
 // runs through the interpreter (cmd, or a ".bat" or ".cmd" script), every '%' of the address
-// goes as "%25" as well, so that no "%NAME%" in it is expanded.
+// goes as "%25" as well, so that no "%NAME%" in it is expanded; and a command after cmd's /c or
+// /k that starts with a quote gets one more pair of quotes around it, which cmd takes off.
 // An unquoted program path that neither ends in ".exe" nor is free of blanks is looked up
 // with findProgram: every run of words from the start is a candidate, and when exactly one
 // names a program, that program's full path stands on the line.

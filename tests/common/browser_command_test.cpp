@@ -147,6 +147,11 @@ TEST(BrowserCommandLine, ThroughACommandInterpreterEveryPercentOfTheAddressGoesE
         {"cmd without a placeholder: the address follows in quotes",
          R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe)", "http://h/?a=%OS%&calc",
          R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe "http://h/?a=%25OS%25&calc")"},
+        {"a quoted command after /c gets quotes around it all, which cmd takes off again",
+         R"(cmd.exe /c "C:\B\b.exe" %1)", "http://h/?a&calc",
+         R"(cmd.exe /c ""C:\B\b.exe" "http://h/?a&calc"")"},
+        {"the same after /S /C and before more arguments", R"(CMD.EXE /S /C "b.exe" "%1" -x)",
+         "http://h/?a&calc", R"(CMD.EXE /S /C ""b.exe" "http://h/?a&calc" -x")"},
     };
     for (const InterpreterCase& test : cases) {
         SCOPED_TRACE(test.name);

@@ -316,6 +316,9 @@ TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
          "http://127.0.0.1/?x=%25CMDCMDLINE:~-1%25&echo"},
         {"no placeholder", interpreter, "http://127.0.0.1/a?b=1&c=%OS%",
          "http://127.0.0.1/a?b=1&c=%25OS%25"},
+        // cmd takes the first and the last quote off a command that starts with one.
+        {"quoted program after /c", std::string(system) + "\\cmd.exe /c \"" + recorder_ + "\" %1",
+         "http://127.0.0.1/a?b=1&echo", "http://127.0.0.1/a?b=1&echo"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
