@@ -10,6 +10,11 @@ add answered "OK" is stored exactly once.
 With --kill-after N the service is killed with SIGKILL once N adds have been acknowledged,
 started again on the same file, and every acknowledged add must be there.
 
+With --idle-sockets N that many connections are opened first and left without a byte, for the
+whole run; with --hold-write-lock a connection of this script holds the SQLite write lock
+(BEGIN EXCLUSIVE) for the whole run, as another program might. Latency is reported for adds
+and lists apart as well.
+
 Run by hand; bounded by --clients x --requests and by --max-seconds.
 """
 
@@ -19,6 +24,7 @@ import os
 import random
 import re
 import signal
+import socket
 import sqlite3
 import subprocess
 import sys
@@ -87,6 +93,7 @@ class Run:
         self.errors = {}
         self.lock = threading.Lock()
         self.latencies = []
+        self.by_kind = {"add": [], "list": []}
         self.statuses = {}
         self.acknowledged = []  # names of adds answered "OK"
         self.failures = 0
@@ -127,6 +134,7 @@ class Run:
             elapsed = time.monotonic() - started
             with self.lock:
                 self.latencies.append(elapsed)
+                self.by_kind["add" if is_add else "list"].append(elapsed)
                 self.statuses[status] = self.statuses.get(status, 0) + 1
                 if is_add and status == 200 and text == "OK":
                     self.acknowledged.append(name)
@@ -145,6 +153,26 @@ def percentile(sorted_values, fraction):
         return 0.0
     index = min(len(sorted_values) - 1, int(round(fraction * (len(sorted_values) - 1))))
     return sorted_values[index]
+
+
+def latency_line(label, values):
+    values = sorted(values)
+    return (f"{label}: {len(values)}, p50 {percentile(values, 0.50) * 1000:.1f} ms, "
+            f"p99 {percentile(values, 0.99) * 1000:.1f} ms, max "
+            f"{(values[-1] if values else 0) * 1000:.1f} ms")
+
+
+def open_idle_sockets(port, count):
+    idle = []
+    for _ in range(count):
+        idle.append(socket.create_connection((HOST, port), timeout=10))
+    return idle
+
+
+def hold_write_lock(database):
+    connection = sqlite3.connect(database, timeout=10, isolation_level=None)
+    connection.execute("BEGIN EXCLUSIVE")
+    return connection
 
 
 def stored_counts(database):
@@ -182,9 +210,15 @@ def main():
     parser.add_argument("--retries", type=int, default=5,
                         help="times a request answered 503 with Retry-After is sent again")
     parser.add_argument("--keep", help="keep the database at this path")
+    parser.add_argument("--idle-sockets", type=int, default=0,
+                        help="connections left open without a byte during the run")
+    parser.add_argument("--hold-write-lock", action="store_true",
+                        help="hold the SQLite write lock from another connection during the run")
     args = parser.parse_args()
     if args.clients < 1 or args.clients > 100 or args.requests < 1 or args.requests > 10000:
         sys.exit("--clients must be 1 to 100 and --requests 1 to 10000")
+    if args.idle_sockets < 0 or args.idle_sockets > 1000:
+        sys.exit("--idle-sockets must be 0 to 1000")
 
     folder = tempfile.mkdtemp(prefix="tavrello-bench-")
     database = args.keep or os.path.join(folder, "bench.db")
@@ -192,7 +226,12 @@ def main():
     accounts = add_accounts(exe, database, args.clients)
     service, port = start_service(exe, database)
     ok = True
+    idle = []
+    locker = None
     try:
+        idle = open_idle_sockets(port, args.idle_sockets)
+        if args.hold_write_lock:
+            locker = hold_write_lock(database)
         run = Run(port, accounts, args.requests, time.monotonic() + args.max_seconds,
                   args.kill_after, args.seed, args.retries)
         started = time.monotonic()
@@ -209,6 +248,13 @@ def main():
         for thread in threads:
             thread.join()
         wall = time.monotonic() - started
+        for connection in idle:
+            connection.close()
+        idle = []
+        if locker:
+            locker.rollback()
+            locker.close()
+            locker = None
         if not args.kill_after:
             peak = peak_rss_kib(service.pid)
         latencies = sorted(run.latencies)
@@ -221,6 +267,8 @@ def main():
         print(f"requests per second: {len(latencies) / wall:.1f}")
         print(f"latency p50: {percentile(latencies, 0.50) * 1000:.1f} ms, "
               f"p99: {percentile(latencies, 0.99) * 1000:.1f} ms")
+        print(latency_line("adds", run.by_kind["add"]))
+        print(latency_line("lists", run.by_kind["list"]))
         print(f"peak resident memory of the service: {peak / 1024:.1f} MiB")
         if args.kill_after:
             service, port = start_service(exe, database)
@@ -229,6 +277,10 @@ def main():
         service.wait(timeout=60)
         ok = check_acknowledged(database, run.acknowledged)
     finally:
+        for connection in idle:
+            connection.close()
+        if locker:
+            locker.close()
         if service.poll() is None:
             service.kill()
             service.wait()
