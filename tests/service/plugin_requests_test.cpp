@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -714,6 +716,103 @@ TEST(BoundedRequests, SlowSendersAreCutOffAtTheDeadlineAndOthersAreStillServed) 
     }
     stop = true;
     dribble.join();
+}
+
+TEST(BoundedRequests, IdleConnectionsHoldNoWorkerAndTheOldestBeyondTheWaitingRoomAreClosed) {
+    ScratchFolder folder;
+    service::ServiceOptions options;
+    options.limits.maxWaiting = 32;
+    RunningService running(folder.path() + "/idle.db", options);
+    // Four times as many connections as there are workers, twice what may wait, and not a
+    // byte from any of them.
+    std::vector<std::unique_ptr<service_testing::RawConnection>> idle;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(std::make_unique<service_testing::RawConnection>(running.port()));
+    }
+    // The oldest are closed as the newest arrive, long before the request timeout.
+    idle.front()->ReadUntilClosed(std::chrono::seconds(5));
+    EXPECT_TRUE(idle.front()->ClosedByService());
+    const std::string reply = running.PluginReply(
+        kCategories, Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
+    EXPECT_EQ(reply.rfind("200 OK\n", 0), 0u) << reply;
+    // Served while the newest idle connections still wait, not after their deadline.
+    EXPECT_FALSE(idle.back()->ClosedByService());
+}
+
+TEST(BoundedRequests, AReplyTheClientDoesNotTakeIsCutOffAtTheResponseDeadline) {
+    ScratchFolder folder;
+    const std::string database = folder.path() + "/large.db";
+    service::ServiceOptions options;
+    options.limits.responseTimeout = std::chrono::milliseconds(1000);
+    RunningService running(database, options);
+    // A public page of some 10 MB, more than the sockets between us hold.
+    service_testing::RunSql(
+        database,
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
+        " INSERT INTO favorites (account_id, parent, name, url)"
+        " SELECT a.id, 0, 'f' || i, 'https://example.com/' || printf('%.980c', 'x')"
+        " FROM n, accounts a WHERE a.email = 'demo@tavrello.test'");
+    service_testing::RawConnection reader(running.port(), 4096);
+    ASSERT_TRUE(reader.Send(
+        "GET /plugin/zephlist.php?email=demo%40tavrello.test HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    // Takes a kilobyte now and then for three seconds, as a client on a bad line would, then
+    // whatever is still coming.
+    std::string received;
+    char buffer[1024];
+    for (int step = 0; step < 300; ++step) {
+        const ssize_t n = recv(reader.fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) received.append(buffer, static_cast<size_t>(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    received += reader.ReadUntilClosed(std::chrono::seconds(30));
+    EXPECT_TRUE(reader.ClosedByService());
+    std::smatch length;
+    ASSERT_TRUE(std::regex_search(received, length, std::regex("Content-Length: ([0-9]+)")))
+        << received.substr(0, 300);
+    const size_t body = received.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_LT(received.size() - body - 4, std::stoull(length[1]));
+}
+
+TEST(BoundedRequests, AmbiguousFramingGets400AndNothingMoreIsReadFromTheConnection) {
+    ScratchFolder folder;
+    RunningService running(folder.path() + "/framing.db");
+    const std::string head =
+        "POST /plugin/getcatagories.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\n";
+    const std::string body = "email=demo%40tavrello.test&password=tavrello-demo";
+    const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    char chunk[16];
+    std::snprintf(chunk, sizeof chunk, "%zx\r\n", body.size());
+    const std::string chunked = chunk + body + "\r\n0\r\n\r\n";
+    struct Case {
+        const char* what;
+        std::string request;
+    };
+    const std::vector<Case> cases = {
+        {"length and chunks", head + length + "Transfer-Encoding: chunked\r\n\r\n" + chunked},
+        {"two lengths", head + length + "Content-Length: 5\r\n\r\n" + body},
+        {"signed length",
+         head + "Content-Length: +" + std::to_string(body.size()) + "\r\n\r\n" + body},
+        {"coding before chunked", head + "Transfer-Encoding: gzip, chunked\r\n\r\n" + chunked},
+        {"two codings",
+         head + "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked},
+        // Any other 400 closes the connection as well.
+        {"unknown charset",
+         "POST /plugin/getcatagories.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+         "Content-Type: application/x-www-form-urlencoded; charset=koi8-r\r\n" +
+             length + "\r\n" + body},
+    };
+    for (const auto& c : cases) {
+        service_testing::RawConnection connection(running.port());
+        // A second request right behind: it must not be answered.
+        ASSERT_TRUE(connection.Send(c.request +
+                                    "GET /help/plugin.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+        const std::string reply = connection.ReadUntilClosed(std::chrono::seconds(10));
+        EXPECT_EQ(reply.rfind("HTTP/1.1 400 ", 0), 0u) << c.what << ": " << reply.substr(0, 100);
+        EXPECT_EQ(reply.find("HTTP/1.1 ", 1), std::string::npos) << c.what;
+        EXPECT_TRUE(connection.ClosedByService()) << c.what;
+    }
 }
 
 TEST(PluginNotice, NoticeLinesPrecedeTheCategories) {

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,8 +107,11 @@ void RunSql(const std::string& databasePath, const std::string& sql) {
     sqlite3_close(db);
 }
 
-RawConnection::RawConnection(int port) {
+RawConnection::RawConnection(int port, int receiveBuffer) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) {
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -140,6 +144,15 @@ std::string RawConnection::ReadUntilClosed(std::chrono::milliseconds limit) {
         received.append(buffer, static_cast<size_t>(n));
     }
     return received;
+}
+
+bool RawConnection::ClosedByService() const {
+    pollfd wait = {fd_, POLLIN, 0};
+    if (poll(&wait, 1, 0) <= 0) return false;
+    char byte;
+    const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    // Bytes still to read come before any end of the stream.
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -67,7 +67,9 @@ void RunSql(const std::string& databasePath, const std::string& sql);
 // A bare TCP connection to 127.0.0.1, for requests that a client library would not send.
 class RawConnection {
 public:
-    explicit RawConnection(int port);
+    // receiveBuffer: a small socket receive buffer (bytes), set before connecting, for a
+    // client that takes a reply slowly; 0 leaves the system's.
+    explicit RawConnection(int port, int receiveBuffer = 0);
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
@@ -75,6 +77,9 @@ public:
     bool Send(const std::string& bytes);
     // What the service sends until it closes the connection, or until the time is up.
     std::string ReadUntilClosed(std::chrono::milliseconds limit);
+    // Whether the service has closed the connection and sent nothing still unread; does not
+    // wait.
+    bool ClosedByService() const;
     int fd() const { return fd_; }
 
 private:

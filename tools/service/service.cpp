@@ -202,6 +202,24 @@ const char* DefaultErrorText(int status) {
     }
 }
 
+// Framing that two HTTP readers could take differently, such as a proxy in front and this
+// service: a length together with chunks, lengths that disagree or are not plain digits, a
+// transfer coding other than plain "chunked". The request after it could be smuggled in.
+bool AmbiguousFraming(const httplib::Request& request) {
+    const auto lengths = request.headers.equal_range("Content-Length");
+    for (auto it = lengths.first; it != lengths.second; ++it) {
+        const std::string& value = it->second;
+        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos ||
+            value != lengths.first->second) {
+            return true;
+        }
+    }
+    const size_t codings = request.headers.count("Transfer-Encoding");
+    if (codings == 0) return false;
+    return codings > 1 || lengths.first != lengths.second ||
+           Lower(request.get_header_value("Transfer-Encoding")) != "chunked";
+}
+
 // Refuses a request before its body is read; the body is left unread, so the connection
 // closes after the reply.
 httplib::Server::HandlerResponse Refuse(httplib::Response& response, int status,
@@ -318,6 +336,14 @@ void Service::InstallRoutes() {
     });
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
+            if (AmbiguousFraming(request)) return Refuse(response, 400);
+            // Each part of a multi-part range would carry its own copy of the page. The refusal
+            // has no body: the library would cut it into those parts as well.
+            if (request.ranges.size() > 1) {
+                response.status = 416;
+                BoundedServer::CloseAfterReply(response);
+                return httplib::Server::HandlerResponse::Handled;
+            }
             if (!ServesHost(request.get_header_value("Host"))) return Refuse(response, 421);
             const std::string encoding = request.get_header_value("Content-Encoding");
             if (!encoding.empty() && Lower(encoding) != "identity") return Refuse(response, 415);
@@ -334,11 +360,14 @@ void Service::InstallRoutes() {
     const httplib::Server::HandlerWithResponse defaultErrorBody = [](const httplib::Request&,
                                                                      httplib::Response& response) {
         // The library answers 400 when the head of a request stops coming; say why.
-        if (BoundedServer::RequestTimedOut()) {
-            response.status = 408;
+        if (BoundedServer::RequestTimedOut()) response.status = 408;
+        // After a request that could not be read, where the next one begins is uncertain.
+        if (response.status == 400 || response.status == 408) {
             BoundedServer::CloseAfterReply(response);
         }
-        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        if (!response.body.empty() || response.status == 416) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
         response.set_content(DefaultErrorText(response.status), "text/plain; charset=utf-8");
         return httplib::Server::HandlerResponse::Handled;
     };
