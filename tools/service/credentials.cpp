@@ -54,7 +54,8 @@ PasswordCheck CheckPassword(const std::string& hash, std::string_view password) 
     const char* format =
         argon2id ? "$argon2id$v=%u$m=%llu,t=%llu,p=%u$%n" : "$argon2i$v=%u$m=%llu,t=%llu,p=%u$%n";
     if (std::sscanf(hash.c_str(), format, &version, &memoryKib, &passes, &lanes, &parsed) != 4 ||
-        parsed == 0 || version != 0x13 || lanes != 1) {
+        parsed == 0 || version != 0x13 || lanes != 1 ||
+        (!argon2id && passes < crypto_pwhash_argon2i_OPSLIMIT_MIN)) {
         return PasswordCheck::kMalformedHash;
     }
     const size_t split = hash.find('$', static_cast<size_t>(parsed));
