@@ -5,7 +5,7 @@
 get_filename_component(TAVRELLO_CORE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
 set(TAVRELLO_CORE_COMMON_SOURCES
-    ${TAVRELLO_CORE_ROOT}/common/browser_command.cpp
+    ${TAVRELLO_CORE_ROOT}/common/browser_command_line.cpp
     ${TAVRELLO_CORE_ROOT}/common/form_encoding.cpp)
 set(TAVRELLO_CORE_CLIENT_SOURCES
     ${TAVRELLO_CORE_ROOT}/plugin/client/reply_grammar.cpp
@@ -25,7 +25,7 @@ set(TAVRELLO_CORE_SOURCES
 # The Wine-side unit tests of those parts that include no Windows header, built here unchanged.
 set(TAVRELLO_CORE_TEST_SOURCES
     ${TAVRELLO_CORE_ROOT}/tests/plugin/client/reply_grammar_test.cpp
-    ${TAVRELLO_CORE_ROOT}/tests/common/browser_command_test.cpp
+    ${TAVRELLO_CORE_ROOT}/tests/common/browser_command_line_test.cpp
     ${TAVRELLO_CORE_ROOT}/tests/tray/command_line_test.cpp
     ${TAVRELLO_CORE_ROOT}/tests/tray/window_size_test.cpp
     ${TAVRELLO_CORE_ROOT}/tests/framework/registry_script_test.cpp

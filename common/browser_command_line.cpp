@@ -1,7 +1,7 @@
 // Command-line building for the browser launcher. The page address comes from the service and
 // the template from the registry; neither may make the command line start anything but the
 // registered program with the address as exactly one argument.
-#include "common/browser_command.h"
+#include "common/browser_command_line.h"
 
 #include <string_view>
 #include <utility>

@@ -1,9 +1,9 @@
 // The registry and process side of the browser launcher: ".htm" -> file class ->
 // "<class>\shell\open\command" under HKEY_CLASSES_ROOT, then CreateProcessA. The command line
-// itself is built by browser_command.
+// itself is built by browser_command_line.
 #include "common/launcher.h"
 
-#include "common/browser_command.h"
+#include "common/browser_command_line.h"
 #include "framework/handles.h"
 
 #include <windows.h>

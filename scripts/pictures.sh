@@ -67,7 +67,7 @@ driver select "$add" IDC_CATEGORY_TREE Reference
 screenshot "$out_dir/add-favorite-expanded.png" "$add"
 driver click "$add" IDC_NEW_CATEGORY
 driver wait "Add New Catagory" 10 >/dev/null || fail "no new-category dialog"
-driver type "Add New Catagory" IDC_CATAGORY_NAME "Recipes"
+driver type "Add New Catagory" IDC_CATEGORY_NAME "Recipes"
 screenshot "$out_dir/new-category.png" "Add New Catagory"
 driver click "Add New Catagory" IDCANCEL
 driver wait "$add" 10 >/dev/null

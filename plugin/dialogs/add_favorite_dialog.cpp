@@ -2,7 +2,7 @@
 
 #include "plugin/client/reply_grammar.h"
 #include "plugin/client/tavrello.h"
-#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/new_category_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 
 bool CAddFavoriteDlg::treeExpanded = false;
@@ -21,7 +21,7 @@ namespace {
 constexpr int kIconSize = 16;
 
 // Image-list slots in order, by the icon resource each shows.
-constexpr int kTreeIconIds[] = {IDI_NO_CATAGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
+constexpr int kTreeIconIds[] = {IDI_NO_CATEGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
 
 void AddModuleIcons(HIMAGELIST list) {
     if (!list) return;

@@ -1,12 +1,12 @@
-#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/new_category_dialog.h"
 
 LRESULT CNewCatagoryDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-    SetDlgItemText(IDC_CATAGORY_NAME, categoryName.c_str());
+    SetDlgItemText(IDC_CATEGORY_NAME, categoryName.c_str());
     return TRUE;
 }
 
 LRESULT CNewCatagoryDlg::OnOk(WORD, WORD, HWND, BOOL&) {
-    categoryName = GetDlgItemText(IDC_CATAGORY_NAME);
+    categoryName = GetDlgItemText(IDC_CATEGORY_NAME);
     EndDialog(IDOK);
     return 0;
 }

@@ -8,7 +8,7 @@
 
 class CNewCatagoryDlg : public CAxDialogImpl<CNewCatagoryDlg> {
 public:
-    enum { IDD = IDD_NEWCATAGORY };
+    enum { IDD = IDD_NEW_CATEGORY };
 
     BEGIN_MSG_MAP(CNewCatagoryDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)

@@ -12,13 +12,13 @@
 // Dialog templates (English 0x409 and Danish 0x406 under the same numbers).
 #define IDD_OPTIONS 106
 #define IDD_ADDFAVORITE 203
-#define IDD_NEWCATAGORY 205
+#define IDD_NEW_CATEGORY 205
 
 // Icons.
 #define IDI_GLOBE_STAR 201
 #define IDI_BUTTON 202
 #define IDI_FOLDER 204
-#define IDI_NO_CATAGORY 205
+#define IDI_NO_CATEGORY 205
 #define IDI_HOME 206
 #define IDI_MENU 207
 #define IDI_PRIVATE 208
@@ -36,7 +36,7 @@
 #define IDC_PAGE_URL 213
 
 // New-category dialog.
-#define IDC_CATAGORY_NAME 210
+#define IDC_CATEGORY_NAME 210
 
 // Options dialog.
 #define IDC_EMAIL 204

@@ -1,6 +1,6 @@
 // The browser command line built from ".htm" open templates and page addresses: where the
 // address goes, how the program path is kept exact, and which addresses start nothing.
-#include "common/browser_command.h"
+#include "common/browser_command_line.h"
 
 #include <gtest/gtest.h>
 

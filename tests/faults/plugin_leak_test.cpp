@@ -13,7 +13,7 @@
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/add_favorite_dialog.h"
-#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/new_category_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/leak_check.h"
@@ -166,7 +166,7 @@ TEST_F(PluginLeaks, TwoHundredOpeningsOfEachDialogLeaveNothingBehind) {
          [] { return COptionsDlg().DoModal(nullptr); }},
         {"200 new-category dialogs", kNewCategoryCaption,
          [](SimulatedUser& user, HWND dialog) {
-             SimulatedUser::Type(dialog, IDC_CATAGORY_NAME, "Recipes");
+             SimulatedUser::Type(dialog, IDC_CATEGORY_NAME, "Recipes");
              user.ClickAndWaitClosed(dialog, IDOK);
          },
          [] { return CNewCatagoryDlg().DoModal(nullptr); }},

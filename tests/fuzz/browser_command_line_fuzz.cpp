@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/browser_command.h"
+#include "common/browser_command_line.h"
 #include "tests/fuzz/command_line_split.h"
 #include "tests/fuzz/fuzz_check.h"
 

@@ -341,7 +341,7 @@ TEST_F(AddFavorite, NewCategoryWithANamePostsItAndRebuildsWithTheFirstItemSelect
         HWND name = user.WaitForDialog(L"Add New Catagory");
         nameDialogShown = name != nullptr;
         if (!name) return;
-        user.Type(name, IDC_CATAGORY_NAME, "Travel");
+        user.Type(name, IDC_CATEGORY_NAME, "Travel");
         user.ClickAndWaitClosed(name, IDOK);
         dialog = user.WaitForDialog(kEnglishCaption);
         if (!dialog) return;
@@ -383,7 +383,7 @@ TEST_F(AddFavorite, NewCategoryWithoutANameOrCancelledChangesNothing) {
             user.Click(dialog, IDC_NEW_CATEGORY);
             HWND name = user.WaitForDialog(L"Add New Catagory");
             if (!name) return;
-            user.Type(name, IDC_CATAGORY_NAME, c.typed);
+            user.Type(name, IDC_CATEGORY_NAME, c.typed);
             user.ClickAndWaitClosed(name, c.button);
             dialog = user.WaitForDialog(kEnglishCaption);
             if (!dialog) return;
@@ -564,7 +564,7 @@ private:
 
 // For each image of the list, the icon of the module it looks most like.
 std::vector<int> IconsShown(HIMAGELIST list, HMODULE module) {
-    const int iconIds[] = {IDI_NO_CATAGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
+    const int iconIds[] = {IDI_NO_CATEGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE};
     std::vector<std::unique_ptr<Canvas>> icons;
     for (int id : iconIds) {
         icons.push_back(std::make_unique<Canvas>());
@@ -601,7 +601,7 @@ TEST_F(AddFavorite, TreeShowsTheIconsOfTheModuleNamedCorvaneInTheirOrder) {
     EXPECT_EQ(width, 16);
     EXPECT_EQ(height, 16);
     EXPECT_EQ(IconsShown(dialog.treeImages.Get(), module.Get()),
-              (std::vector<int>{IDI_NO_CATAGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE}));
+              (std::vector<int>{IDI_NO_CATEGORY, IDI_FOLDER, IDI_HOME, IDI_PRIVATE}));
 
     // The live tree draws with that list.
     HIMAGELIST treeList = nullptr;

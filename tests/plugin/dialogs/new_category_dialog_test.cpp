@@ -1,5 +1,5 @@
 // The new-category dialog driven by a simulated user: what it hands back to its caller.
-#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/new_category_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +37,8 @@ TEST(NewCatagoryDialog, HandsBackTheNameExactlyAsTypedOnlyOnOk) {
             HWND dialog = user.WaitForDialog(L"Add New Catagory");
             found = dialog != nullptr;
             if (!dialog) return;
-            shownAtStart = user.Text(dialog, IDC_CATAGORY_NAME);
-            user.Type(dialog, IDC_CATAGORY_NAME, c.typed);
+            shownAtStart = user.Text(dialog, IDC_CATEGORY_NAME);
+            user.Type(dialog, IDC_CATEGORY_NAME, c.typed);
             if (c.ending == Ending::kEscape) {
                 user.PressEscape(dialog);
                 user.WaitUntilClosed(dialog);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "plugin/dialogs/add_favorite_dialog.h"
-#include "plugin/dialogs/new_catagory_dialog.h"
+#include "plugin/dialogs/new_category_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"

@@ -81,7 +81,7 @@ TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
         std::set<int> sizes;
     } icons[] = {
         {IDI_GLOBE_STAR, {16, 32}}, {IDI_BUTTON, {32}}, {IDI_FOLDER, {16}},
-        {IDI_NO_CATAGORY, {16}},    {IDI_HOME, {16}},   {IDI_MENU, {32}},
+        {IDI_NO_CATEGORY, {16}},    {IDI_HOME, {16}},   {IDI_MENU, {32}},
         {IDI_PRIVATE, {16}},
     };
     for (const auto& icon : icons) {
@@ -94,7 +94,7 @@ TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
 }
 
 TEST_F(CorvaneResources, DialogsExistInEnglishAndDanish) {
-    for (int id : {IDD_OPTIONS, IDD_ADDFAVORITE, IDD_NEWCATAGORY}) {
+    for (int id : {IDD_OPTIONS, IDD_ADDFAVORITE, IDD_NEW_CATEGORY}) {
         for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                 MAKELANGID(LANG_DANISH, SUBLANG_DEFAULT)}) {
             EXPECT_NE(FindResourceExA(Module(), MAKEINTRESOURCEA(5) /* RT_DIALOG */,
