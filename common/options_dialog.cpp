@@ -1,7 +1,8 @@
 #include "common/options_dialog.h"
 
-#include "common/account.h"
 #include "common/settings.h"
+
+#include <vector>
 
 INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
     // The templates may hold hosted controls.
@@ -38,7 +39,7 @@ LRESULT CAccountOptionsDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
 }
 
 std::string CAccountOptionsDlg::EditText(int editId) const {
-    char text[settings::kAccountReadSize] = {};
-    ::GetDlgItemTextA(m_hWnd, editId, text, sizeof text);
-    return text;
+    std::vector<char> text(settings::LongestAccountText() + 1);
+    ::GetDlgItemTextA(m_hWnd, editId, text.data(), static_cast<int>(text.size()));
+    return text.data();
 }

@@ -5,6 +5,7 @@
 #include "framework/handles.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -121,11 +122,90 @@ std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
     return buffer.data();
 }
 
+namespace settings {
+
+namespace {
+
+// The shared settings key below HKEY_CURRENT_USER and its values.
+constexpr const char kSettingsPath[] = "Software/Orvek/Tavrello";
+constexpr const char kEmailValue[] = "email";
+constexpr const char kPasswordValue[] = "password";
+constexpr const char kBaseUrlValue[] = "Tavrello";
+constexpr const char kPopupSizeValue[] = "zephlistsize";
+
+// The per-user Run key; its value "Tavrello" starts the tray program at log-on.
+constexpr const char kRunPath[] = "Software/Microsoft/Windows/CurrentVersion/Run";
+constexpr const char kAutostartValue[] = "Tavrello";
+
+// Buffer sizes (terminating NUL included) that bound each stored text.
+constexpr DWORD kAccountReadSize = 255;
+constexpr DWORD kPopupSizeReadSize = 40;
+// Any entry the tray program writes reads back whole: its longest path, quotes and the NUL.
+constexpr DWORD kAutostartReadSize = MAX_PATH + 2;
+
+constexpr const char kDefaultPopupSize[] = "600 500";
+
+// Read and written only by the options dialogs and the service client, which run one command
+// or one dialog at a time per process.
+std::optional<Account> unsavedAccount;
+
+}  // namespace
+
+Account ReadAccount() {
+    if (unsavedAccount) return *unsavedAccount;
+    return {
+        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kEmailValue, "", kAccountReadSize),
+        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPasswordValue, "", kAccountReadSize)};
+}
+
+bool StoreAccount(const Account& account) {
+    // Both writes are tried, so that a key refusing one value still gets the other.
+    const bool emailStored =
+        StoreRegistryText(HKEY_CURRENT_USER, kSettingsPath, kEmailValue, account.email);
+    const bool passwordStored =
+        StoreRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPasswordValue, account.password);
+    if (emailStored && passwordStored) {
+        unsavedAccount.reset();
+        return true;
+    }
+    unsavedAccount = account;
+    return false;
+}
+
+std::size_t LongestAccountText() {
+    return kAccountReadSize - 1;
+}
+
 std::string ReadBaseUrl() {
     const std::string own =
-        ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue, "",
-                         settings::kAccountReadSize);
+        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kBaseUrlValue, "", kAccountReadSize);
     if (!own.empty()) return own;
-    return ReadRegistryText(HKEY_LOCAL_MACHINE, settings::kSettingsPath, settings::kBaseUrlValue,
-                            "", settings::kAccountReadSize);
+    return ReadRegistryText(HKEY_LOCAL_MACHINE, kSettingsPath, kBaseUrlValue, "", kAccountReadSize);
 }
+
+std::string ReadPopupSize() {
+    return ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPopupSizeValue, kDefaultPopupSize,
+                            kPopupSizeReadSize);
+}
+
+void StorePopupSize(const std::string& size) {
+    StoreRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPopupSizeValue, size);
+}
+
+StoredValue ReadAutostartEntry(std::string& entry) {
+    char text[kAutostartReadSize];
+    const StoredValue read =
+        ReadStoredValue(HKEY_CURRENT_USER, kRunPath, kAutostartValue, text, sizeof text);
+    entry = text;
+    return read;
+}
+
+bool StoreAutostartEntry(const std::string& command) {
+    return StoreRegistryText(HKEY_CURRENT_USER, kRunPath, kAutostartValue, command);
+}
+
+bool DeleteAutostartEntry() {
+    return DeleteRegistryValue(HKEY_CURRENT_USER, kRunPath, kAutostartValue);
+}
+
+}  // namespace settings

@@ -3,26 +3,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
-
-namespace settings {
-
-// The shared settings key below HKEY_CURRENT_USER and its values.
-constexpr const char kSettingsPath[] = "Software/Orvek/Tavrello";
-constexpr const char kEmailValue[] = "email";
-constexpr const char kPasswordValue[] = "password";
-constexpr const char kBaseUrlValue[] = "Tavrello";
-constexpr const char kWindowSizeValue[] = "zephlistsize";
-
-// The per-user Run key; its value "Tavrello" starts the tray program at log-on.
-constexpr const char kRunPath[] = "Software/Microsoft/Windows/CurrentVersion/Run";
-constexpr const char kAutostartValue[] = "Tavrello";
-
-// Buffer sizes (terminating NUL included) that bound each stored text.
-constexpr DWORD kAccountReadSize = 255;
-constexpr DWORD kWindowSizeReadSize = 40;
-
-}  // namespace settings
 
 // Reads valueName from the key at path below root into buffer, a NUL-terminated text of at
 // most size - 1 characters, whatever the value's type. Anything that cannot be such a text
@@ -53,6 +35,47 @@ bool DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
 std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
                              const char* defaultText, DWORD size);
 
-// The service's base URL: the user's own value "Tavrello", or where that is absent or empty,
-// the machine's default that setup writes under HKEY_LOCAL_MACHINE with the same path.
+namespace settings {
+
+// The typed settings: each value of the settings key and the autostart entry in the Run key,
+// read and stored with its own key, value name, size and default. The calls below are the only
+// ways the deliverables reach them.
+
+// The user's account with the service: the e-mail address and password that both options
+// dialogs edit and the plug-in's service client sends.
+struct Account {
+    std::string email;
+    std::string password;
+};
+
+// The account this process uses: the one last typed into an options dialog when the settings
+// key refused to store it, otherwise the stored one (an unreadable value reads as empty).
+Account ReadAccount();
+
+// Stores both values in the settings key. When the key refuses either (the browser's protected
+// mode makes it read-only to the plug-in), this process keeps the account for the rest of its
+// life, so that what the user typed is not lost, and false is returned. A store that succeeds
+// ends the keeping.
+bool StoreAccount(const Account& account);
+
+// The longest e-mail address or password that reads back whole, in characters; the options
+// dialogs take no more from their edit controls.
+std::size_t LongestAccountText();
+
+// The service's base URL: the user's own value, or where that is absent or empty, the machine's
+// default that setup writes under HKEY_LOCAL_MACHINE with the same path.
 std::string ReadBaseUrl();
+
+// The pop-up's outer size as stored ("%i %i"), or the default size where none can be read.
+std::string ReadPopupSize();
+// Stores the pop-up's size text; a refused write keeps the last stored size.
+void StorePopupSize(const std::string& size);
+
+// The tray program's autostart entry: its text (empty unless read whole) and how the read went.
+StoredValue ReadAutostartEntry(std::string& entry);
+// Stores the entry's command; true when stored.
+bool StoreAutostartEntry(const std::string& command);
+// Removes the entry; true when it is gone afterwards (or never was).
+bool DeleteAutostartEntry();
+
+}  // namespace settings

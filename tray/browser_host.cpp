@@ -1,6 +1,5 @@
 #include "tray/browser_host.h"
 
-#include "common/account.h"
 #include "common/settings.h"
 #include "framework/window/ax_host.h"
 #include "framework/com/bstr.h"
@@ -35,7 +34,7 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
 
 void CBrowserHost::ReadSettings() {
     email_ = settings::ReadAccount().email;
-    baseUrl_ = ReadBaseUrl();
+    baseUrl_ = settings::ReadBaseUrl();
 }
 
 void CBrowserHost::NavigateHome() {

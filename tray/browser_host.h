@@ -17,7 +17,7 @@ public:
     // again.
     void CreateBrowser(HWND parent, int width, int height);
 
-    // Replaces the snapshot of "email" and "Tavrello" (the base URL).
+    // Replaces the snapshot of the e-mail address and the base URL.
     void ReadSettings();
 
     // Base URL + "zephlist/login.php".

@@ -9,8 +9,6 @@ namespace {
 
 // The longest program path the autostart value takes, in characters.
 constexpr DWORD kLongestProgramPath = MAX_PATH - 1;
-// Enough to read back any autostart value this dialog writes: the path, its quotes, the NUL.
-constexpr DWORD kAutostartReadSize = kLongestProgramPath + 3;
 
 // The autostart value: the running program's own path, quoted so that a path with blanks
 // ("C:\Program Files\...") can never start C:\Program.exe instead. Empty when the path cannot
@@ -24,12 +22,11 @@ std::string QuotedProgramPath() {
 }  // namespace
 
 void CTrayOptionsDlg::ShowOwnSettings() {
-    char text[kAutostartReadSize];
-    autostartShown_ = ReadStoredValue(HKEY_CURRENT_USER, settings::kRunPath,
-                                      settings::kAutostartValue, text, sizeof text);
+    std::string entry;
+    autostartShown_ = settings::ReadAutostartEntry(entry);
     // Any non-empty entry counts as switched on, wherever it points; so does one too long to
     // read, which is the user's entry all the same.
-    if ((autostartShown_ == StoredValue::kRead && text[0] != '\0') ||
+    if ((autostartShown_ == StoredValue::kRead && !entry.empty()) ||
         autostartShown_ == StoredValue::kUnreadable) {
         CheckDlgButton(m_hWnd, IDC_AUTOSTART, BST_CHECKED);
     }
@@ -40,12 +37,10 @@ bool CTrayOptionsDlg::StoreOwnSettings() {
         // An entry that could not be read is kept as it is: overwriting it would lose it.
         if (autostartShown_ == StoredValue::kUnreadable) return true;
         const std::string path = QuotedProgramPath();
-        return !path.empty() && StoreRegistryText(HKEY_CURRENT_USER, settings::kRunPath,
-                                                  settings::kAutostartValue, path);
+        return !path.empty() && settings::StoreAutostartEntry(path);
     }
     // A refused delete of an entry that was not there changes nothing the user would miss.
-    return DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, settings::kAutostartValue) ||
-           autostartShown_ == StoredValue::kMissing;
+    return settings::DeleteAutostartEntry() || autostartShown_ == StoredValue::kMissing;
 }
 
 std::string CTrayOptionsDlg::NotSavedText(bool accountSaved, bool ownSaved) const {

@@ -38,9 +38,7 @@ framework::WindowClassOptions CPopupWnd::WindowClassOptions() {
 bool CPopupWnd::CreatePopup() {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const std::string stored =
-        ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kWindowSizeValue,
-                         zephlist::kDefaultStoredSize, settings::kWindowSizeReadSize);
+    const std::string stored = settings::ReadPopupSize();
     const zephlist::PopupRect rect =
         zephlist::PopupRectangle(zephlist::PopupSizeFromStored(stored, screenWidth, screenHeight),
                                  screenWidth, screenHeight);
@@ -96,10 +94,8 @@ void CPopupWnd::HideOnDeactivation() {
 LRESULT CPopupWnd::OnSize(UINT, WPARAM, LPARAM lParam, BOOL&) {
     browser_.Resize(LOWORD(lParam), HIWORD(lParam));
     const RECT outer = GetWindowRect();
-    const std::string size =
-        zephlist::FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top});
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kWindowSizeValue,
-                        size.c_str());
+    settings::StorePopupSize(
+        zephlist::FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}));
     return 1;
 }
 

@@ -1,5 +1,5 @@
-// The pop-up's stored size ("zephlistsize": width and height as "%i %i") and where the pop-up
-// goes on the screen.
+// The pop-up's stored size (width and height as "%i %i") and where the pop-up goes on the
+// screen.
 #pragma once
 
 #include <string>
@@ -9,7 +9,6 @@ namespace zephlist {
 
 constexpr int kDefaultPopupWidth = 600;
 constexpr int kDefaultPopupHeight = 500;
-constexpr char kDefaultStoredSize[] = "600 500";
 // Below this a stored size leaves no usable page, however it got into the registry.
 constexpr int kMinimumPopupSide = 100;
 

@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "common/account.h"
 #include "common/settings.h"
 #include "plugin/client/form_body.h"
 #include "plugin/client/reply_grammar.h"
@@ -47,7 +46,7 @@ void CTavrello::LoadSettings() {
     settings::Account account = settings::ReadAccount();
     email = std::move(account.email);
     password = std::move(account.password);
-    baseUrl = ReadBaseUrl();
+    baseUrl = settings::ReadBaseUrl();
 }
 
 int CTavrello::PostTo(const char* path, const std::string& body, std::string& reply) {

@@ -3,6 +3,7 @@
 #include "common/settings.h"
 
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/settings_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +22,8 @@ class SettingsStore : public ::testing::Test {
 protected:
     std::string Read(const char* name, const char* defaultText, DWORD size) {
         std::string buffer(size + 8, '#');
-        const int length = ReadRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name,
-                                              defaultText, buffer.data(), size);
+        const int length = ReadRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                              name, defaultText, buffer.data(), size);
         const std::string text = buffer.c_str();
         EXPECT_EQ(static_cast<size_t>(length), text.size());
         EXPECT_LT(text.size(), size) << "the text must fit the buffer with its NUL";
@@ -40,9 +41,9 @@ TEST_F(SettingsStore, MissingKeyGivesTheDefaults) {
 
 TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
     ASSERT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Orvek"));
-    EXPECT_EQ(
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com"),
-        15);
+    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                  "ann@example.com"),
+              15);
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(testing_support::ReadRawValue(HKEY_CURRENT_USER, kKey, "email", type, data));
@@ -52,7 +53,7 @@ TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
 }
 
 TEST_F(SettingsStore, EmptyTextIsStoredNotDeleted) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "password", "");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password", "");
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kKey, "password"));
     EXPECT_EQ(Read("password", "dflt", 255), "");
 }
@@ -67,12 +68,14 @@ TEST_F(SettingsStore, PathWithoutSlashOpensOneKeyBelowTheRoot) {
 
 TEST_F(SettingsStore, TextOfSizeMinusOneReadsWholeAndLongerReadsAsDefault) {
     const std::string longest(254, 'a');
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", longest.c_str());
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                        longest.c_str());
     EXPECT_EQ(Read("email", "", 255), longest);
     const std::string tooLong(255, 'b');
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", tooLong.c_str());
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                        tooLong.c_str());
     EXPECT_EQ(Read("email", "", 255), "") << "never a truncated address";
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
                         std::string(1000, 'c').c_str());
     EXPECT_EQ(Read("email", "fallback", 255), "fallback");
 }
@@ -107,16 +110,16 @@ TEST_F(SettingsStore, DefaultLongerThanTheBufferIsCut) {
 }
 
 TEST_F(SettingsStore, DeleteRemovesOnlyThatValueAndNeverCreatesKeys) {
-    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");
+    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
     EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft"));
 
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "C:\\z.exe");
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Other", "keep");
-    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello", "C:\\z.exe");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep");
+    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
     const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Other"), "keep");
-    DeleteRegistryValue(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello");  // already gone
+    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");  // already gone
 }
 
 TEST_F(SettingsStore, WriteThatFailsDeepDownReportsFailureAndKeepsTheUpperKeys) {
@@ -130,22 +133,68 @@ TEST_F(SettingsStore, WriteThatFailsDeepDownReportsFailureAndKeepsTheUpperKeys) 
 }
 
 TEST_F(SettingsStore, ReadTextHelperMatchesTheBufferRead) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "zephlistsize", "800 600");
-    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, settings::kSettingsPath, "zephlistsize",
-                               "600 500", settings::kWindowSizeReadSize),
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "zephlistsize",
+                        "800 600");
+    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, testing_support::kSettingsPath, "zephlistsize",
+                               "600 500", 40),
               "800 600");
 }
 
 TEST(BaseUrl, TheUsersOwnValueWinsAndTheMachineDefaultFillsInWhenItIsAbsentOrEmpty) {
     RegistrySandbox user;
     RegistrySandbox machine(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(ReadBaseUrl(), "");
+    EXPECT_EQ(settings::ReadBaseUrl(), "");
     SetRawValue(HKEY_LOCAL_MACHINE, kKey, "Tavrello", REG_SZ, std::string("http://m/\0", 10));
-    EXPECT_EQ(ReadBaseUrl(), "http://m/") << "no user value";
+    EXPECT_EQ(settings::ReadBaseUrl(), "http://m/") << "no user value";
     SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("\0", 1));
-    EXPECT_EQ(ReadBaseUrl(), "http://m/") << "an empty user value";
+    EXPECT_EQ(settings::ReadBaseUrl(), "http://m/") << "an empty user value";
     SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("http://u/\0", 10));
-    EXPECT_EQ(ReadBaseUrl(), "http://u/");
+    EXPECT_EQ(settings::ReadBaseUrl(), "http://u/");
+}
+
+// Each typed value under its own key and name, with its own size and default.
+TEST(TypedSettings, PopupSizeHasItsDefaultAndItsSize) {
+    RegistrySandbox sandbox;
+    EXPECT_EQ(settings::ReadPopupSize(), "600 500");
+    settings::StorePopupSize("800 600");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "zephlistsize"), "800 600");
+    EXPECT_EQ(settings::ReadPopupSize(), "800 600");
+    SetRawValue(HKEY_CURRENT_USER, kKey, "zephlistsize", REG_SZ, std::string(40, '9'));
+    EXPECT_EQ(settings::ReadPopupSize(), "600 500") << "39 characters at the most";
+}
+
+TEST(TypedSettings, AccountIsStoredAsTwoValuesOfTheSettingsKey) {
+    RegistrySandbox sandbox;
+    ASSERT_TRUE(settings::StoreAccount({"ann@example.com", "secret"}));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "email"), "ann@example.com");
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "password"), "secret");
+    SetRawValue(HKEY_CURRENT_USER, kKey, "email", REG_SZ,
+                std::string(settings::LongestAccountText() + 1, 'a'));
+    EXPECT_EQ(settings::ReadAccount().email, "") << "never a truncated address";
+    EXPECT_EQ(settings::LongestAccountText(), 254u);
+}
+
+TEST(TypedSettings, AutostartEntryIsTheRunKeysTavrelloValue) {
+    RegistrySandbox sandbox;
+    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::string command = "\"C:\\Zephlist.exe\"";
+    std::string entry = "stale";
+    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kMissing);
+    EXPECT_EQ(entry, "");
+    ASSERT_TRUE(settings::StoreAutostartEntry(command));
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Tavrello"), command);
+    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kRead);
+    EXPECT_EQ(entry, command);
+    // The longest entry the tray program writes: a path of MAX_PATH - 1 characters in quotes.
+    const std::string longest = '"' + std::string(MAX_PATH - 1, 'p') + '"';
+    SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest);
+    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kRead);
+    EXPECT_EQ(entry, longest);
+    SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest + 'x');
+    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kUnreadable);
+    EXPECT_TRUE(settings::DeleteAutostartEntry());
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));
+    EXPECT_TRUE(settings::DeleteAutostartEntry()) << "an entry already gone";
 }
 
 }  // namespace

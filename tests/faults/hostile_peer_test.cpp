@@ -17,6 +17,7 @@
 #include "tests/plugin/client/client_fixture.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/settings_paths.h"
 
 using client_testing::ScriptedUi;
 using client_testing::UiCall;
@@ -70,7 +71,7 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
     }
     static std::string Stored(const char* name) {
         return testing_support::ReadText(HKEY_CURRENT_USER, kSettingsKey, name);

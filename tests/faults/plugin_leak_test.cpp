@@ -17,6 +17,7 @@
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/leak_check.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
@@ -82,7 +83,7 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
     }
 
     // Runs modal() while the simulated user waits for the dialog and acts on it; false when

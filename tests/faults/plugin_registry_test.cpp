@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "common/account.h"
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/restricted_registry.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -53,9 +53,11 @@ public:
 class PluginRegistryFaults : public ::testing::Test {
 protected:
     void StoreAccount() {
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "password", "secret");
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "Tavrello",
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                            "ann@example.com");
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password",
+                            "secret");
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
                             "http://127.0.0.1:9/");
     }
     std::string StoredThroughScratch(const char* name) {
@@ -93,7 +95,7 @@ protected:
 TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProcess) {
     StoreAccount();
     HttpPeer peer;
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "Tavrello",
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
                         peer.BaseUrl().c_str());
     ScriptedReply refused;
     refused.body = "401 Unknown account\n";
@@ -143,7 +145,8 @@ TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWit
     StoreAccount();
     RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
     ASSERT_TRUE(readOnly.Active());
-    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "x"), 0)
+    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email", "x"),
+              0)
         << "the redirected key must refuse writes";
     CTavrello client(std::make_unique<NoMessages>());
     EXPECT_EQ(client.email, "ann@example.com");

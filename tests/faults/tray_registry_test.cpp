@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "common/account.h"
 #include "common/settings.h"
 #include "tests/faults/restricted_registry.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/tray/tray_options_run.h"
@@ -49,7 +49,8 @@ TEST_F(TrayRegistryFaults, MissingRunKeyIsCreatedForTheAutostartEntry) {
 }
 
 TEST_F(TrayRegistryFaults, ReadOnlyRegistryWritesNothingAndSaysSoInOneMessage) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                        "ann@example.com");
     std::string said;
     {
         RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
@@ -86,8 +87,10 @@ TEST_F(TrayRegistryFaults, RefusedAutostartAloneIsSaidAndTheAccountIsStored) {
 }
 
 TEST_F(TrayRegistryFaults, UnreadableRegistryShowsEmptyFieldsAndTheDialogCloses) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "C:\\Zephlist.exe");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                        "ann@example.com");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                        "C:\\Zephlist.exe");
     std::string shown = "?";
     bool ticked = true;
     {

@@ -15,6 +15,7 @@
 #include "framework/window/window.h"
 #include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/settings_paths.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
     testing_support::ScriptedReply page;
     page.body = "<html>login</html>";
     peer.Route("/zephlist/login.php", page);
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, settings::kBaseUrlValue,
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
                         peer.BaseUrl().c_str());
 
     OnFreshThread([&] {

@@ -4,6 +4,7 @@
 
 #include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/tray/tray_options_run.h"
 
@@ -63,8 +64,9 @@ TEST_F(TrayOptionsDialog, NoSettingsKeyShowsEmptyFieldsAndOkWritesTwoEmptyTexts)
 }
 
 TEST_F(TrayOptionsDialog, ShowsTheStoredAccountAndOkStoresWhatWasTyped) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email", "ann@example.com");
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "password", "old");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                        "ann@example.com");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password", "old");
     std::string shownEmail, shownPassword;
     Run([&](SimulatedUser& user, HWND dialog) {
         shownEmail = user.Text(dialog, IDC_EMAIL);
@@ -96,7 +98,7 @@ TEST_F(TrayOptionsDialog, CancelAndEscapeWriteNothing) {
 }
 
 TEST_F(TrayOptionsDialog, LongTextsAreCutTo254AndAnOverlongStoredValueShowsEmpty) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, "email",
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
                         std::string(255, 'e').c_str());
     std::string shown = "?";
     Run([&](SimulatedUser& user, HWND dialog) {
@@ -124,7 +126,8 @@ TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuot
                                    QuotedPathOfLength(MAX_PATH + 1)};
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry.size());
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", entry.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                            entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
@@ -142,7 +145,8 @@ TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt)
     const std::string entries[] = {QuotedPathOfLength(MAX_PATH + 2), QuotedPathOfLength(1000)};
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry.size());
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", entry.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                            entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
@@ -155,7 +159,7 @@ TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt)
 }
 
 TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Tavrello", "");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello", "");
     bool ticked = true;
     Run([&](SimulatedUser& user, HWND dialog) {
         ticked = Checked(dialog);
@@ -165,7 +169,7 @@ TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
 }
 
 TEST_F(TrayOptionsDialog, TickingTheBoxWritesTheEntryAndClearingItDeletesOnlyThatValue) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kRunPath, "Other", "keep.exe");
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep.exe");
     Run([](SimulatedUser& user, HWND dialog) {
         user.Click(dialog, IDC_AUTOSTART);
         user.ClickAndWaitClosed(dialog, IDOK);

@@ -9,6 +9,7 @@
 #include "tests/plugin/client/client_fixture.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/settings_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ ScriptedReply Ok(const std::string& body) {
 }
 
 void StoreSetting(const char* name, const std::string& value) {
-    WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
+    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
 }
 
 // What the Retry question adds when the service answered the add.

@@ -18,6 +18,7 @@
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/plugin_ui.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
@@ -120,7 +121,7 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, value.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
     }
 
     // Adds a page the way the browser command does, with the user acting on the dialog.

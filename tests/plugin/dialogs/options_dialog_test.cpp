@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/settings.h"
+#include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -30,7 +31,7 @@ protected:
     }
 
     static void Store(const char* name, const std::string& text) {
-        WriteRegistryString(HKEY_CURRENT_USER, settings::kSettingsPath, name, text.c_str());
+        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, text.c_str());
     }
     static std::string Stored(const char* name) { return ReadText(HKEY_CURRENT_USER, kKey, name); }
 
