@@ -1,6 +1,16 @@
 // CTavrello: the plug-in's one service client. It posts forms to the service over WinInet,
 // reads the replies, caches the user's category list and runs the modal steps around them
 // through its ClientUi.
+//
+// The road of one add:
+// 1. The browser invokes the command: CTavrelloIE::Exec (plugin/module/tavrello_ie.cpp) reads
+//    the page's address and title and calls AddPage on Current().
+// 2. AddPage runs FetchCategories: the cached list, or a post to kCategoryListPath, with the
+//    options dialog (ClientUi::RunOptionsDialog) first when there is no account or the service
+//    refuses it.
+// 3. AddPage runs the add-favorite dialog (ClientUi::RunAddFavoriteDialog); the dialog fills
+//    its tree from CopyCategories and calls back for the operations add_favorite_dialog.h lists.
+// 4. On OK, AddPage posts the choice to kAddPath; any reply but kAddedReply is shown.
 #pragma once
 
 #include <windows.h>

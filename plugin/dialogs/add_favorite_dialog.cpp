@@ -57,6 +57,20 @@ CAddFavoriteDlg::CAddFavoriteDlg()
     AddModuleIcons(treeImages.Get());
 }
 
+CAddFavoriteDlg::CAddFavoriteDlg(const AddFavoriteChoice& choice) : CAddFavoriteDlg() {
+    description = choice.description;
+    pageUrl = choice.pageUrl;
+    selectedId = choice.selectedId;
+}
+
+AddFavoriteChoice CAddFavoriteDlg::Choice() const {
+    AddFavoriteChoice choice;
+    choice.description = description;
+    choice.pageUrl = pageUrl;
+    choice.selectedId = selectedId;
+    return choice;
+}
+
 CAddFavoriteDlg::~CAddFavoriteDlg() = default;
 
 LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {

@@ -1,5 +1,10 @@
 // CAddFavoriteDlg: confirms a page before it goes to the service, with its description, its
 // address and, on request, the flat list of the user's categories to put it in.
+//
+// While it runs it calls back into the process's service client (CTavrello::Current()):
+// CopyCategories to fill the tree; RefreshCategories for Refresh and after its options dialog
+// (with ReloadSettings first); CreateCategory for a new category; OpenWebPage and OpenHelp for
+// the user's page and the help page.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +15,7 @@
 #include <vector>
 
 #include "framework/window/dialog.h"
+#include "plugin/client/client_ui.h"
 #include "plugin/dialogs/image_list.h"
 #include "resources/plugin/resource.h"
 
@@ -41,7 +47,12 @@ public:
     enum { IDD = IDD_ADDFAVORITE };
 
     CAddFavoriteDlg();
+    // Preset with the page the user is adding.
+    explicit CAddFavoriteDlg(const AddFavoriteChoice& choice);
     ~CAddFavoriteDlg() override;
+
+    // What the user confirmed: description, address and category.
+    AddFavoriteChoice Choice() const;
 
     BEGIN_MSG_MAP(CAddFavoriteDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)

@@ -1,14 +1,12 @@
 // PluginClientUi: the service client's modal steps as the plug-in shows them, with the real
-// options and add-favorite dialogs and the default browser.
+// options and add-favorite dialogs and the default browser. The add-favorite dialog's tree-view
+// class is registered by the module when it is loaded (corvane_module.cpp).
 #pragma once
 
 #include "plugin/client/message_box_ui.h"
 
 class PluginClientUi : public MessageBoxClientUi {
 public:
-    // Registers the tree-view class that the add-favorite dialog's template needs.
-    PluginClientUi();
-
     bool RunOptionsDialog() override;
     bool RunAddFavoriteDialog(AddFavoriteChoice& choice) override;
     void OpenInBrowser(const std::string& url) override;

@@ -51,7 +51,10 @@ ScriptedReply Ok(const std::string& body) {
 // The real plug-in UI; message boxes and the browser only recorded.
 class RecordingUi : public PluginClientUi {
 public:
-    explicit RecordingUi(std::vector<std::string>& messages) : messages_(messages) {}
+    // The plug-in's module registers the tree's class when loaded; no module is here.
+    explicit RecordingUi(std::vector<std::string>& messages) : messages_(messages) {
+        corvane::RegisterTreeViewClass();
+    }
     void ShowMessage(const std::string& text, const char*) override { messages_.push_back(text); }
     bool AskRetry(const std::string& text, const char*) override {
         messages_.push_back(text);

@@ -12,6 +12,7 @@
 
 #include "common/settings.h"
 #include "plugin/client/tavrello.h"
+#include "plugin/dialogs/add_favorite_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/restricted_registry.h"
@@ -41,6 +42,8 @@ constexpr char kNotSaved[] =
 
 class NoMessages : public PluginClientUi {
 public:
+    // The plug-in's module registers the tree's class when loaded; no module is here.
+    NoMessages() { corvane::RegisterTreeViewClass(); }
     void ShowMessage(const std::string& text, const char*) override { shown.push_back(text); }
     bool AskRetry(const std::string& text, const char*) override {
         shown.push_back(text);

@@ -63,6 +63,8 @@ ScriptedReply Status(int status) {
 // nobody would be there to close them.
 class RecordingUi : public PluginClientUi {
 public:
+    // The plug-in's module registers the tree's class when loaded; no module is here.
+    RecordingUi() { corvane::RegisterTreeViewClass(); }
     void ShowMessage(const std::string& text, const char* caption) override {
         messages.push_back({caption, text});
     }

@@ -108,6 +108,8 @@ private:
 }  // namespace
 
 int main() {
+    // The plug-in's module registers the tree's class when loaded; no module is here.
+    corvane::RegisterTreeViewClass();
     CTavrello client(std::make_unique<PluginClientUi>());
     for (int i = 0; i < kCategoryCount; ++i) {
         client.categoryLines.push_back(std::to_string(i + 1) + " Category " + std::to_string(i));
