@@ -40,7 +40,7 @@ bool ReadOpenCommandTemplate(std::string& commandTemplate) {
     if (!ReadDefaultText(HKEY_CLASSES_ROOT, kPageExtension, fileClass) || fileClass.empty()) {
         return false;
     }
-    RegKey openKey;
+    framework::RegKey openKey;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, (fileClass + kOpenVerbPath).c_str(), openKey.Receive()) !=
         ERROR_SUCCESS) {
         return false;
@@ -71,8 +71,8 @@ void StartProcess(const std::string& commandLine) {
         return;
     }
     // The browser lives on by itself; nothing here waits for it.
-    KernelHandle process(started.hProcess);
-    KernelHandle thread(started.hThread);
+    framework::KernelHandle process(started.hProcess);
+    framework::KernelHandle thread(started.hThread);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ StoredValue ReadLevel(HKEY root, const std::string& path, const char* valueName,
                       DWORD size) {
     std::string name, rest;
     SplitPath(path, name, rest);
-    RegKey key;
+    framework::RegKey key;
     if (RegOpenKeyExA(root, name.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
         return StoredValue::kMissing;
     }
@@ -59,7 +59,7 @@ StoredValue ReadLevel(HKEY root, const std::string& path, const char* valueName,
 bool WriteLevel(HKEY root, const std::string& path, const char* valueName, const char* text) {
     std::string name, rest;
     SplitPath(path, name, rest);
-    RegKey key;
+    framework::RegKey key;
     if (RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
         RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         key.Receive(), nullptr) != ERROR_SUCCESS) {
@@ -74,7 +74,7 @@ bool WriteLevel(HKEY root, const std::string& path, const char* valueName, const
 bool DeleteLevel(HKEY root, const std::string& path, const char* valueName) {
     std::string name, rest;
     SplitPath(path, name, rest);
-    RegKey key;
+    framework::RegKey key;
     const LONG opened = RegOpenKeyExA(root, name.c_str(), 0, KEY_WRITE, key.Receive());
     if (opened == ERROR_FILE_NOT_FOUND) return true;
     if (opened != ERROR_SUCCESS) return false;

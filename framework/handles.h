@@ -58,12 +58,12 @@ struct ClosedBy {
 template <typename HandleType, auto CloseFunction>
 using ClosedHandle = UniqueHandle<ClosedBy<HandleType, CloseFunction>>;
 
-}  // namespace framework
-
-using RegKey = framework::ClosedHandle<HKEY, &RegCloseKey>;
+using RegKey = ClosedHandle<HKEY, &RegCloseKey>;
 // Kernel objects: processes, threads, mutexes, events.
-using KernelHandle = framework::ClosedHandle<HANDLE, &CloseHandle>;
-using MenuHandle = framework::ClosedHandle<HMENU, &DestroyMenu>;
-using IconHandle = framework::ClosedHandle<HICON, &DestroyIcon>;
-using LibraryHandle = framework::ClosedHandle<HMODULE, &FreeLibrary>;
-using LocalMemory = framework::ClosedHandle<HLOCAL, &LocalFree>;
+using KernelHandle = ClosedHandle<HANDLE, &CloseHandle>;
+using MenuHandle = ClosedHandle<HMENU, &DestroyMenu>;
+using IconHandle = ClosedHandle<HICON, &DestroyIcon>;
+using LibraryHandle = ClosedHandle<HMODULE, &FreeLibrary>;
+using LocalMemory = ClosedHandle<HLOCAL, &LocalFree>;
+
+}  // namespace framework

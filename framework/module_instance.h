@@ -29,15 +29,15 @@ bool ModuleFileNameWide(HMODULE module, std::vector<wchar_t>& path);
 
 // Icon resource iconId at size x size pixels from the module; empty when either is missing.
 // Inline, as the next one, so that each binary carries only what it calls.
-inline IconHandle LoadModuleIcon(HMODULE module, int iconId, int size) {
-    if (!module) return IconHandle();
-    return IconHandle(static_cast<HICON>(
+inline framework::IconHandle LoadModuleIcon(HMODULE module, int iconId, int size) {
+    if (!module) return framework::IconHandle();
+    return framework::IconHandle(static_cast<HICON>(
         LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 // The same from the module of the process that has this file name, found by that name alone:
 // resources that belong to one named file, whoever asks for them.
-inline IconHandle LoadNamedModuleIcon(const char* moduleFileName, int iconId, int size) {
+inline framework::IconHandle LoadNamedModuleIcon(const char* moduleFileName, int iconId, int size) {
     return LoadModuleIcon(GetModuleHandleA(moduleFileName), iconId, size);
 }
 

@@ -19,7 +19,7 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
                         height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     browser_.Reset();
     if (hostWindow_) {
-        const ComPtr<IUnknown> control = framework::HostedControl(hostWindow_);
+        const framework::ComPtr<IUnknown> control = framework::HostedControl(hostWindow_);
         if (control) {
             control.QueryInterface(browser_);
         } else {
@@ -39,7 +39,7 @@ void CBrowserHost::ReadSettings() {
 
 void CBrowserHost::NavigateHome() {
     if (!browser_) return;
-    const Bstr url = framework::BstrFromAnsi(baseUrl_ + kLoginPage);
+    const framework::Bstr url = framework::BstrFromAnsi(baseUrl_ + kLoginPage);
     Navigate(url.Get());
 }
 
@@ -47,7 +47,7 @@ void CBrowserHost::Refresh() {
     if (!browser_ || SUCCEEDED(browser_->Refresh())) return;
     // The control refreshes only a page it holds: after a failed load (the service was out of
     // reach) it has none, and the address is loaded again instead.
-    Bstr url;
+    framework::Bstr url;
     if (SUCCEEDED(browser_->get_LocationURL(url.Receive())) && SysStringLen(url.Get()) > 0) {
         Navigate(url.Get());
     }

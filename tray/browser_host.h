@@ -39,7 +39,7 @@ private:
 
     // Destroyed with its parent, the pop-up.
     HWND hostWindow_ = nullptr;
-    ComPtr<IWebBrowser2> browser_;
+    framework::ComPtr<IWebBrowser2> browser_;
     std::string email_;
     std::string baseUrl_;
 };

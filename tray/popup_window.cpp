@@ -77,7 +77,7 @@ void CPopupWnd::ShowTrayMenu() {
 }
 
 void CPopupWnd::AddTrayIcon() {
-    IconHandle icon = framework::LoadModuleIcon(GetModuleHandleA(nullptr), IDI_TRAY, 16);
+    framework::IconHandle icon = framework::LoadModuleIcon(GetModuleHandleA(nullptr), IDI_TRAY, 16);
     trayIcon_ = std::make_unique<TrayIcon>(m_hWnd, WM_TRAYNOTIFY, std::move(icon));
     trayIcon_->Add();
 }

@@ -75,7 +75,7 @@ private:
     // Hides the window; in quick mode that also ends the program.
     void HideOnDeactivation();
 
-    MenuHandle menu_;
+    framework::MenuHandle menu_;
     CBrowserHost browser_;
     std::unique_ptr<TrayIcon> trayIcon_;
     const UINT taskbarCreatedMessage_;

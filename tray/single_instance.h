@@ -16,7 +16,7 @@ public:
     void Close() { mutex_.Reset(); }
 
 private:
-    KernelHandle mutex_;
+    framework::KernelHandle mutex_;
     bool existedBefore_ = false;
 };
 

@@ -7,7 +7,8 @@ constexpr UINT kIconId = 1;
 constexpr const char kTip[] = "Tavrello";
 }  // namespace
 
-TrayIcon::TrayIcon(HWND owner, UINT callbackMessage, IconHandle icon) : icon_(std::move(icon)) {
+TrayIcon::TrayIcon(HWND owner, UINT callbackMessage, framework::IconHandle icon)
+    : icon_(std::move(icon)) {
     // The first, 88-byte form of the record: understood by every shell version.
     std::memset(&record_, 0, sizeof record_);
     record_.cbSize = NOTIFYICONDATAA_V1_SIZE;

@@ -10,7 +10,7 @@
 class TrayIcon {
 public:
     // owner receives the icon's callbacks as callbackMessage; icon is owned by this object.
-    TrayIcon(HWND owner, UINT callbackMessage, IconHandle icon);
+    TrayIcon(HWND owner, UINT callbackMessage, framework::IconHandle icon);
     ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
@@ -27,6 +27,6 @@ public:
     static UINT TaskbarCreatedMessage();
 
 private:
-    IconHandle icon_;
+    framework::IconHandle icon_;
     NOTIFYICONDATAA record_;
 };

@@ -8,10 +8,10 @@
 
 #include "framework/handles.h"
 
-using Bstr = framework::ClosedHandle<BSTR, &SysFreeString>;
-
 // Inline, so that each binary carries only the conversions it calls.
 namespace framework {
+
+using Bstr = ClosedHandle<BSTR, &SysFreeString>;
 
 // The text in the ANSI code page as a new BSTR; an empty BSTR when the conversion fails, and
 // none when there is no memory for it.

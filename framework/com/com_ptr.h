@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace framework {
+
 template <typename T>
 class ComPtr {
 public:
@@ -54,3 +56,5 @@ public:
 private:
     T* pointer_ = nullptr;
 };
+
+}  // namespace framework

@@ -18,7 +18,7 @@ HRESULT WithModuleTypeLibrary(HMODULE module, Use use) noexcept {
     try {
         WidePath path;
         if (!ModuleFileNameWide(module, path)) return HRESULT_FROM_WIN32(GetLastError());
-        ComPtr<ITypeLib> library;
+        framework::ComPtr<ITypeLib> library;
         // The module's first TYPELIB resource is what a bare module path loads.
         const HRESULT result = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Receive());
         if (FAILED(result)) return result;
@@ -30,22 +30,23 @@ HRESULT WithModuleTypeLibrary(HMODULE module, Use use) noexcept {
 
 }  // namespace
 
-HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>& library) noexcept {
+HRESULT LoadModuleTypeLibrary(HMODULE module, framework::ComPtr<ITypeLib>& library) noexcept {
     library.Reset();
-    return WithModuleTypeLibrary(module, [&library](const WidePath&, ComPtr<ITypeLib>& loaded) {
-        library = loaded;
-        return S_OK;
-    });
+    return WithModuleTypeLibrary(module,
+                                 [&library](const WidePath&, framework::ComPtr<ITypeLib>& loaded) {
+                                     library = loaded;
+                                     return S_OK;
+                                 });
 }
 
 HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
-    return WithModuleTypeLibrary(module, [](WidePath& path, ComPtr<ITypeLib>& library) {
+    return WithModuleTypeLibrary(module, [](WidePath& path, framework::ComPtr<ITypeLib>& library) {
         return RegisterTypeLib(library.Get(), path.data(), nullptr);
     });
 }
 
 HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
-    return WithModuleTypeLibrary(module, [](const WidePath&, ComPtr<ITypeLib>& library) {
+    return WithModuleTypeLibrary(module, [](const WidePath&, framework::ComPtr<ITypeLib>& library) {
         TLIBATTR* attributes = nullptr;
         const HRESULT result = library->GetLibAttr(&attributes);
         if (FAILED(result)) return result;

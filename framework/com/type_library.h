@@ -9,7 +9,7 @@
 namespace framework {
 
 // Loads the library from the module file without registering it.
-HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>& library) noexcept;
+HRESULT LoadModuleTypeLibrary(HMODULE module, framework::ComPtr<ITypeLib>& library) noexcept;
 
 // Loads the library as LoadModuleTypeLibrary does, then registers it with the module path
 // (which also registers its automation interfaces for marshalling).

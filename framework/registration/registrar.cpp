@@ -51,7 +51,7 @@ LONG ApplyKey(HKEY parent, const ScriptKey& key) {
             return status;
         }
     }
-    RegKey opened;
+    framework::RegKey opened;
     LONG status = RegCreateKeyExA(parent, key.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_ALL_ACCESS, nullptr, opened.Receive(), nullptr);
     if (status != ERROR_SUCCESS) return status;
@@ -85,7 +85,7 @@ public:
             case KeyDisposition::NoRemove:
                 break;
         }
-        RegKey opened;
+        framework::RegKey opened;
         const LONG status =
             RegOpenKeyExA(parent, key.name.c_str(), 0, KEY_ALL_ACCESS, opened.Receive());
         if (status != ERROR_SUCCESS) {

@@ -128,7 +128,7 @@ public:
     bool CreateControl(const std::string& name, const RECT& area) {
         CLSID clsid = {};
         if (!ParseClassName(name, clsid)) return false;
-        ComPtr<IOleObject> object;
+        framework::ComPtr<IOleObject> object;
         if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                     object.ReceiveVoid()))) {
             return false;
@@ -138,7 +138,7 @@ public:
         object->GetMiscStatus(DVASPECT_CONTENT, &miscStatus);
         const bool siteFirst = (miscStatus & OLEMISC_SETCLIENTSITEFIRST) != 0;
         if (siteFirst) object->SetClientSite(&clientSite_);
-        ComPtr<IPersistStreamInit> persist;
+        framework::ComPtr<IPersistStreamInit> persist;
         if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid()))) {
             persist->InitNew();
         }
@@ -159,8 +159,8 @@ public:
         if (inPlaceObject_) inPlaceObject_->SetObjectRects(&area, &area);
     }
 
-    ComPtr<IUnknown> Control() const {
-        ComPtr<IUnknown> control;
+    framework::ComPtr<IUnknown> Control() const {
+        framework::ComPtr<IUnknown> control;
         if (object_) object_->QueryInterface(IID_IUnknown, control.ReceiveVoid());
         return control;
     }
@@ -199,8 +199,8 @@ private:
     ClientSite clientSite_{*this};
     InPlaceSite inPlaceSite_{*this};
     InPlaceFrame frame_{*this};
-    ComPtr<IOleObject> object_;
-    ComPtr<IOleInPlaceObject> inPlaceObject_;
+    framework::ComPtr<IOleObject> object_;
+    framework::ComPtr<IOleInPlaceObject> inPlaceObject_;
 };
 
 #define DEFINE_FORWARDED_IUNKNOWN(theClass)                                      \
@@ -331,10 +331,10 @@ HRESULT AtlAxGetControl(HWND host, IUnknown** control) {
 
 namespace framework {
 
-ComPtr<IUnknown> HostedControl(HWND host) {
+framework::ComPtr<IUnknown> HostedControl(HWND host) {
     IUnknown* control = nullptr;
     AtlAxGetControl(host, &control);
-    return ComPtr<IUnknown>::Attach(control);
+    return framework::ComPtr<IUnknown>::Attach(control);
 }
 
 }  // namespace framework

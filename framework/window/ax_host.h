@@ -33,6 +33,6 @@ HRESULT AtlAxGetControl(HWND host, IUnknown** control);
 namespace framework {
 
 // The hosted control of a host window, or an empty pointer.
-ComPtr<IUnknown> HostedControl(HWND host);
+framework::ComPtr<IUnknown> HostedControl(HWND host);
 
 }  // namespace framework

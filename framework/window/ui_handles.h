@@ -3,4 +3,8 @@
 
 #include "framework/handles.h"
 
-using WindowHandle = framework::ClosedHandle<HWND, &DestroyWindow>;
+namespace framework {
+
+using WindowHandle = ClosedHandle<HWND, &DestroyWindow>;
+
+}  // namespace framework

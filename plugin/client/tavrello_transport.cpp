@@ -46,7 +46,7 @@ bool SplitUrl(const char* url, UrlParts& parts) {
 std::string SystemErrorText(DWORD code) {
     DWORD flags =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
-    LibraryHandle networkMessages;
+    framework::LibraryHandle networkMessages;
     HMODULE source = nullptr;
     if (code >= 2100 && code <= 2999) {
         networkMessages.Reset(LoadLibraryExA("netmsg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -64,7 +64,7 @@ std::string SystemErrorText(DWORD code) {
     char* text = nullptr;
     FormatMessageA(flags, source, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                    reinterpret_cast<char*>(&text), 0, nullptr);
-    LocalMemory owner(text);
+    framework::LocalMemory owner(text);
     return text ? std::string(text) : std::string();
 }
 

@@ -27,7 +27,7 @@ void AddModuleIcons(HIMAGELIST list) {
     if (!list) return;
     // Without the plug-in's module in the process the tree simply has no pictures.
     for (int iconId : kTreeIconIds) {
-        const IconHandle icon =
+        const framework::IconHandle icon =
             framework::LoadNamedModuleIcon(corvane::kIconModuleName, iconId, kIconSize);
         if (icon) ImageList_AddIcon(list, icon.Get());
     }

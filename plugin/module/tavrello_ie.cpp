@@ -36,7 +36,7 @@ std::string EncodeAddress(BSTR text) {
 std::string ReadLocation(IWebBrowser2* browser,
                          HRESULT (STDMETHODCALLTYPE IWebBrowser2::*read)(BSTR*),
                          std::string (*convert)(BSTR)) {
-    Bstr text;
+    framework::Bstr text;
     (browser->*read)(text.Receive());
     return convert(text.Get());
 }
@@ -45,7 +45,7 @@ std::string ReadLocation(IWebBrowser2* browser,
 // that still wrote something is not trusted with a Release.
 template <typename Interface>
 bool QueryServiceFor(IServiceProvider* provider, REFGUID service, REFIID iid,
-                     ComPtr<Interface>& out) {
+                     framework::ComPtr<Interface>& out) {
     const HRESULT result = provider->QueryService(service, iid, out.ReceiveVoid());
     if (FAILED(result)) {
         out.Detach();
@@ -55,7 +55,7 @@ bool QueryServiceFor(IServiceProvider* provider, REFGUID service, REFIID iid,
 }
 
 HRESULT LoadInterfaceTypeInfo(ITypeInfo** out) {
-    ComPtr<ITypeLib> library;
+    framework::ComPtr<ITypeLib> library;
     const HRESULT result = framework::LoadModuleTypeLibrary(framework::CodeInstance(), library);
     if (FAILED(result)) return result;
     return library->GetTypeInfoOfGuid(IID_ITavrelloIE, out);
@@ -83,7 +83,7 @@ framework::InterfaceTable CTavrelloIE::Interfaces() {
 
 STDMETHODIMP CTavrelloIE::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
-    ComPtr<ITypeInfo> info;
+    framework::ComPtr<ITypeInfo> info;
     *count = SUCCEEDED(LoadInterfaceTypeInfo(info.Receive())) && info ? 1 : 0;
     return S_OK;
 }
@@ -140,14 +140,14 @@ STDMETHODIMP CTavrelloIE::Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) {
 HRESULT CTavrelloIE::RunAddPage() noexcept {
     try {
         if (!site_) return E_FAIL;
-        ComPtr<IServiceProvider> provider;
+        framework::ComPtr<IServiceProvider> provider;
         if (FAILED(site_.QueryInterface(provider)) || !provider) return E_FAIL;
-        ComPtr<IServiceProvider> topLevel;
+        framework::ComPtr<IServiceProvider> topLevel;
         if (!QueryServiceFor(provider.Get(), SID_STopLevelBrowser, IID_IServiceProvider,
                              topLevel)) {
             return E_FAIL;
         }
-        ComPtr<IWebBrowser2> browser;
+        framework::ComPtr<IWebBrowser2> browser;
         if (!QueryServiceFor(topLevel.Get(), SID_SWebBrowserApp, IID_IWebBrowser2, browser)) {
             return E_FAIL;
         }
@@ -177,7 +177,7 @@ HRESULT CTavrelloIE::RunAddPage() noexcept {
 STDMETHODIMP CTavrelloIE::GetClassInfo(ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    ComPtr<ITypeLib> library;
+    framework::ComPtr<ITypeLib> library;
     const HRESULT result =
         LoadRegTypeLib(LIBID_CorvaneLib, 1, 0, kTypeLibraryLocale, library.Receive());
     if (FAILED(result)) return result;

@@ -52,5 +52,5 @@ public:
 private:
     HRESULT RunAddPage() noexcept;
 
-    ComPtr<IUnknown> site_;
+    framework::ComPtr<IUnknown> site_;
 };

@@ -36,8 +36,8 @@ protected:
         if (comReady_) CoUninitialize();
     }
 
-    WindowHandle CreateHost(const char* text, int width = 300, int height = 200) {
-        return WindowHandle(CreateWindowExA(
+    framework::WindowHandle CreateHost(const char* text, int width = 300, int height = 200) {
+        return framework::WindowHandle(CreateWindowExA(
             0, kAxHostWindowClass, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
             0, 0, width, height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr));
     }
@@ -60,13 +60,14 @@ TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
     page.body = "<html><body>login</body></html>";
     peer.Route("/zephlist/login.php", page);
 
-    WindowHandle host = CreateHost(kWebBrowserClsid);
+    framework::WindowHandle host = CreateHost(kWebBrowserClsid);
     ASSERT_TRUE(host);
     const LRESULT answer = SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0);
     ASSERT_NE(answer, 0);
     // The answer is a reference of the caller's own.
-    ComPtr<IUnknown> control = ComPtr<IUnknown>::Attach(reinterpret_cast<IUnknown*>(answer));
-    ComPtr<IWebBrowser2> browser;
+    framework::ComPtr<IUnknown> control =
+        framework::ComPtr<IUnknown>::Attach(reinterpret_cast<IUnknown*>(answer));
+    framework::ComPtr<IWebBrowser2> browser;
     ASSERT_EQ(control.QueryInterface(browser), S_OK);
 
     const std::string url = peer.BaseUrl() + "zephlist/login.php";
@@ -88,7 +89,7 @@ HWND ControlWindowOf(HWND host) {
 }
 
 TEST_F(ControlHost, ControlIsActivatedInPlaceAndFollowsTheHostsSize) {
-    WindowHandle host = CreateHost(kWebBrowserClsid, 300, 200);
+    framework::WindowHandle host = CreateHost(kWebBrowserClsid, 300, 200);
     ASSERT_TRUE(host);
     const HWND controlWindow = ControlWindowOf(host.Get());
     ASSERT_TRUE(controlWindow) << "in-place activation gives the control a window in the host";
@@ -114,7 +115,7 @@ TEST_F(ControlHost, TextThatNamesNoControlGivesAnEmptyHost) {
         "",
     };
     for (const char* text : texts) {
-        WindowHandle host = CreateHost(text);
+        framework::WindowHandle host = CreateHost(text);
         ASSERT_TRUE(host) << text;
         EXPECT_EQ(SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0), 0) << text;
         IUnknown* control = reinterpret_cast<IUnknown*>(1);
@@ -127,9 +128,9 @@ TEST_F(ControlHost, TextThatNamesNoControlGivesAnEmptyHost) {
 }
 
 TEST_F(ControlHost, DestroyingTheHostReleasesTheControl) {
-    WindowHandle host = CreateHost(kWebBrowserClsid);
+    framework::WindowHandle host = CreateHost(kWebBrowserClsid);
     ASSERT_TRUE(host);
-    ComPtr<IUnknown> control = framework::HostedControl(host.Get());
+    framework::ComPtr<IUnknown> control = framework::HostedControl(host.Get());
     ASSERT_TRUE(control);
     // While hosted, the control holds more than the one reference handed to this test.
     IUnknown* raw = control.Detach();
@@ -141,12 +142,12 @@ TEST_F(ControlHost, DestroyingTheHostReleasesTheControl) {
 }
 
 TEST_F(ControlHost, TwoHostsHoldControlsOfTheirOwn) {
-    WindowHandle first = CreateHost(kWebBrowserClsid);
-    WindowHandle second = CreateHost(kWebBrowserClsid);
+    framework::WindowHandle first = CreateHost(kWebBrowserClsid);
+    framework::WindowHandle second = CreateHost(kWebBrowserClsid);
     ASSERT_TRUE(first);
     ASSERT_TRUE(second);
-    ComPtr<IUnknown> firstControl = framework::HostedControl(first.Get());
-    ComPtr<IUnknown> secondControl = framework::HostedControl(second.Get());
+    framework::ComPtr<IUnknown> firstControl = framework::HostedControl(first.Get());
+    framework::ComPtr<IUnknown> secondControl = framework::HostedControl(second.Get());
     ASSERT_TRUE(firstControl);
     ASSERT_TRUE(secondControl);
     EXPECT_NE(firstControl.Get(), secondControl.Get());

@@ -32,8 +32,8 @@ protected:
         return framework::GetClassObject(clsid, iid, out, {&otherClass_, &probeClass_});
     }
 
-    ComPtr<IClassFactory> Factory() {
-        ComPtr<IClassFactory> factory;
+    framework::ComPtr<IClassFactory> Factory() {
+        framework::ComPtr<IClassFactory> factory;
         EXPECT_EQ(GetClassObject(CLSID_FrameworkProbe, IID_IClassFactory, factory.ReceiveVoid()),
                   S_OK);
         return factory;
@@ -53,14 +53,14 @@ TEST_F(ClassFactoryTest, UnknownClassIsNotAvailable) {
 }
 
 TEST_F(ClassFactoryTest, FactoryIsCreatedOnceAndCached) {
-    ComPtr<IClassFactory> first = Factory();
+    framework::ComPtr<IClassFactory> first = Factory();
     ASSERT_TRUE(first);
-    ComPtr<IUnknown> asUnknown;
+    framework::ComPtr<IUnknown> asUnknown;
     ASSERT_EQ(GetClassObject(CLSID_FrameworkProbe, IID_IUnknown, asUnknown.ReceiveVoid()), S_OK);
     EXPECT_EQ(static_cast<void*>(asUnknown.Get()), static_cast<void*>(first.Get()));
     EXPECT_EQ(Factory().Get(), first.Get());
 
-    ComPtr<IClassFactory> other;
+    framework::ComPtr<IClassFactory> other;
     ASSERT_EQ(GetClassObject(CLSID_StdGlobalInterfaceTable, IID_IClassFactory, other.ReceiveVoid()),
               S_OK);
     EXPECT_NE(other.Get(), first.Get()) << "each class has its own factory";
@@ -90,8 +90,8 @@ TEST_F(ClassFactoryTest, ThreadsAskingAtOnceShareOneFactory) {
 }
 
 TEST_F(ClassFactoryTest, CreateInstanceMakesPlainAndAggregatedObjects) {
-    ComPtr<IClassFactory> factory = Factory();
-    ComPtr<IFrameworkProbe> plain;
+    framework::ComPtr<IClassFactory> factory = Factory();
+    framework::ComPtr<IFrameworkProbe> plain;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IFrameworkProbe, plain.ReceiveVoid()), S_OK);
     LONG answer = 0;
     EXPECT_EQ(plain->Ping(&answer), S_OK);
@@ -105,10 +105,10 @@ TEST_F(ClassFactoryTest, CreateInstanceMakesPlainAndAggregatedObjects) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(probe::LiveObjects(), 1);
 
-    ComPtr<IUnknown> inner;
+    framework::ComPtr<IUnknown> inner;
     ASSERT_EQ(factory->CreateInstance(plain.Get(), IID_IUnknown, inner.ReceiveVoid()), S_OK);
     EXPECT_EQ(probe::LiveObjects(), 2);
-    ComPtr<IUnknown> innerIdentity;
+    framework::ComPtr<IUnknown> innerIdentity;
     ASSERT_EQ(inner->QueryInterface(IID_IUnknown, innerIdentity.ReceiveVoid()), S_OK);
     EXPECT_EQ(innerIdentity.Get(), inner.Get());
 
@@ -117,7 +117,7 @@ TEST_F(ClassFactoryTest, CreateInstanceMakesPlainAndAggregatedObjects) {
 }
 
 TEST_F(ClassFactoryTest, LockServerHoldsTheModule) {
-    ComPtr<IClassFactory> factory = Factory();
+    framework::ComPtr<IClassFactory> factory = Factory();
     EXPECT_EQ(framework::CanUnloadModule(), S_OK);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
@@ -136,13 +136,13 @@ TEST_F(ClassFactoryTest, LockServerHoldsTheModule) {
 TEST_F(ClassFactoryTest, ComRuntimeCreatesObjectsThroughTheFactory) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     {
-        ComPtr<IUnknown> factory;
+        framework::ComPtr<IUnknown> factory;
         ASSERT_EQ(GetClassObject(CLSID_FrameworkProbe, IID_IUnknown, factory.ReceiveVoid()), S_OK);
         DWORD cookie = 0;
         ASSERT_EQ(CoRegisterClassObject(CLSID_FrameworkProbe, factory.Get(), CLSCTX_INPROC_SERVER,
                                         REGCLS_MULTIPLEUSE, &cookie),
                   S_OK);
-        ComPtr<IFrameworkProbe> created;
+        framework::ComPtr<IFrameworkProbe> created;
         EXPECT_EQ(CoCreateInstance(CLSID_FrameworkProbe, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IFrameworkProbe, created.ReceiveVoid()),
                   S_OK);
@@ -150,7 +150,7 @@ TEST_F(ClassFactoryTest, ComRuntimeCreatesObjectsThroughTheFactory) {
         LONG answer = 0;
         EXPECT_EQ(created->Ping(&answer), S_OK);
         EXPECT_EQ(answer, CProbe::kPingAnswer);
-        ComPtr<IPersist> persist;
+        framework::ComPtr<IPersist> persist;
         ASSERT_EQ(created.QueryInterface(persist), S_OK);
         CLSID clsid = CLSID_NULL;
         EXPECT_EQ(persist->GetClassID(&clsid), S_OK);

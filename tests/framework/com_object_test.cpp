@@ -17,8 +17,8 @@ using probe::CProbe;
 using probe::CSiteFirstProbe;
 
 template <typename Class>
-ComPtr<IUnknown> Create() {
-    ComPtr<IUnknown> object;
+framework::ComPtr<IUnknown> Create() {
+    framework::ComPtr<IUnknown> object;
     EXPECT_EQ(framework::CreateComInstance<Class>(nullptr, IID_IUnknown, object.ReceiveVoid()),
               S_OK);
     return object;
@@ -42,13 +42,13 @@ protected:
 };
 
 TEST_F(ComObjectTest, QueryInterfaceAnswersUnknownAndEachListedInterface) {
-    ComPtr<IUnknown> object = Create<CProbe>();
+    framework::ComPtr<IUnknown> object = Create<CProbe>();
     ASSERT_TRUE(object);
-    ComPtr<IFrameworkProbe> probeInterface;
+    framework::ComPtr<IFrameworkProbe> probeInterface;
     ASSERT_EQ(object.QueryInterface(probeInterface), S_OK);
-    ComPtr<IObjectWithSite> site;
+    framework::ComPtr<IObjectWithSite> site;
     ASSERT_EQ(object.QueryInterface(site), S_OK);
-    ComPtr<IPersist> persist;
+    framework::ComPtr<IPersist> persist;
     ASSERT_EQ(object.QueryInterface(persist), S_OK);
 
     struct Case {
@@ -79,7 +79,7 @@ TEST_F(ComObjectTest, QueryInterfaceAnswersUnknownAndEachListedInterface) {
 }
 
 TEST_F(ComObjectTest, QueryInterfaceRefusesUnlistedInterfaces) {
-    ComPtr<IUnknown> object = Create<CProbe>();
+    framework::ComPtr<IUnknown> object = Create<CProbe>();
     for (const IID* iid : {&IID_IOleCommandTarget, &IID_IPersistStream, &IID_IClassFactory,
                            &IID_IProvideClassInfo, &IID_NULL}) {
         void* out = reinterpret_cast<void*>(1);
@@ -91,10 +91,10 @@ TEST_F(ComObjectTest, QueryInterfaceRefusesUnlistedInterfaces) {
 }
 
 TEST_F(ComObjectTest, IdentityIsTheFirstEntryOfTheTable) {
-    ComPtr<IUnknown> object = Create<CSiteFirstProbe>();
-    ComPtr<IObjectWithSite> site;
+    framework::ComPtr<IUnknown> object = Create<CSiteFirstProbe>();
+    framework::ComPtr<IObjectWithSite> site;
     ASSERT_EQ(object.QueryInterface(site), S_OK);
-    ComPtr<IPersist> persist;
+    framework::ComPtr<IPersist> persist;
     ASSERT_EQ(object.QueryInterface(persist), S_OK);
     EXPECT_EQ(static_cast<void*>(object.Get()), static_cast<void*>(site.Get()));
     EXPECT_NE(static_cast<void*>(object.Get()), static_cast<void*>(persist.Get()));
@@ -133,7 +133,7 @@ TEST_F(ComObjectTest, AFailingConstructorGivesAnErrorAndNoLock) {
     EXPECT_EQ(framework::CreateComInstance<probe::CFailingProbe>(nullptr, IID_IPersist, &out),
               E_UNEXPECTED);
     EXPECT_EQ(out, nullptr);
-    ComPtr<IUnknown> outerStandIn = Create<CSiteFirstProbe>();
+    framework::ComPtr<IUnknown> outerStandIn = Create<CSiteFirstProbe>();
     EXPECT_EQ(
         framework::CreateComInstance<probe::CFailingProbe>(outerStandIn.Get(), IID_IUnknown, &out),
         E_UNEXPECTED);
@@ -141,12 +141,12 @@ TEST_F(ComObjectTest, AFailingConstructorGivesAnErrorAndNoLock) {
 
 TEST_F(ComObjectTest, EachLiveObjectHoldsOneModuleLock) {
     EXPECT_EQ(framework::CanUnloadModule(), S_OK);
-    ComPtr<IUnknown> first = Create<CProbe>();
+    framework::ComPtr<IUnknown> first = Create<CProbe>();
     EXPECT_EQ(framework::ModuleLockCount(), 1);
     EXPECT_EQ(framework::CanUnloadModule(), S_FALSE);
-    ComPtr<IUnknown> second = Create<CSiteFirstProbe>();
+    framework::ComPtr<IUnknown> second = Create<CSiteFirstProbe>();
     EXPECT_EQ(framework::ModuleLockCount(), 2);
-    ComPtr<IUnknown> sameAsFirst = first;
+    framework::ComPtr<IUnknown> sameAsFirst = first;
     EXPECT_EQ(framework::ModuleLockCount(), 2) << "references are not locks";
     first.Reset();
     sameAsFirst.Reset();
@@ -189,7 +189,7 @@ public:
     long references = 1;  // the test's own, on the stack
 
 private:
-    ComPtr<IUnknown> inner_;
+    framework::ComPtr<IUnknown> inner_;
 };
 
 TEST_F(ComObjectTest, AggregatedObjectDelegatesItsUnknownToTheOuter) {
@@ -209,7 +209,7 @@ TEST_F(ComObjectTest, AggregatedObjectDelegatesItsUnknownToTheOuter) {
     EXPECT_EQ(outer.references, 1);
 
     // Other interfaces come from the table; their references count on the outer.
-    ComPtr<IFrameworkProbe> probeInterface;
+    framework::ComPtr<IFrameworkProbe> probeInterface;
     ASSERT_EQ(inner->QueryInterface(IID_IFrameworkProbe, probeInterface.ReceiveVoid()), S_OK);
     EXPECT_EQ(outer.references, 2);
     EXPECT_EQ(probeInterface->AddRef(), 3u);
@@ -222,7 +222,7 @@ TEST_F(ComObjectTest, AggregatedObjectDelegatesItsUnknownToTheOuter) {
     EXPECT_EQ(identity, static_cast<void*>(&outer));
     static_cast<IUnknown*>(identity)->Release();
     EXPECT_EQ(outer.queries, 1);
-    ComPtr<IObjectWithSite> site;
+    framework::ComPtr<IObjectWithSite> site;
     ASSERT_EQ(probeInterface->QueryInterface(IID_IObjectWithSite, site.ReceiveVoid()), S_OK);
     EXPECT_EQ(outer.queries, 2);
     // IPersist is in the inner table but the outer does not expose it.

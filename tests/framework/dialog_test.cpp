@@ -270,9 +270,9 @@ public:
     END_MSG_MAP()
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-        ComPtr<IUnknown> control = framework::HostedControl(GetDlgItem(IDC_TEST_HOST));
+        framework::ComPtr<IUnknown> control = framework::HostedControl(GetDlgItem(IDC_TEST_HOST));
         hasControl = static_cast<bool>(control);
-        ComPtr<IWebBrowser2> browser;
+        framework::ComPtr<IWebBrowser2> browser;
         answersWebBrowser = SUCCEEDED(control.QueryInterface(browser));
         EndDialog(IDOK);
         return TRUE;

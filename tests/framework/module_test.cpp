@@ -159,8 +159,8 @@ DWORD RunProbe(const std::string& arguments) {
         ADD_FAILURE() << "cannot start " << probe << ": " << GetLastError();
         return 0xFFFFFFFFu;
     }
-    KernelHandle processHandle(process.hProcess);
-    KernelHandle threadHandle(process.hThread);
+    framework::KernelHandle processHandle(process.hProcess);
+    framework::KernelHandle threadHandle(process.hThread);
     EXPECT_EQ(WaitForSingleObject(processHandle.Get(), 60000), WAIT_OBJECT_0);
     DWORD exitCode = 0xFFFFFFFFu;
     GetExitCodeProcess(processHandle.Get(), &exitCode);

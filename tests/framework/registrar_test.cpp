@@ -63,7 +63,7 @@ void Snapshot(HKEY key, const std::string& path, std::vector<std::string>& lines
     }
     std::sort(subkeys.begin(), subkeys.end());
     for (const std::string& subkey : subkeys) {
-        RegKey opened;
+        framework::RegKey opened;
         if (RegOpenKeyExA(key, subkey.c_str(), 0, KEY_READ, opened.Receive()) != ERROR_SUCCESS) {
             lines.push_back(path + "\\" + subkey + " <cannot open>");
             continue;

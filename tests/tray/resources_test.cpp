@@ -328,7 +328,7 @@ struct BstrOwner {
 };
 
 TEST(TypeLibrary, IsTheEmptyZephlistLibraryUnderTheProgramsAppId) {
-    ComPtr<ITypeLib> library;
+    framework::ComPtr<ITypeLib> library;
     ASSERT_EQ(LoadTypeLibEx(Wide(ModulePath()).c_str(), REGKIND_NONE, library.Receive()), S_OK);
 
     BstrOwner name;

@@ -198,7 +198,7 @@ public:
 
 private:
     const GUID service_;
-    ComPtr<IUnknown> target_;
+    framework::ComPtr<IUnknown> target_;
 };
 
 template <typename Interface, typename Object>
@@ -229,7 +229,7 @@ HRESULT CreateSite(SiteDepth depth, IWebBrowser2* browser, BrowserLog* log, IUnk
                            IID_IUnknown, out);
         case SiteDepth::NoWebBrowser:
         case SiteDepth::Full: {
-            ComPtr<IServiceProvider> topLevel;
+            framework::ComPtr<IServiceProvider> topLevel;
             IUnknown* application = depth == SiteDepth::Full ? browser : nullptr;
             HRESULT result =
                 HandOut(new (std::nothrow) CServiceProvider(SID_SWebBrowserApp, application, log),

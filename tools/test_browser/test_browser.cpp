@@ -51,7 +51,7 @@ bool ParseArguments(Arguments& arguments) {
 }
 
 int RunCommand(const Arguments& arguments) {
-    ComPtr<IOleCommandTarget> command;
+    framework::ComPtr<IOleCommandTarget> command;
     HRESULT result = CoCreateInstance(CLSID_CTavrelloIE, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IOleCommandTarget, command.ReceiveVoid());
     if (FAILED(result)) {
@@ -66,14 +66,14 @@ int RunCommand(const Arguments& arguments) {
     test_browser::PageInfo page;
     page.url = arguments.url;
     page.title = arguments.title;
-    ComPtr<IWebBrowser2> browser;
-    ComPtr<IUnknown> site;
+    framework::ComPtr<IWebBrowser2> browser;
+    framework::ComPtr<IUnknown> site;
     if (FAILED(test_browser::CreateWebBrowser(page, nullptr, browser.Receive())) ||
         FAILED(test_browser::CreateSite(test_browser::SiteDepth::Full, browser.Get(), nullptr,
                                         site.Receive()))) {
         return 3;
     }
-    ComPtr<IObjectWithSite> withSite;
+    framework::ComPtr<IObjectWithSite> withSite;
     if (FAILED(command.QueryInterface(withSite))) return 3;
     withSite->SetSite(site.Get());
     result = command->Exec(nullptr, 0, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);

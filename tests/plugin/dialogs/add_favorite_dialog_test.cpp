@@ -595,7 +595,7 @@ std::vector<int> IconsShown(HIMAGELIST list, HMODULE module) {
 }
 
 TEST_F(AddFavorite, TreeShowsTheIconsOfTheModuleNamedCorvaneInTheirOrder) {
-    LibraryHandle module(LoadLibraryA((IconFolder() + "Corvane.dll").c_str()));
+    framework::LibraryHandle module(LoadLibraryA((IconFolder() + "Corvane.dll").c_str()));
     ASSERT_TRUE(module) << IconFolder();
     CAddFavoriteDlg dialog;
     EXPECT_EQ(ImageList_GetImageCount(dialog.treeImages.Get()), 4);
@@ -621,7 +621,7 @@ TEST_F(AddFavorite, TreeShowsTheIconsOfTheModuleNamedCorvaneInTheirOrder) {
 }
 
 TEST_F(AddFavorite, WithoutAModuleNamedCorvaneTheTreeHasNoPicturesAndStillWorks) {
-    LibraryHandle elsewhere(LoadLibraryA((IconFolder() + "Elsewhere.dll").c_str()));
+    framework::LibraryHandle elsewhere(LoadLibraryA((IconFolder() + "Elsewhere.dll").c_str()));
     ASSERT_TRUE(elsewhere);
     ASSERT_EQ(GetModuleHandleA("Corvane.DLL"), nullptr);
     {

@@ -48,8 +48,8 @@ void BrowserEnvironment::Stop() {
     peer_.reset();
 }
 
-ComPtr<IOleCommandTarget> CreateCommand() {
-    ComPtr<IOleCommandTarget> command;
+framework::ComPtr<IOleCommandTarget> CreateCommand() {
+    framework::ComPtr<IOleCommandTarget> command;
     const HRESULT result = CoCreateInstance(CLSID_CTavrelloIE, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IOleCommandTarget, command.ReceiveVoid());
     EXPECT_EQ(result, S_OK);
@@ -62,7 +62,7 @@ BrowserPage::BrowserPage(const test_browser::PageInfo& page, test_browser::SiteD
 }
 
 HRESULT SetSite(IOleCommandTarget* command, IUnknown* site) {
-    ComPtr<IObjectWithSite> withSite;
+    framework::ComPtr<IObjectWithSite> withSite;
     const HRESULT result = command->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid());
     if (FAILED(result)) return result;
     return withSite->SetSite(site);

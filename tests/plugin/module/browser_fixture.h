@@ -47,7 +47,7 @@ private:
 };
 
 // A command object created by the browser's way: CoCreateInstance by the class identifier.
-ComPtr<IOleCommandTarget> CreateCommand();
+framework::ComPtr<IOleCommandTarget> CreateCommand();
 
 // A page behind a full site, ready for SetSite.
 struct BrowserPage {
@@ -55,8 +55,8 @@ struct BrowserPage {
                          test_browser::SiteDepth depth = test_browser::SiteDepth::Full);
 
     test_browser::BrowserLog log;
-    ComPtr<IWebBrowser2> browser;
-    ComPtr<IUnknown> site;
+    framework::ComPtr<IWebBrowser2> browser;
+    framework::ComPtr<IUnknown> site;
 };
 
 HRESULT SetSite(IOleCommandTarget* command, IUnknown* site);

@@ -123,7 +123,7 @@ struct OtherBrowserThread {
     void Run() {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         {
-            ComPtr<IOleCommandTarget> command = CreateCommand();
+            framework::ComPtr<IOleCommandTarget> command = CreateCommand();
             BrowserPage page(Page(L"http://127.0.0.1:9/second", L"Second window"));
             if (command && SetSite(command.Get(), page.site.Get()) == S_OK) {
                 if (withUser) {
@@ -149,7 +149,7 @@ struct OtherBrowserThread {
 
 TEST(CommandGate, CommandFromAnotherThreadBringsTheOpenDialogForwardInstead) {
     const DWORD firstThread = GetCurrentThreadId();
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage page(Page(L"http://127.0.0.1:9/first", L"First window"));
     ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
     const size_t addsBefore = module_testing::AddRequestCount();
@@ -234,7 +234,7 @@ private:
 
 TEST(CommandGate, CommandReenteredWhileTheDialogIsOpenBringsItForwardInstead) {
     const DWORD firstThread = GetCurrentThreadId();
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage page(Page(L"http://127.0.0.1:9/reentry", L"Clicked twice"));
     ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
     BrowserButton button(command.Get());

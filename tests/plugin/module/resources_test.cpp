@@ -123,7 +123,7 @@ std::wstring Documentation(ITypeLib* library, int index) {
 TEST_F(CorvaneResources, TypeLibraryHoldsTheDualInterfaceAndItsClass) {
     const std::string path = module_testing::CorvanePath();
     const std::wstring widePath(path.begin(), path.end());
-    ComPtr<ITypeLib> library;
+    framework::ComPtr<ITypeLib> library;
     ASSERT_EQ(LoadTypeLibEx(widePath.c_str(), REGKIND_NONE, library.Receive()), S_OK);
 
     TLIBATTR* attributes = nullptr;
@@ -136,7 +136,7 @@ TEST_F(CorvaneResources, TypeLibraryHoldsTheDualInterfaceAndItsClass) {
     EXPECT_EQ(Documentation(library.Get(), -1), L"Corvane 1.0 Type Library");
     EXPECT_EQ(library->GetTypeInfoCount(), 2u);
 
-    ComPtr<ITypeInfo> dispatch;
+    framework::ComPtr<ITypeInfo> dispatch;
     ASSERT_EQ(library->GetTypeInfoOfGuid(IID_ITavrelloIE, dispatch.Receive()), S_OK);
     TYPEATTR* type = nullptr;
     ASSERT_EQ(dispatch->GetTypeAttr(&type), S_OK);
@@ -152,7 +152,7 @@ TEST_F(CorvaneResources, TypeLibraryHoldsTheDualInterfaceAndItsClass) {
     // The vtable half of the dual interface declares nothing beyond IDispatch.
     HREFTYPE vtableHalf = 0;
     ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf), S_OK);
-    ComPtr<ITypeInfo> vtable;
+    framework::ComPtr<ITypeInfo> vtable;
     ASSERT_EQ(dispatch->GetRefTypeInfo(vtableHalf, vtable.Receive()), S_OK);
     ASSERT_EQ(vtable->GetTypeAttr(&type), S_OK);
     EXPECT_EQ(type->typekind, TKIND_INTERFACE);
@@ -162,7 +162,7 @@ TEST_F(CorvaneResources, TypeLibraryHoldsTheDualInterfaceAndItsClass) {
     EXPECT_EQ(type->cbSizeVft, 7 * sizeof(void*)) << "IUnknown and IDispatch only";
     vtable->ReleaseTypeAttr(type);
 
-    ComPtr<ITypeInfo> coclass;
+    framework::ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_CTavrelloIE, coclass.Receive()), S_OK);
     ASSERT_EQ(coclass->GetTypeAttr(&type), S_OK);
     EXPECT_EQ(type->typekind, TKIND_COCLASS);
@@ -177,7 +177,7 @@ TEST_F(CorvaneResources, TypeLibraryHoldsTheDualInterfaceAndItsClass) {
     EXPECT_TRUE(implementationFlags & IMPLTYPEFLAG_FDEFAULT);
     HREFTYPE implemented = 0;
     ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &implemented), S_OK);
-    ComPtr<ITypeInfo> defaultInterface;
+    framework::ComPtr<ITypeInfo> defaultInterface;
     ASSERT_EQ(coclass->GetRefTypeInfo(implemented, defaultInterface.Receive()), S_OK);
     ASSERT_EQ(defaultInterface->GetTypeAttr(&type), S_OK);
     EXPECT_TRUE(IsEqualGUID(type->guid, IID_ITavrelloIE));

@@ -53,11 +53,11 @@ PageInfo Page(const std::wstring& url, const std::wstring& title) {
 // --- interfaces ------------------------------------------------------------------------------
 
 TEST(CommandObject, AnswersItsFourInterfacesAndNothingElse) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     ASSERT_TRUE(command);
-    ComPtr<IUnknown> identity;
-    ComPtr<ITavrelloIE> dual;
-    ComPtr<IDispatch> dispatch;
+    framework::ComPtr<IUnknown> identity;
+    framework::ComPtr<ITavrelloIE> dual;
+    framework::ComPtr<IDispatch> dispatch;
     ASSERT_EQ(command.QueryInterface(identity), S_OK);
     ASSERT_EQ(command.QueryInterface(dual), S_OK);
     ASSERT_EQ(command.QueryInterface(dispatch), S_OK);
@@ -65,9 +65,9 @@ TEST(CommandObject, AnswersItsFourInterfacesAndNothingElse) {
     EXPECT_EQ(static_cast<void*>(identity.Get()), static_cast<void*>(dual.Get()));
     EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(dual.Get()));
     for (const IID* iid : {&IID_IObjectWithSite, &IID_IOleCommandTarget, &IID_IProvideClassInfo}) {
-        ComPtr<IUnknown> answer;
+        framework::ComPtr<IUnknown> answer;
         EXPECT_EQ(command->QueryInterface(*iid, answer.ReceiveVoid()), S_OK);
-        ComPtr<IUnknown> backToIdentity;
+        framework::ComPtr<IUnknown> backToIdentity;
         ASSERT_EQ(answer.QueryInterface(backToIdentity), S_OK);
         EXPECT_EQ(backToIdentity.Get(), identity.Get());
     }
@@ -80,7 +80,7 @@ TEST(CommandObject, AnswersItsFourInterfacesAndNothingElse) {
 }
 
 TEST(CommandObject, QueryStatusOrsSupportedAndEnabledIntoTheFirstEntryOnly) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     ASSERT_TRUE(command);
     const struct {
         const char* name;
@@ -115,8 +115,8 @@ TEST(CommandObject, QueryStatusOrsSupportedAndEnabledIntoTheFirstEntryOnly) {
 }
 
 TEST(CommandObject, GetSiteAnswersFromTheStoredSite) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
-    ComPtr<IObjectWithSite> withSite;
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IObjectWithSite> withSite;
     ASSERT_EQ(command.QueryInterface(withSite), S_OK);
 
     EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
@@ -126,9 +126,9 @@ TEST(CommandObject, GetSiteAnswersFromTheStoredSite) {
 
     BrowserPage page(Page(L"http://127.0.0.1:9/", L"t"));
     ASSERT_EQ(withSite->SetSite(page.site.Get()), S_OK);
-    ComPtr<IServiceProvider> provider;
+    framework::ComPtr<IServiceProvider> provider;
     EXPECT_EQ(withSite->GetSite(IID_IServiceProvider, provider.ReceiveVoid()), S_OK);
-    ComPtr<IUnknown> providerIdentity;
+    framework::ComPtr<IUnknown> providerIdentity;
     ASSERT_EQ(provider.QueryInterface(providerIdentity), S_OK);
     EXPECT_EQ(providerIdentity.Get(), page.site.Get());
     // Whatever the site answers, the object answers.
@@ -145,7 +145,7 @@ TEST(CommandObject, HoldsOneReferenceToItsSite) {
     BrowserPage page(Page(L"http://127.0.0.1:9/", L"t"));
     const ULONG alone = test_browser::ReferenceCount(page.site.Get());
     {
-        ComPtr<IOleCommandTarget> command = CreateCommand();
+        framework::ComPtr<IOleCommandTarget> command = CreateCommand();
         ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
         EXPECT_EQ(test_browser::ReferenceCount(page.site.Get()), alone + 1);
         ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
@@ -162,8 +162,8 @@ TEST(CommandObject, HoldsOneReferenceToItsSite) {
 }
 
 TEST(CommandObject, DispatchHasNoMembersButItsTypeInformation) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
-    ComPtr<IDispatch> dispatch;
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IDispatch> dispatch;
     ASSERT_EQ(command.QueryInterface(dispatch), S_OK);
 
     EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
@@ -171,7 +171,7 @@ TEST(CommandObject, DispatchHasNoMembersButItsTypeInformation) {
     EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
 
-    ComPtr<ITypeInfo> info;
+    framework::ComPtr<ITypeInfo> info;
     EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.Receive()), DISP_E_BADINDEX);
     ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.Receive()), S_OK);
     TYPEATTR* attributes = nullptr;
@@ -205,11 +205,11 @@ TEST(CommandObject, DispatchHasNoMembersButItsTypeInformation) {
 }
 
 TEST(CommandObject, ClassInfoIsTheRegisteredCoclass) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
-    ComPtr<IProvideClassInfo> provider;
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IProvideClassInfo> provider;
     ASSERT_EQ(command.QueryInterface(provider), S_OK);
     EXPECT_EQ(provider->GetClassInfo(nullptr), E_POINTER);
-    ComPtr<ITypeInfo> info;
+    framework::ComPtr<ITypeInfo> info;
     ASSERT_EQ(provider->GetClassInfo(info.Receive()), S_OK);
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
@@ -223,13 +223,13 @@ TEST(CommandObject, ClassInfoIsTheRegisteredCoclass) {
 TEST(CorvaneModule, CanUnloadOnlyWhileNoObjectOrServerLockLives) {
     const module_testing::CorvaneLibrary& library = BrowserEnvironment::Get().Library();
     EXPECT_EQ(library.DllCanUnloadNow(), S_OK);
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     ASSERT_TRUE(command);
     EXPECT_EQ(library.DllCanUnloadNow(), S_FALSE);
     command.Reset();
     EXPECT_EQ(library.DllCanUnloadNow(), S_OK);
 
-    ComPtr<IClassFactory> factory;
+    framework::ComPtr<IClassFactory> factory;
     ASSERT_EQ(
         library.DllGetClassObject(CLSID_CTavrelloIE, IID_IClassFactory, factory.ReceiveVoid()),
         S_OK);
@@ -242,8 +242,8 @@ TEST(CorvaneModule, CanUnloadOnlyWhileNoObjectOrServerLockLives) {
 
 TEST(CorvaneModule, HandsOutOneCachedFactoryForItsClassOnly) {
     const module_testing::CorvaneLibrary& library = BrowserEnvironment::Get().Library();
-    ComPtr<IClassFactory> first;
-    ComPtr<IClassFactory> second;
+    framework::ComPtr<IClassFactory> first;
+    framework::ComPtr<IClassFactory> second;
     ASSERT_EQ(library.DllGetClassObject(CLSID_CTavrelloIE, IID_IClassFactory, first.ReceiveVoid()),
               S_OK);
     ASSERT_EQ(library.DllGetClassObject(CLSID_CTavrelloIE, IID_IClassFactory, second.ReceiveVoid()),
@@ -289,7 +289,7 @@ TEST(CorvaneModule, ClassIsAggregatable) {
                                reinterpret_cast<void**>(&outer.inner)),
               S_OK);
     EXPECT_EQ(BrowserEnvironment::Get().Library().DllCanUnloadNow(), S_FALSE);
-    ComPtr<IUnknown> innerIdentity;
+    framework::ComPtr<IUnknown> innerIdentity;
     ASSERT_EQ(outer.inner->QueryInterface(IID_IUnknown, innerIdentity.ReceiveVoid()), S_OK);
     EXPECT_EQ(innerIdentity.Get(), outer.inner) << "the inner IUnknown answers itself";
     innerIdentity.Reset();
@@ -329,7 +329,7 @@ TEST(BrowserCommand, EndsWithFailAndShowsNothingWhenTheBrowserIsOutOfReach) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ComPtr<IOleCommandTarget> command = CreateCommand();
+        framework::ComPtr<IOleCommandTarget> command = CreateCommand();
         BrowserPage page(Page(L"http://127.0.0.1:9/", L"Title"), c.depth);
         if (c.withSite) {
             ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
@@ -346,7 +346,7 @@ TEST(BrowserCommand, EndsWithFailAndShowsNothingWhenTheBrowserIsOutOfReach) {
 }
 
 TEST(BrowserCommand, FailsAgainAfterTheSiteIsDropped) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage page(Page(L"http://127.0.0.1:9/", L"Title"));
     ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
     ASSERT_EQ(SetSite(command.Get(), nullptr), S_OK);
@@ -461,7 +461,7 @@ TEST(BrowserCommand, ShowsTheAddressAndTitleTheBrowserReports) {
     ASSERT_EQ(GetACP(), 1252u) << "the cases are written for a Western prefix";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ComPtr<IOleCommandTarget> command = CreateCommand();
+        framework::ComPtr<IOleCommandTarget> command = CreateCommand();
         BrowserPage page(c.page);
         ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
         const LONG referencesBefore = page.log.liveReferences;
@@ -484,7 +484,7 @@ TEST(BrowserCommand, ReturnsOkWhenTheCommandEndsInAnException) {
     GTEST_SKIP() << "a C++ exception passes from the test's browser into Corvane.dll only where "
                     "both unwind through the system's tables, as on x64";
 #endif
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     PageInfo broken = Page(L"http://127.0.0.1:9/broken", L"Broken");
     broken.urlThrows = true;
     BrowserPage page(broken);
@@ -516,7 +516,7 @@ std::string ChildTexts(HWND dialog) {
 }
 
 TEST(BrowserCommand, DanishThreadGetsTheDanishNewCategoryAndOptionsDialogs) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage page(Page(L"http://127.0.0.1:9/dk", L"Side"));
     ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
     std::wstring newCategoryCaption, optionsCaption;
@@ -549,7 +549,7 @@ TEST(BrowserCommand, DanishThreadGetsTheDanishNewCategoryAndOptionsDialogs) {
 }
 
 TEST(BrowserCommand, ReadsThePageAnewOnEveryCommand) {
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage first(Page(L"http://127.0.0.1:9/1", L"First"));
     BrowserPage second(Page(L"http://127.0.0.1:9/2", L"Second"));
     HRESULT result = E_UNEXPECTED;
@@ -564,7 +564,7 @@ TEST(BrowserCommand, ReadsThePageAnewOnEveryCommand) {
 TEST(BrowserCommand, SendsThePageWithEveryFieldIntactOnOk) {
     ASSERT_EQ(GetACP(), 1252u) << "the expected bytes are Windows-1252";
     const std::wstring url = L"http://127.0.0.1:9/cartoons/view.php?show=tom%26jerry&part=2#top";
-    ComPtr<IOleCommandTarget> command = CreateCommand();
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
     BrowserPage page(Page(url, L"Tom & Jerry \u2014 Caf\u00e9"));
     ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
     const size_t addsBefore = module_testing::AddRequestCount();
