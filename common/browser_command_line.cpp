@@ -9,7 +9,7 @@
 #include "common/form_encoding.h"
 #include "framework/ascii_text.h"
 
-namespace browser_command {
+namespace common {
 
 namespace {
 
@@ -224,4 +224,4 @@ bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::stri
     return true;
 }
 
-}  // namespace browser_command
+}  // namespace common

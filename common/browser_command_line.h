@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace browser_command {
+namespace common {
 
 // The longest command line CreateProcess accepts, in characters without the terminating NUL.
 constexpr std::size_t kMaxCommandLineLength = 32766;
@@ -42,4 +42,4 @@ using ProgramSearch = std::function<std::string(const std::string& name)>;
 bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
                              std::string& commandLine, const ProgramSearch& findProgram = {});
 
-}  // namespace browser_command
+}  // namespace common

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace common {
+
 namespace {
 
 bool IsKept(unsigned char c) {
@@ -36,3 +38,5 @@ std::string FormEncode(std::string_view value) {
     std::replace(encoded.begin(), encoded.end(), ' ', '+');
     return encoded;
 }
+
+}  // namespace common

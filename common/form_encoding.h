@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace common {
+
 // Every byte for which needsEncoding holds becomes %XX (upper-case hex); the others stay.
 std::string PercentEncode(std::string_view text, bool (*needsEncoding)(unsigned char byte));
 
@@ -12,3 +14,5 @@ std::string PercentEncode(std::string_view text, bool (*needsEncoding)(unsigned 
 // and "*-._", turns a blank into '+', and every other byte into %XX, so '&', '=', '%', '+' and
 // 8-bit text arrive as typed.
 std::string FormEncode(std::string_view value);
+
+}  // namespace common

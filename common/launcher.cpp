@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace common {
+
 namespace {
 
 constexpr const char kPageExtension[] = ".htm";
@@ -84,11 +86,12 @@ void OpenInDefaultBrowser(const char* url) {
         std::string commandTemplate;
         if (!ReadOpenCommandTemplate(commandTemplate)) return;
         std::string commandLine;
-        if (!browser_command::BuildBrowserCommandLine(commandTemplate, url, commandLine,
-                                                      &FindProgram)) {
+        if (!BuildBrowserCommandLine(commandTemplate, url, commandLine, &FindProgram)) {
             return;
         }
         StartProcess(commandLine);
     } catch (...) {
     }
 }
+
+}  // namespace common

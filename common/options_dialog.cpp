@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace common {
+
 INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
     // The templates may hold hosted controls.
     AtlAxWinInit();
@@ -12,7 +14,7 @@ INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
 
 LRESULT CAccountOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     // What this process uses, which is what was typed last when the key refused to store it.
-    const settings::Account account = settings::ReadAccount();
+    const Account account = ReadAccount();
     SetDlgItemText(emailId_, account.email.c_str());
     SetDlgItemText(passwordId_, account.password.c_str());
     ShowOwnSettings();
@@ -21,7 +23,7 @@ LRESULT CAccountOptionsDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CAccountOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
-    const bool accountSaved = settings::StoreAccount({EditText(emailId_), EditText(passwordId_)});
+    const bool accountSaved = StoreAccount({EditText(emailId_), EditText(passwordId_)});
     const bool ownSaved = StoreOwnSettings();
     // Nothing the user typed is lost without a word; the dialog still ends with OK, as the
     // account is in use all the same.
@@ -39,7 +41,9 @@ LRESULT CAccountOptionsDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
 }
 
 std::string CAccountOptionsDlg::EditText(int editId) const {
-    std::vector<char> text(settings::LongestAccountText() + 1);
+    std::vector<char> text(LongestAccountText() + 1);
     ::GetDlgItemTextA(m_hWnd, editId, text.data(), static_cast<int>(text.size()));
     return text.data();
 }
+
+}  // namespace common

@@ -7,6 +7,8 @@
 
 #include "framework/window/dialog.h"
 
+namespace common {
+
 class CAccountOptionsDlg : public CDialogImplBaseT<CWindow> {
 public:
     // The template's number and the ids of its two edit controls.
@@ -44,3 +46,5 @@ private:
     int emailId_;
     int passwordId_;
 };
+
+}  // namespace common

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+namespace common {
+
 namespace {
 
 // Splits "first/rest" at the first '/'; rest is empty when there is none.
@@ -122,8 +124,6 @@ std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
     return buffer.data();
 }
 
-namespace settings {
-
 namespace {
 
 // The shared settings key below HKEY_CURRENT_USER and its values.
@@ -208,4 +208,4 @@ bool DeleteAutostartEntry() {
     return DeleteRegistryValue(HKEY_CURRENT_USER, kRunPath, kAutostartValue);
 }
 
-}  // namespace settings
+}  // namespace common

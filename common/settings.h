@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace common {
+
 // Reads valueName from the key at path below root into buffer, a NUL-terminated text of at
 // most size - 1 characters, whatever the value's type. Anything that cannot be such a text
 // (missing key or value, data too long) gives defaultText instead. Returns the text's length.
@@ -34,8 +36,6 @@ bool DeleteRegistryValue(HKEY root, const char* path, const char* valueName);
 // ReadRegistryString into a std::string, for callers that do not keep fixed buffers.
 std::string ReadRegistryText(HKEY root, const char* path, const char* valueName,
                              const char* defaultText, DWORD size);
-
-namespace settings {
 
 // The typed settings: each value of the settings key and the autostart entry in the Run key,
 // read and stored with its own key, value name, size and default. The calls below are the only
@@ -78,4 +78,4 @@ bool StoreAutostartEntry(const std::string& command);
 // Removes the entry; true when it is gone afterwards (or never was).
 bool DeleteAutostartEntry();
 
-}  // namespace settings
+}  // namespace common

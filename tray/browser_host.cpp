@@ -33,8 +33,8 @@ void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
 }
 
 void CBrowserHost::ReadSettings() {
-    email_ = settings::ReadAccount().email;
-    baseUrl_ = settings::ReadBaseUrl();
+    email_ = common::ReadAccount().email;
+    baseUrl_ = common::ReadBaseUrl();
 }
 
 void CBrowserHost::NavigateHome() {

@@ -23,11 +23,11 @@ std::string QuotedProgramPath() {
 
 void CTrayOptionsDlg::ShowOwnSettings() {
     std::string entry;
-    autostartShown_ = settings::ReadAutostartEntry(entry);
+    autostartShown_ = common::ReadAutostartEntry(entry);
     // Any non-empty entry counts as switched on, wherever it points; so does one too long to
     // read, which is the user's entry all the same.
-    if ((autostartShown_ == StoredValue::kRead && !entry.empty()) ||
-        autostartShown_ == StoredValue::kUnreadable) {
+    if ((autostartShown_ == common::StoredValue::kRead && !entry.empty()) ||
+        autostartShown_ == common::StoredValue::kUnreadable) {
         CheckDlgButton(m_hWnd, IDC_AUTOSTART, BST_CHECKED);
     }
 }
@@ -35,12 +35,12 @@ void CTrayOptionsDlg::ShowOwnSettings() {
 bool CTrayOptionsDlg::StoreOwnSettings() {
     if (IsDlgButtonChecked(m_hWnd, IDC_AUTOSTART) == BST_CHECKED) {
         // An entry that could not be read is kept as it is: overwriting it would lose it.
-        if (autostartShown_ == StoredValue::kUnreadable) return true;
+        if (autostartShown_ == common::StoredValue::kUnreadable) return true;
         const std::string path = QuotedProgramPath();
-        return !path.empty() && settings::StoreAutostartEntry(path);
+        return !path.empty() && common::StoreAutostartEntry(path);
     }
     // A refused delete of an entry that was not there changes nothing the user would miss.
-    return settings::DeleteAutostartEntry() || autostartShown_ == StoredValue::kMissing;
+    return common::DeleteAutostartEntry() || autostartShown_ == common::StoredValue::kMissing;
 }
 
 std::string CTrayOptionsDlg::NotSavedText(bool accountSaved, bool ownSaved) const {

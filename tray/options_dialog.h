@@ -8,11 +8,11 @@
 #include "common/settings.h"
 #include "resources/tray/resource.h"
 
-class CTrayOptionsDlg : public CAccountOptionsDlg {
+class CTrayOptionsDlg : public common::CAccountOptionsDlg {
 public:
     enum { IDD = IDD_OPTIONS };
 
-    CTrayOptionsDlg() noexcept : CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
+    CTrayOptionsDlg() noexcept : common::CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
 
 private:
     // The autostart box.
@@ -22,5 +22,5 @@ private:
     const char* MessageCaption() const override { return "Zephlist"; }
 
     // How the autostart entry read when the dialog opened.
-    StoredValue autostartShown_ = StoredValue::kMissing;
+    common::StoredValue autostartShown_ = common::StoredValue::kMissing;
 };

@@ -38,7 +38,7 @@ framework::WindowClassOptions CPopupWnd::WindowClassOptions() {
 bool CPopupWnd::CreatePopup() {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const std::string stored = settings::ReadPopupSize();
+    const std::string stored = common::ReadPopupSize();
     const zephlist::PopupRect rect =
         zephlist::PopupRectangle(zephlist::PopupSizeFromStored(stored, screenWidth, screenHeight),
                                  screenWidth, screenHeight);
@@ -94,7 +94,7 @@ void CPopupWnd::HideOnDeactivation() {
 LRESULT CPopupWnd::OnSize(UINT, WPARAM, LPARAM lParam, BOOL&) {
     browser_.Resize(LOWORD(lParam), HIWORD(lParam));
     const RECT outer = GetWindowRect();
-    settings::StorePopupSize(
+    common::StorePopupSize(
         zephlist::FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}));
     return 1;
 }
@@ -159,14 +159,15 @@ LRESULT CPopupWnd::OnCommandRefresh(WORD, WORD, HWND, BOOL&) {
 LRESULT CPopupWnd::OnCommandMyPage(WORD, WORD, HWND, BOOL&) {
     EnsureBrowser();
     // The address is a query value: "ann+news@example.com" must reach the service intact.
-    const std::string url = browser_.BaseUrl() + kPersonalPage + FormEncode(browser_.Email());
-    OpenInDefaultBrowser(url.c_str());
+    const std::string url =
+        browser_.BaseUrl() + kPersonalPage + common::FormEncode(browser_.Email());
+    common::OpenInDefaultBrowser(url.c_str());
     return 1;
 }
 
 LRESULT CPopupWnd::OnCommandSite(WORD, WORD, HWND, BOOL&) {
     EnsureBrowser();
-    OpenInDefaultBrowser(browser_.BaseUrl().c_str());
+    common::OpenInDefaultBrowser(browser_.BaseUrl().c_str());
     return 1;
 }
 

@@ -9,7 +9,7 @@ void AppendField(std::string& body, std::string_view name, std::string_view valu
     if (!body.empty()) body += '&';
     body.append(name);
     body += '=';
-    body += FormEncode(value);
+    body += common::FormEncode(value);
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 
 namespace corvane {
 
-using ::FormEncode;
-
 // The client version that the category request reports.
 constexpr std::string_view kClientVersion = "1.05";
 

@@ -43,10 +43,10 @@ CTavrello* CTavrello::Current() {
 
 void CTavrello::LoadSettings() {
     // An account typed in this process that the settings key refused comes first.
-    settings::Account account = settings::ReadAccount();
+    common::Account account = common::ReadAccount();
     email = std::move(account.email);
     password = std::move(account.password);
-    baseUrl = settings::ReadBaseUrl();
+    baseUrl = common::ReadBaseUrl();
 }
 
 int CTavrello::PostTo(const char* path, const std::string& body, std::string& reply) {

@@ -7,11 +7,11 @@
 #include "common/options_dialog.h"
 #include "resources/plugin/resource.h"
 
-class COptionsDlg : public CAccountOptionsDlg {
+class COptionsDlg : public common::CAccountOptionsDlg {
 public:
     enum { IDD = IDD_OPTIONS };
 
-    COptionsDlg() noexcept : CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
+    COptionsDlg() noexcept : common::CAccountOptionsDlg(IDD, IDC_EMAIL, IDC_PASSWORD) {}
 
 private:
     // The browser's protected mode makes the settings key read-only to the plug-in; the tray

@@ -17,5 +17,5 @@ bool PluginClientUi::RunAddFavoriteDialog(AddFavoriteChoice& choice) {
 }
 
 void PluginClientUi::OpenInBrowser(const std::string& url) {
-    OpenInDefaultBrowser(url.c_str());
+    common::OpenInDefaultBrowser(url.c_str());
 }

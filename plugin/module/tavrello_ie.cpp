@@ -27,8 +27,8 @@ std::string NarrowForThread(BSTR text) {
 // bytes, percent-encoded. A code-page conversion would replace what the code page lacks with
 // "?" or a look-alike (a fullwidth solidus would become '/') and so name another page.
 std::string EncodeAddress(BSTR text) {
-    return PercentEncode(framework::TextFromBstr(text, CP_UTF8),
-                         [](unsigned char byte) { return byte >= 0x80; });
+    return common::PercentEncode(framework::TextFromBstr(text, CP_UTF8),
+                                 [](unsigned char byte) { return byte >= 0x80; });
 }
 
 // A location property of the page shown; the call's result is not looked at, so a failure

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-using browser_command::BuildBrowserCommandLine;
-using browser_command::kMaxCommandLineLength;
+using common::BuildBrowserCommandLine;
+using common::kMaxCommandLineLength;
 
 namespace {
 
@@ -31,7 +31,7 @@ std::string WithUrl(const char* line) {
 
 // Builds each case's template with kUrl through findProgram and compares with its line.
 void ExpectCommandLines(const std::vector<TemplateCase>& cases,
-                        const browser_command::ProgramSearch& findProgram = {}) {
+                        const common::ProgramSearch& findProgram = {}) {
     for (const TemplateCase& test : cases) {
         SCOPED_TRACE(test.name);
         std::string commandLine = "left over";

@@ -157,7 +157,7 @@ protected:
     bool LaunchOnce(const std::string& commandTemplate, const std::string& url, Record& record) {
         DeleteFileA(recordFile_.c_str());
         RegisterOpenCommand(commandTemplate);
-        OpenInDefaultBrowser(url.c_str());
+        common::OpenInDefaultBrowser(url.c_str());
         const std::vector<Record> records = WaitForRecords(1);
         EXPECT_EQ(records.size(), 1u);
         if (records.size() != 1 || records[0].args.empty()) return false;
@@ -365,10 +365,10 @@ TEST_F(Launcher, UnquotedProgramWithoutExtensionIsFoundOnTheSearchPathWhenItIsTh
     const std::string unclear = stem + " --flag %1";
     RegisterOpenCommand(unclear);
     DeleteFileA(recordFile_.c_str());
-    OpenInDefaultBrowser(url.c_str());
+    common::OpenInDefaultBrowser(url.c_str());
     const std::string decoy = PlaceRecorder("Program.exe");
     const DWORD before = ProcessesStartedSoFar();
-    OpenInDefaultBrowser(url.c_str());
+    common::OpenInDefaultBrowser(url.c_str());
     EXPECT_EQ(ProcessesStartedSoFar(), before) << "nothing may start";
     // Before the decoy was there, the one program was started.
     const std::vector<Record> records = WaitForRecords(1);
@@ -391,13 +391,13 @@ TEST_F(Launcher, CommandTemplateThatDoesNotFitTwoHundredSixtyBytesStartsNothing)
 
     const DWORD started = ProcessesStartedSoFar();
     RegisterOpenCommand(templateOfLength(260));
-    OpenInDefaultBrowser(url.c_str());
+    common::OpenInDefaultBrowser(url.c_str());
     EXPECT_EQ(ProcessesStartedSoFar(), started) << "nothing may start";
     EXPECT_FALSE(RecordFileExists());
 
     const std::string longest = templateOfLength(259);
     RegisterOpenCommand(longest);
-    OpenInDefaultBrowser(url.c_str());
+    common::OpenInDefaultBrowser(url.c_str());
     const std::vector<Record> records = WaitForRecords(1);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].commandLine,
@@ -457,7 +457,7 @@ TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
         if (test.completeRegistration) RegisterOpenCommand(goodTemplate);
         test.registerMore(goodTemplate);
 
-        OpenInDefaultBrowser(test.url);
+        common::OpenInDefaultBrowser(test.url);
         EXPECT_EQ(ProcessesStartedSoFar(), started) << "nothing may start";
         EXPECT_FALSE(RecordFileExists());
         DeleteFileA(recordFile_.c_str());
@@ -467,7 +467,7 @@ TEST_F(Launcher, IncompleteRegistrationOrRefusedAddressStartsNothing) {
     // was the launcher's doing.
     ClearClasses();
     RegisterOpenCommand(goodTemplate);
-    OpenInDefaultBrowser("http://127.0.0.1/control");
+    common::OpenInDefaultBrowser("http://127.0.0.1/control");
     const std::vector<Record> records = WaitForRecords(1);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].args.back(), "http://127.0.0.1/control");

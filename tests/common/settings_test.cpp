@@ -22,8 +22,9 @@ class SettingsStore : public ::testing::Test {
 protected:
     std::string Read(const char* name, const char* defaultText, DWORD size) {
         std::string buffer(size + 8, '#');
-        const int length = ReadRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
-                                              name, defaultText, buffer.data(), size);
+        const int length =
+            common::ReadRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                       defaultText, buffer.data(), size);
         const std::string text = buffer.c_str();
         EXPECT_EQ(static_cast<size_t>(length), text.size());
         EXPECT_LT(text.size(), size) << "the text must fit the buffer with its NUL";
@@ -41,8 +42,8 @@ TEST_F(SettingsStore, MissingKeyGivesTheDefaults) {
 
 TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
     ASSERT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Orvek"));
-    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                                  "ann@example.com"),
+    EXPECT_EQ(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                          "email", "ann@example.com"),
               15);
     DWORD type = 0;
     std::string data;
@@ -53,30 +54,30 @@ TEST_F(SettingsStore, WriteCreatesEveryMissingKeyAndReadsBack) {
 }
 
 TEST_F(SettingsStore, EmptyTextIsStoredNotDeleted) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password", "");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password", "");
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, kKey, "password"));
     EXPECT_EQ(Read("password", "dflt", 255), "");
 }
 
 TEST_F(SettingsStore, PathWithoutSlashOpensOneKeyBelowTheRoot) {
-    WriteRegistryString(HKEY_CURRENT_USER, "Single", "v", "one");
+    common::WriteRegistryString(HKEY_CURRENT_USER, "Single", "v", "one");
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, "Single", "v"), "one");
     char buffer[16];
-    ReadRegistryString(HKEY_CURRENT_USER, "Single", "v", "", buffer, sizeof buffer);
+    common::ReadRegistryString(HKEY_CURRENT_USER, "Single", "v", "", buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "one");
 }
 
 TEST_F(SettingsStore, TextOfSizeMinusOneReadsWholeAndLongerReadsAsDefault) {
     const std::string longest(254, 'a');
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        longest.c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                longest.c_str());
     EXPECT_EQ(Read("email", "", 255), longest);
     const std::string tooLong(255, 'b');
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        tooLong.c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                tooLong.c_str());
     EXPECT_EQ(Read("email", "", 255), "") << "never a truncated address";
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        std::string(1000, 'c').c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                std::string(1000, 'c').c_str());
     EXPECT_EQ(Read("email", "fallback", 255), "fallback");
 }
 
@@ -110,68 +111,71 @@ TEST_F(SettingsStore, DefaultLongerThanTheBufferIsCut) {
 }
 
 TEST_F(SettingsStore, DeleteRemovesOnlyThatValueAndNeverCreatesKeys) {
-    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
+    common::DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
     EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft"));
 
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello", "C:\\z.exe");
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep");
-    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                                "C:\\z.exe");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep");
+    common::DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");
     const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Other"), "keep");
-    DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello");  // already gone
+    common::DeleteRegistryValue(HKEY_CURRENT_USER, testing_support::kRunPath,
+                                "Tavrello");  // already gone
 }
 
 TEST_F(SettingsStore, WriteThatFailsDeepDownReportsFailureAndKeepsTheUpperKeys) {
     // Wine enforces no key access rights, but it does refuse a key name over 255 characters.
     const std::string path = "Software/" + std::string(300, 'k') + "/Leaf";
-    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "x"), 0);
+    EXPECT_EQ(common::WriteRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "x"), 0);
     EXPECT_TRUE(testing_support::KeyExists(HKEY_CURRENT_USER, "Software"));
     char buffer[8];
-    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "d", buffer, 8), 1);
+    EXPECT_EQ(common::ReadRegistryString(HKEY_CURRENT_USER, path.c_str(), "email", "d", buffer, 8),
+              1);
     EXPECT_STREQ(buffer, "d");
 }
 
 TEST_F(SettingsStore, ReadTextHelperMatchesTheBufferRead) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "zephlistsize",
-                        "800 600");
-    EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, testing_support::kSettingsPath, "zephlistsize",
-                               "600 500", 40),
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "zephlistsize",
+                                "800 600");
+    EXPECT_EQ(common::ReadRegistryText(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                       "zephlistsize", "600 500", 40),
               "800 600");
 }
 
 TEST(BaseUrl, TheUsersOwnValueWinsAndTheMachineDefaultFillsInWhenItIsAbsentOrEmpty) {
     RegistrySandbox user;
     RegistrySandbox machine(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(settings::ReadBaseUrl(), "");
+    EXPECT_EQ(common::ReadBaseUrl(), "");
     SetRawValue(HKEY_LOCAL_MACHINE, kKey, "Tavrello", REG_SZ, std::string("http://m/\0", 10));
-    EXPECT_EQ(settings::ReadBaseUrl(), "http://m/") << "no user value";
+    EXPECT_EQ(common::ReadBaseUrl(), "http://m/") << "no user value";
     SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("\0", 1));
-    EXPECT_EQ(settings::ReadBaseUrl(), "http://m/") << "an empty user value";
+    EXPECT_EQ(common::ReadBaseUrl(), "http://m/") << "an empty user value";
     SetRawValue(HKEY_CURRENT_USER, kKey, "Tavrello", REG_SZ, std::string("http://u/\0", 10));
-    EXPECT_EQ(settings::ReadBaseUrl(), "http://u/");
+    EXPECT_EQ(common::ReadBaseUrl(), "http://u/");
 }
 
 // Each typed value under its own key and name, with its own size and default.
 TEST(TypedSettings, PopupSizeHasItsDefaultAndItsSize) {
     RegistrySandbox sandbox;
-    EXPECT_EQ(settings::ReadPopupSize(), "600 500");
-    settings::StorePopupSize("800 600");
+    EXPECT_EQ(common::ReadPopupSize(), "600 500");
+    common::StorePopupSize("800 600");
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "zephlistsize"), "800 600");
-    EXPECT_EQ(settings::ReadPopupSize(), "800 600");
+    EXPECT_EQ(common::ReadPopupSize(), "800 600");
     SetRawValue(HKEY_CURRENT_USER, kKey, "zephlistsize", REG_SZ, std::string(40, '9'));
-    EXPECT_EQ(settings::ReadPopupSize(), "600 500") << "39 characters at the most";
+    EXPECT_EQ(common::ReadPopupSize(), "600 500") << "39 characters at the most";
 }
 
 TEST(TypedSettings, AccountIsStoredAsTwoValuesOfTheSettingsKey) {
     RegistrySandbox sandbox;
-    ASSERT_TRUE(settings::StoreAccount({"ann@example.com", "secret"}));
+    ASSERT_TRUE(common::StoreAccount({"ann@example.com", "secret"}));
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "email"), "ann@example.com");
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "password"), "secret");
     SetRawValue(HKEY_CURRENT_USER, kKey, "email", REG_SZ,
-                std::string(settings::LongestAccountText() + 1, 'a'));
-    EXPECT_EQ(settings::ReadAccount().email, "") << "never a truncated address";
-    EXPECT_EQ(settings::LongestAccountText(), 254u);
+                std::string(common::LongestAccountText() + 1, 'a'));
+    EXPECT_EQ(common::ReadAccount().email, "") << "never a truncated address";
+    EXPECT_EQ(common::LongestAccountText(), 254u);
 }
 
 TEST(TypedSettings, AutostartEntryIsTheRunKeysTavrelloValue) {
@@ -179,22 +183,22 @@ TEST(TypedSettings, AutostartEntryIsTheRunKeysTavrelloValue) {
     const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const std::string command = "\"C:\\Zephlist.exe\"";
     std::string entry = "stale";
-    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kMissing);
+    EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kMissing);
     EXPECT_EQ(entry, "");
-    ASSERT_TRUE(settings::StoreAutostartEntry(command));
+    ASSERT_TRUE(common::StoreAutostartEntry(command));
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Tavrello"), command);
-    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kRead);
+    EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kRead);
     EXPECT_EQ(entry, command);
     // The longest entry the tray program writes: a path of MAX_PATH - 1 characters in quotes.
     const std::string longest = '"' + std::string(MAX_PATH - 1, 'p') + '"';
     SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest);
-    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kRead);
+    EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kRead);
     EXPECT_EQ(entry, longest);
     SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest + 'x');
-    EXPECT_EQ(settings::ReadAutostartEntry(entry), StoredValue::kUnreadable);
-    EXPECT_TRUE(settings::DeleteAutostartEntry());
+    EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kUnreadable);
+    EXPECT_TRUE(common::DeleteAutostartEntry());
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));
-    EXPECT_TRUE(settings::DeleteAutostartEntry()) << "an entry already gone";
+    EXPECT_TRUE(common::DeleteAutostartEntry()) << "an entry already gone";
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                    value.c_str());
     }
     static std::string Stored(const char* name) {
         return testing_support::ReadText(HKEY_CURRENT_USER, kSettingsKey, name);

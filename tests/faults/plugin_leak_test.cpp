@@ -86,7 +86,8 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                    value.c_str());
     }
 
     // Runs modal() while the simulated user waits for the dialog and acts on it; false when

@@ -56,12 +56,12 @@ public:
 class PluginRegistryFaults : public ::testing::Test {
 protected:
     void StoreAccount() {
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                            "ann@example.com");
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password",
-                            "secret");
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                            "http://127.0.0.1:9/");
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                    "ann@example.com");
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password",
+                                    "secret");
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
+                                    "http://127.0.0.1:9/");
     }
     std::string StoredThroughScratch(const char* name) {
         return ReadText(sandbox_.Scratch(), kSettingsKey, name);
@@ -87,7 +87,7 @@ protected:
 
     void TearDown() override {
         // An account the key refused stays with the process until a store succeeds.
-        settings::StoreAccount({"", ""});
+        common::StoreAccount({"", ""});
     }
 
     RegistrySandbox sandbox_;
@@ -98,8 +98,8 @@ protected:
 TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProcess) {
     StoreAccount();
     HttpPeer peer;
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                        peer.BaseUrl().c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
+                                peer.BaseUrl().c_str());
     ScriptedReply refused;
     refused.body = "401 Unknown account\n";
     peer.Queue("/plugin/getcatagories.php", refused);
@@ -148,7 +148,8 @@ TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWit
     StoreAccount();
     RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
     ASSERT_TRUE(readOnly.Active());
-    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email", "x"),
+    EXPECT_EQ(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                          "email", "x"),
               0)
         << "the redirected key must refuse writes";
     CTavrello client(std::make_unique<NoMessages>());

@@ -26,7 +26,7 @@ class TrayRegistryFaults : public ::testing::Test {
 protected:
     void TearDown() override {
         // An account the key refused stays with the process until a store succeeds.
-        settings::StoreAccount({"", ""});
+        common::StoreAccount({"", ""});
     }
 
     testing_support::RegistrySandbox sandbox_;
@@ -49,8 +49,8 @@ TEST_F(TrayRegistryFaults, MissingRunKeyIsCreatedForTheAutostartEntry) {
 }
 
 TEST_F(TrayRegistryFaults, ReadOnlyRegistryWritesNothingAndSaysSoInOneMessage) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        "ann@example.com");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                "ann@example.com");
     std::string said;
     {
         RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
@@ -87,10 +87,10 @@ TEST_F(TrayRegistryFaults, RefusedAutostartAloneIsSaidAndTheAccountIsStored) {
 }
 
 TEST_F(TrayRegistryFaults, UnreadableRegistryShowsEmptyFieldsAndTheDialogCloses) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        "ann@example.com");
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
-                        "C:\\Zephlist.exe");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                "ann@example.com");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                                "C:\\Zephlist.exe");
     std::string shown = "?";
     bool ticked = true;
     {

@@ -50,9 +50,9 @@ void CheckEncodedAddress(const std::string& url, const std::string& encoded) {
 
 void CheckKnownTemplate(const KnownTemplate& known, const std::string& url) {
     std::string line;
-    const bool built = browser_command::BuildBrowserCommandLine(known.command, url, line);
-    FUZZ_CHECK(built == (browser_command::IsWebAddress(url) &&
-                         line.size() <= browser_command::kMaxCommandLineLength));
+    const bool built = common::BuildBrowserCommandLine(known.command, url, line);
+    FUZZ_CHECK(built ==
+               (common::IsWebAddress(url) && line.size() <= common::kMaxCommandLineLength));
     if (!built) {
         FUZZ_CHECK(line.empty());
         return;
@@ -75,12 +75,12 @@ void CheckKnownTemplate(const KnownTemplate& known, const std::string& url) {
 // the template meant for it, and the program must be the one the template names.
 void CheckAnyTemplate(const std::string& commandTemplate, const std::string& url) {
     std::string line;
-    if (!browser_command::BuildBrowserCommandLine(commandTemplate, url, line)) {
+    if (!common::BuildBrowserCommandLine(commandTemplate, url, line)) {
         FUZZ_CHECK(line.empty());
         return;
     }
-    FUZZ_CHECK(browser_command::IsWebAddress(url));
-    FUZZ_CHECK(line.size() <= browser_command::kMaxCommandLineLength);
+    FUZZ_CHECK(common::IsWebAddress(url));
+    FUZZ_CHECK(line.size() <= common::kMaxCommandLineLength);
     // The same template built around a marker word the template does not hold.
     std::string marker;
     for (char c = 'A'; c <= 'Z' && marker.empty(); ++c) {
@@ -88,13 +88,13 @@ void CheckAnyTemplate(const std::string& commandTemplate, const std::string& url
     }
     if (marker.empty()) return;
     std::string markedLine;
-    FUZZ_CHECK(browser_command::BuildBrowserCommandLine(commandTemplate, marker, markedLine));
+    FUZZ_CHECK(common::BuildBrowserCommandLine(commandTemplate, marker, markedLine));
     const std::vector<std::string> arguments = fuzz_support::SplitCommandLine(line);
     const std::vector<std::string> marked = fuzz_support::SplitCommandLine(markedLine);
     FUZZ_CHECK(arguments.size() == marked.size());
     FUZZ_CHECK(marked[0].find(marker) == std::string::npos);
     FUZZ_CHECK(arguments[0] == marked[0]);
-    const std::string encoded = browser_command::EncodeUrlAsArgument(url);
+    const std::string encoded = common::EncodeUrlAsArgument(url);
     int holders = 0;
     for (size_t i = 1; i < marked.size(); ++i) {
         const size_t at = marked[i].find(marker);

@@ -34,7 +34,7 @@ TEST(FormDecoding, FieldsKeepTheirOrderAndEmptyValues) {
 TEST(FormDecoding, EncodedValuesOfEveryByteComeBack) {
     std::string all;
     for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
-    EXPECT_EQ(fuzz_support::DecodeFormComponent(FormEncode(all)), all);
+    EXPECT_EQ(fuzz_support::DecodeFormComponent(common::FormEncode(all)), all);
 }
 
 TEST(FormDecoding, AddBodyFieldsComeBackInOrder) {

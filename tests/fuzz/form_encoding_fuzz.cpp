@@ -35,7 +35,7 @@ std::vector<std::string> Values(std::string_view input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-    const std::string encoded = FormEncode(input);
+    const std::string encoded = common::FormEncode(input);
     for (const char c : encoded) FUZZ_CHECK(IsFormSafe(c));
     FUZZ_CHECK(encoded.size() >= input.size() && encoded.size() <= 3 * input.size());
     FUZZ_CHECK(fuzz_support::DecodeFormComponent(encoded) == input);

@@ -296,7 +296,7 @@ TEST_F(InstallerTest, SilentSetupInstallsRegistersAndUninstallRemovesAllButTheAc
     EXPECT_TRUE(LogWarnsOfPlainHttp(defaultFolder_));
     // Another account, without a value of its own, reads the machine's default.
     DeleteValue(HKEY_CURRENT_USER, kSettingsKey, "Tavrello");
-    EXPECT_EQ(settings::ReadBaseUrl(), "http://127.0.0.1:8765/");
+    EXPECT_EQ(common::ReadBaseUrl(), "http://127.0.0.1:8765/");
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"),
               "\"" + defaultFolder_ + "\\Zephlist.exe\"");
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "email"), "someone@tavrello.test");

@@ -46,8 +46,8 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
     testing_support::ScriptedReply page;
     page.body = "<html>login</html>";
     peer.Route("/zephlist/login.php", page);
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                        peer.BaseUrl().c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
+                                peer.BaseUrl().c_str());
 
     OnFreshThread([&] {
         ASSERT_TRUE(AtlAxWinInit());

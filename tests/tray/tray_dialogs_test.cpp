@@ -64,9 +64,10 @@ TEST_F(TrayOptionsDialog, NoSettingsKeyShowsEmptyFieldsAndOkWritesTwoEmptyTexts)
 }
 
 TEST_F(TrayOptionsDialog, ShowsTheStoredAccountAndOkStoresWhatWasTyped) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        "ann@example.com");
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password", "old");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                "ann@example.com");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password",
+                                "old");
     std::string shownEmail, shownPassword;
     Run([&](SimulatedUser& user, HWND dialog) {
         shownEmail = user.Text(dialog, IDC_EMAIL);
@@ -98,8 +99,8 @@ TEST_F(TrayOptionsDialog, CancelAndEscapeWriteNothing) {
 }
 
 TEST_F(TrayOptionsDialog, LongTextsAreCutTo254AndAnOverlongStoredValueShowsEmpty) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
-                        std::string(255, 'e').c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
+                                std::string(255, 'e').c_str());
     std::string shown = "?";
     Run([&](SimulatedUser& user, HWND dialog) {
         shown = user.Text(dialog, IDC_EMAIL);
@@ -126,8 +127,8 @@ TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuot
                                    QuotedPathOfLength(MAX_PATH + 1)};
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry.size());
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
-                            entry.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                                    entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
@@ -145,8 +146,8 @@ TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt)
     const std::string entries[] = {QuotedPathOfLength(MAX_PATH + 2), QuotedPathOfLength(1000)};
     for (const std::string& entry : entries) {
         SCOPED_TRACE(entry.size());
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
-                            entry.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
+                                    entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
@@ -159,7 +160,7 @@ TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt)
 }
 
 TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello", "");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello", "");
     bool ticked = true;
     Run([&](SimulatedUser& user, HWND dialog) {
         ticked = Checked(dialog);
@@ -169,7 +170,7 @@ TEST_F(TrayOptionsDialog, EmptyAutostartEntryLeavesTheBoxClear) {
 }
 
 TEST_F(TrayOptionsDialog, TickingTheBoxWritesTheEntryAndClearingItDeletesOnlyThatValue) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep.exe");
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Other", "keep.exe");
     Run([](SimulatedUser& user, HWND dialog) {
         user.Click(dialog, IDC_AUTOSTART);
         user.ClickAndWaitClosed(dialog, IDOK);

@@ -26,13 +26,13 @@ TEST(FormEncode, KeepsTheUnreservedSetAndEncodesEveryOtherByte) {
         {"~/:\r\n", "%7E%2F%3A%0D%0A"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(FormEncode(c.value), c.encoded) << c.value;
+    for (const auto& c : cases) EXPECT_EQ(common::FormEncode(c.value), c.encoded) << c.value;
 }
 
 TEST(FormEncode, EveryByteSurvivesAFormDecode) {
     std::string all;
     for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
-    const auto fields = testing_support::DecodeForm("v=" + FormEncode(all));
+    const auto fields = testing_support::DecodeForm("v=" + common::FormEncode(all));
     EXPECT_EQ(fields.at("v"), all);
 }
 

@@ -44,7 +44,8 @@ ScriptedReply Ok(const std::string& body) {
 }
 
 void StoreSetting(const char* name, const std::string& value) {
-    WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                value.c_str());
 }
 
 // What the Retry question adds when the service answered the add.

@@ -123,7 +123,8 @@ protected:
     }
 
     static void Store(const char* name, const std::string& value) {
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, value.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                    value.c_str());
     }
 
     // Adds a page the way the browser command does, with the user acting on the dialog.

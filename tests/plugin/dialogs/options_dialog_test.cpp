@@ -31,7 +31,8 @@ protected:
     }
 
     static void Store(const char* name, const std::string& text) {
-        WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name, text.c_str());
+        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, name,
+                                    text.c_str());
     }
     static std::string Stored(const char* name) { return ReadText(HKEY_CURRENT_USER, kKey, name); }
 
