@@ -4,6 +4,8 @@
 #include "framework/window/dialog.h"
 #include "resources/tray/resource.h"
 
+namespace tray {
+
 class CAboutDlg : public CDialogImpl<CAboutDlg> {
 public:
     enum { IDD = IDD_ABOUT };
@@ -18,3 +20,5 @@ private:
         return 0;
     }
 };
+
+}  // namespace tray

@@ -4,6 +4,8 @@
 #include "framework/window/ax_host.h"
 #include "framework/com/bstr.h"
 
+namespace tray {
+
 namespace {
 
 constexpr const char kWebBrowserClsid[] = "{8856f961-340a-11d0-a96b-00c04fd705a2}";
@@ -65,3 +67,5 @@ void CBrowserHost::Resize(int width, int height) {
         SetWindowPos(hostWindow_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
     }
 }
+
+}  // namespace tray

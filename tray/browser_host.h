@@ -9,6 +9,8 @@
 
 #include "framework/com/com_ptr.h"
 
+namespace tray {
+
 class CBrowserHost {
 public:
     // Creates the host window with the control over the parent's client area, reads the
@@ -43,3 +45,5 @@ private:
     std::string email_;
     std::string baseUrl_;
 };
+
+}  // namespace tray

@@ -6,7 +6,7 @@
 
 #include "framework/ascii_text.h"
 
-namespace zephlist {
+namespace tray {
 namespace {
 
 using framework::FindIgnoringCase;
@@ -64,4 +64,4 @@ StartFlags ParseFlags(std::string_view commandLine) {
     return flags;
 }
 
-}  // namespace zephlist
+}  // namespace tray

@@ -5,7 +5,7 @@
 
 #include "framework/registration/registration_switch.h"
 
-namespace zephlist {
+namespace tray {
 
 struct StartFlags {
     // "/q" or "-q": show the pop-up at once, add no icon, end on loss of activation.
@@ -26,4 +26,4 @@ framework::RegistrationSwitch FindRegistrationRequest(std::string_view commandLi
 // is looked for before the u switch; a registration run sets neither flag.
 StartFlags ParseFlags(std::string_view commandLine);
 
-}  // namespace zephlist
+}  // namespace tray

@@ -5,7 +5,7 @@
 
 namespace {
 // Constructed before WinMain: COM is initialised for the whole run.
-CZephlistModule module;
+tray::CZephlistModule module;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

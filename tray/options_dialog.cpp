@@ -5,6 +5,8 @@
 #include "common/settings.h"
 #include "framework/module_instance.h"
 
+namespace tray {
+
 namespace {
 
 // The longest program path the autostart value takes, in characters.
@@ -56,3 +58,5 @@ std::string CTrayOptionsDlg::NotSavedText(bool accountSaved, bool ownSaved) cons
     }
     return text;
 }
+
+}  // namespace tray

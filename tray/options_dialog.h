@@ -8,6 +8,8 @@
 #include "common/settings.h"
 #include "resources/tray/resource.h"
 
+namespace tray {
+
 class CTrayOptionsDlg : public common::CAccountOptionsDlg {
 public:
     enum { IDD = IDD_OPTIONS };
@@ -24,3 +26,5 @@ private:
     // How the autostart entry read when the dialog opened.
     common::StoredValue autostartShown_ = common::StoredValue::kMissing;
 };
+
+}  // namespace tray

@@ -11,6 +11,8 @@
 #include "tray/single_instance.h"
 #include "tray/window_size.h"
 
+namespace tray {
+
 namespace {
 constexpr const char kWindowTitle[] = "Zephlist";
 constexpr const char kPersonalPage[] = "plugin/zephlist.php?email=";
@@ -19,7 +21,7 @@ constexpr const char kPersonalPage[] = "plugin/zephlist.php?email=";
 CPopupWnd::CPopupWnd()
     : menu_(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU))),
       taskbarCreatedMessage_(TrayIcon::TaskbarCreatedMessage()) {
-    const zephlist::StartFlags flags = zephlist::ParseFlags(GetCommandLineA());
+    const StartFlags flags = ParseFlags(GetCommandLineA());
     quickMode = flags.quickMode;
     unloadRequest = flags.unloadRequest;
 }
@@ -39,9 +41,8 @@ bool CPopupWnd::CreatePopup() {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     const std::string stored = common::ReadPopupSize();
-    const zephlist::PopupRect rect =
-        zephlist::PopupRectangle(zephlist::PopupSizeFromStored(stored, screenWidth, screenHeight),
-                                 screenWidth, screenHeight);
+    const PopupRect rect = PopupRectangle(PopupSizeFromStored(stored, screenWidth, screenHeight),
+                                          screenWidth, screenHeight);
     const RECT windowRect{rect.left, rect.top, rect.right, rect.bottom};
     if (!Create(nullptr, windowRect, kWindowTitle,
                 WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_THICKFRAME, 0)) {
@@ -94,8 +95,7 @@ void CPopupWnd::HideOnDeactivation() {
 LRESULT CPopupWnd::OnSize(UINT, WPARAM, LPARAM lParam, BOOL&) {
     browser_.Resize(LOWORD(lParam), HIWORD(lParam));
     const RECT outer = GetWindowRect();
-    common::StorePopupSize(
-        zephlist::FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}));
+    common::StorePopupSize(FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}));
     return 1;
 }
 
@@ -185,3 +185,5 @@ LRESULT CPopupWnd::OnCommandExit(WORD, WORD, HWND, BOOL&) {
     PostQuitMessage(0);
     return 1;
 }
+
+}  // namespace tray

@@ -13,6 +13,8 @@
 #include "tray/browser_host.h"
 #include "tray/tray_icon.h"
 
+namespace tray {
+
 class CPopupWnd : public CWindowImpl<CPopupWnd> {
 public:
     // Loads the context menu and reads the switches from the process command line.
@@ -80,3 +82,5 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     const UINT taskbarCreatedMessage_;
 };
+
+}  // namespace tray

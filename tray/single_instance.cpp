@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace tray {
+
 namespace {
 
 constexpr const char kRunningWindowTitle[] = "Zephlist";
@@ -31,3 +33,5 @@ SingleInstanceMutex::SingleInstanceMutex(const char* name)
 void PostToRunningInstance(WORD command) {
     EnumWindows(PostToMatchingWindow, static_cast<LPARAM>(command));
 }
+
+}  // namespace tray

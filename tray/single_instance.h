@@ -6,6 +6,8 @@
 
 #include "framework/handles.h"
 
+namespace tray {
+
 // The named mutex of the running copy. Only its prior existence is tested; it is never waited on.
 class SingleInstanceMutex {
 public:
@@ -27,3 +29,5 @@ constexpr const char kPopupWindowClass[] = "ZephlistPopup";
 // "Zephlist" (another window of that title, a folder window say, is passed over); nothing is sent
 // when there is none, and nothing waits for the running copy to react.
 void PostToRunningInstance(WORD command);
+
+}  // namespace tray

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace tray {
+
 namespace {
 constexpr UINT kIconId = 1;
 constexpr const char kTip[] = "Tavrello";
@@ -42,3 +44,5 @@ void TrayIcon::AddAgain() {
 UINT TrayIcon::TaskbarCreatedMessage() {
     return RegisterWindowMessageA("TaskbarCreated");
 }
+
+}  // namespace tray

@@ -7,6 +7,8 @@
 
 #include "framework/handles.h"
 
+namespace tray {
+
 class TrayIcon {
 public:
     // owner receives the icon's callbacks as callbackMessage; icon is owned by this object.
@@ -30,3 +32,5 @@ private:
     framework::IconHandle icon_;
     NOTIFYICONDATAA record_;
 };
+
+}  // namespace tray

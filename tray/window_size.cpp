@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstddef>
 
-namespace zephlist {
+namespace tray {
 namespace {
 
 bool IsCSpace(char c) {
@@ -86,4 +86,4 @@ std::string FormatStoredSize(PopupSize size) {
     return std::to_string(size.width) + " " + std::to_string(size.height);
 }
 
-}  // namespace zephlist
+}  // namespace tray

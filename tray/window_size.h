@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace zephlist {
+namespace tray {
 
 constexpr int kDefaultPopupWidth = 600;
 constexpr int kDefaultPopupHeight = 500;
@@ -44,4 +44,4 @@ PopupRect PopupRectangle(PopupSize size, int screenWidth, int screenHeight);
 // The text stored after a resize.
 std::string FormatStoredSize(PopupSize size);
 
-}  // namespace zephlist
+}  // namespace tray

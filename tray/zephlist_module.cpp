@@ -8,6 +8,8 @@
 #include "tray/popup_window.h"
 #include "tray/single_instance.h"
 
+namespace tray {
+
 namespace {
 
 constexpr const char kMutexName[] = "Zephlist";
@@ -42,8 +44,8 @@ int CZephlistModule::WinMain() {
     // Registration is set-up's business, whether or not a copy runs: it opens no window and
     // neither signals nor counts as the running copy.
     const char* const commandLine = GetCommandLineA();
-    if (zephlist::FindRegistrationRequest(commandLine) != framework::RegistrationSwitch::None) {
-        return Run(zephlist::ArgumentsOf(commandLine));
+    if (FindRegistrationRequest(commandLine) != framework::RegistrationSwitch::None) {
+        return Run(ArgumentsOf(commandLine));
     }
 
     CPopupWnd popup;
@@ -65,9 +67,11 @@ int CZephlistModule::WinMain() {
     // on and keep the mutex from a later start.
     if (!popup.CreatePopup()) return kNoWindowExitCode;
     if (!popup.quickMode) popup.AddTrayIcon();
-    const int result = Run(zephlist::ArgumentsOf(commandLine));
+    const int result = Run(ArgumentsOf(commandLine));
     if (!popup.quickMode) popup.DeleteTrayIcon();
     popup.DestroyWindow();
     mutex.Close();
     return result;
 }
+
+}  // namespace tray

@@ -4,6 +4,8 @@
 
 #include "framework/com/module.h"
 
+namespace tray {
+
 class CZephlistModule : public CAtlExeModuleT<CZephlistModule> {
 public:
     // Writes the AppID entries, then registers the type library.
@@ -14,3 +16,5 @@ public:
     // The whole run of the program; returns the process exit code.
     int WinMain();
 };
+
+}  // namespace tray

@@ -25,15 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
 
     // The arguments are a tail of the line itself, never text from elsewhere.
-    const std::string_view arguments = zephlist::ArgumentsOf(line);
+    const std::string_view arguments = tray::ArgumentsOf(line);
     FUZZ_CHECK(arguments.size() <= line.size());
     if (!arguments.empty()) {
         FUZZ_CHECK(arguments.data() >= line.data() &&
                    arguments.data() + arguments.size() == line.data() + line.size());
     }
 
-    const zephlist::StartFlags flags = zephlist::ParseFlags(line);
-    if (zephlist::FindRegistrationRequest(line) != framework::RegistrationSwitch::None) {
+    const tray::StartFlags flags = tray::ParseFlags(line);
+    if (tray::FindRegistrationRequest(line) != framework::RegistrationSwitch::None) {
         FUZZ_CHECK(!flags.quickMode && !flags.unloadRequest);
         return 0;
     }

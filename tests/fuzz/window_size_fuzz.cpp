@@ -16,10 +16,10 @@ int Saturated(long long value) {
 }
 
 // What the C library's "%i %i" reads from the same text, as numbers saturated to int.
-zephlist::PopupSize LibraryReading(const std::string& text) {
+tray::PopupSize LibraryReading(const std::string& text) {
     long long width = 0;
     long long height = 0;
-    zephlist::PopupSize size;
+    tray::PopupSize size;
     const int read = std::sscanf(text.c_str(), "%lli %lli", &width, &height);
     if (read >= 1) size.width = Saturated(width);
     if (read >= 2) size.height = Saturated(height);
@@ -44,30 +44,29 @@ bool HasBareHexPrefix(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const zephlist::PopupSize parsed = zephlist::ParseStoredSize(text);
+    const tray::PopupSize parsed = tray::ParseStoredSize(text);
 
     const std::string upToNul(text.substr(0, text.find('\0')));
     if (!HasBareHexPrefix(upToNul) && upToNul.size() == text.size()) {
-        const zephlist::PopupSize library = LibraryReading(upToNul);
+        const tray::PopupSize library = LibraryReading(upToNul);
         FUZZ_CHECK(parsed.width == library.width);
         FUZZ_CHECK(parsed.height == library.height);
     }
 
     // What is stored after a resize reads back as the same size.
-    const zephlist::PopupSize again = zephlist::ParseStoredSize(zephlist::FormatStoredSize(parsed));
+    const tray::PopupSize again = tray::ParseStoredSize(tray::FormatStoredSize(parsed));
     FUZZ_CHECK(again.width == parsed.width && again.height == parsed.height);
 
     // On any screen the pop-up keeps between the minimum and the screen's size, and its
     // rectangle has exactly that size.
     const int screenWidth = size > 0 ? 1 + data[0] * 16 : 1024;
     const int screenHeight = size > 1 ? 1 + data[1] * 16 : 768;
-    const zephlist::PopupSize clamped =
-        zephlist::PopupSizeFromStored(text, screenWidth, screenHeight);
+    const tray::PopupSize clamped = tray::PopupSizeFromStored(text, screenWidth, screenHeight);
     FUZZ_CHECK(clamped.width <= screenWidth);
     FUZZ_CHECK(clamped.height <= screenHeight);
-    FUZZ_CHECK(clamped.width >= std::min(screenWidth, zephlist::kMinimumPopupSide));
-    FUZZ_CHECK(clamped.height >= std::min(screenHeight, zephlist::kMinimumPopupSide));
-    const zephlist::PopupRect rect = zephlist::PopupRectangle(clamped, screenWidth, screenHeight);
+    FUZZ_CHECK(clamped.width >= std::min(screenWidth, tray::kMinimumPopupSide));
+    FUZZ_CHECK(clamped.height >= std::min(screenHeight, tray::kMinimumPopupSide));
+    const tray::PopupRect rect = tray::PopupRectangle(clamped, screenWidth, screenHeight);
     FUZZ_CHECK(rect.right - rect.left == clamped.width);
     FUZZ_CHECK(rect.bottom - rect.top == clamped.height);
     return 0;

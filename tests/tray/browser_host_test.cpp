@@ -54,7 +54,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
         ParentWindow parent;
         ASSERT_TRUE(parent.Create(nullptr, RECT{0, 0, 400, 300}, "browser parent",
                                   WS_POPUP | WS_CLIPCHILDREN));
-        auto host = std::make_unique<CBrowserHost>();
+        auto host = std::make_unique<tray::CBrowserHost>();
 
         // Without COM on the thread the control cannot be created.
         host->CreateBrowser(parent, 400, 300);

@@ -7,9 +7,9 @@
 
 namespace {
 
-using zephlist::ArgumentsOf;
-using zephlist::FindRegistrationRequest;
-using zephlist::ParseFlags;
+using tray::ArgumentsOf;
+using tray::FindRegistrationRequest;
+using tray::ParseFlags;
 using RegistrationRequest = framework::RegistrationSwitch;
 
 struct FlagCase {
@@ -19,7 +19,7 @@ struct FlagCase {
 };
 
 void ExpectFlags(const FlagCase& c) {
-    const zephlist::StartFlags flags = ParseFlags(c.commandLine);
+    const tray::StartFlags flags = ParseFlags(c.commandLine);
     EXPECT_EQ(flags.quickMode, c.quickMode) << "quickMode for [" << c.commandLine << "]";
     EXPECT_EQ(flags.unloadRequest, c.unloadRequest)
         << "unloadRequest for [" << c.commandLine << "]";

@@ -245,7 +245,8 @@ TEST_F(TrayOptionsDialog, TemplateHoldsTheControlsWhereTheyBelong) {
 class AboutDialog : public ::testing::Test {
 protected:
     INT_PTR Run(const DialogActions& actions) {
-        return RunUntilClosed(kAboutCaption, actions, [] { return CAboutDlg().DoModal(nullptr); });
+        return RunUntilClosed(kAboutCaption, actions,
+                              [] { return tray::CAboutDlg().DoModal(nullptr); });
     }
 };
 

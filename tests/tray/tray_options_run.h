@@ -12,7 +12,7 @@ constexpr wchar_t kOptionsCaption[] = L"Tavrello - Zephlist Options";
 // Runs the dialog while the user acts; the actions must close it. Returns the dialog's result.
 inline INT_PTR RunTrayOptions(const dialog_testing::DialogActions& actions) {
     return dialog_testing::RunUntilClosed(kOptionsCaption, actions,
-                                          [] { return CTrayOptionsDlg().DoModal(nullptr); });
+                                          [] { return tray::CTrayOptionsDlg().DoModal(nullptr); });
 }
 
 }  // namespace tray_testing

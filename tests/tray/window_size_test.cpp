@@ -8,8 +8,8 @@
 
 namespace {
 
-using zephlist::PopupRect;
-using zephlist::PopupSize;
+using tray::PopupRect;
+using tray::PopupSize;
 
 struct SizeCase {
     const char* stored;
@@ -39,7 +39,7 @@ TEST(ParseStoredSize, ReadsTwoIntegersInCNotation) {
         {"-99999999999 5", INT_MIN, 5},
     };
     for (const SizeCase& c : cases) {
-        const PopupSize size = zephlist::ParseStoredSize(c.stored);
+        const PopupSize size = tray::ParseStoredSize(c.stored);
         EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
         EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
     }
@@ -61,7 +61,7 @@ TEST(ParseStoredSize, KeepsTheDefaultOfEveryNumberNotRead) {
         {"0xg 700", 0, 500},
     };
     for (const SizeCase& c : cases) {
-        const PopupSize size = zephlist::ParseStoredSize(c.stored);
+        const PopupSize size = tray::ParseStoredSize(c.stored);
         EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
         EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
     }
@@ -87,17 +87,17 @@ TEST(PopupSizeFromStored, ClampsEachSideBetweenOneHundredAndTheScreen) {
         {"99999999999 -99999999999", 1024, 100},
     };
     for (const SizeCase& c : cases) {
-        const PopupSize size = zephlist::PopupSizeFromStored(c.stored, kScreenWidth, kScreenHeight);
+        const PopupSize size = tray::PopupSizeFromStored(c.stored, kScreenWidth, kScreenHeight);
         EXPECT_EQ(size.width, c.width) << "width of [" << c.stored << "]";
         EXPECT_EQ(size.height, c.height) << "height of [" << c.stored << "]";
     }
 }
 
 TEST(ClampToScreen, LetsAScreenSmallerThanTheMinimumWin) {
-    const PopupSize size = zephlist::ClampToScreen(PopupSize{600, 50}, 80, 60);
+    const PopupSize size = tray::ClampToScreen(PopupSize{600, 50}, 80, 60);
     EXPECT_EQ(size.width, 80);
     EXPECT_EQ(size.height, 60);
-    const PopupSize small = zephlist::ClampToScreen(PopupSize{10, 10}, 80, 60);
+    const PopupSize small = tray::ClampToScreen(PopupSize{10, 10}, 80, 60);
     EXPECT_EQ(small.width, 80);
     EXPECT_EQ(small.height, 60);
 }
@@ -116,7 +116,7 @@ TEST(PopupRectangle, AnchorsTenPixelsLeftAndThirtyAboveTheScreenCorner) {
         {{1024, 768}, 1024, 768, {-10, -30, 1014, 738}},
     };
     for (const auto& c : cases) {
-        const PopupRect rect = zephlist::PopupRectangle(c.size, c.screenWidth, c.screenHeight);
+        const PopupRect rect = tray::PopupRectangle(c.size, c.screenWidth, c.screenHeight);
         EXPECT_EQ(rect.left, c.expected.left);
         EXPECT_EQ(rect.top, c.expected.top);
         EXPECT_EQ(rect.right, c.expected.right);
@@ -130,9 +130,9 @@ TEST(FormatStoredSize, WritesWhatParseStoredSizeReadsBack) {
     const PopupSize sizes[] = {{600, 500}, {1024, 768}, {100, 5000}, {-5, 0}};
     const char* expected[] = {"600 500", "1024 768", "100 5000", "-5 0"};
     for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i) {
-        const std::string text = zephlist::FormatStoredSize(sizes[i]);
+        const std::string text = tray::FormatStoredSize(sizes[i]);
         EXPECT_EQ(text, expected[i]);
-        const PopupSize back = zephlist::ParseStoredSize(text);
+        const PopupSize back = tray::ParseStoredSize(text);
         EXPECT_EQ(back.width, sizes[i].width);
         EXPECT_EQ(back.height, sizes[i].height);
     }

@@ -266,7 +266,7 @@ TEST(TrayIconObject, RemovesTheIconAtTheEndAlsoWhenAddingItFailed) {
     record.uFlags = NIF_TIP;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &record)) << "needs the display's notification area";
     {
-        TrayIcon icon(owner, WM_TRAYNOTIFY, framework::IconHandle());
+        tray::TrayIcon icon(owner, WM_TRAYNOTIFY, framework::IconHandle());
         EXPECT_FALSE(icon.Add()) << "the shell refuses an icon it already holds";
         EXPECT_TRUE(IconExists(owner));
     }
