@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace plugin {
+
 struct AddFavoriteChoice {
     std::string description;
     std::string pageUrl;
@@ -25,3 +27,5 @@ public:
     // Opens url in the default browser.
     virtual void OpenInBrowser(const std::string& url) = 0;
 };
+
+}  // namespace plugin

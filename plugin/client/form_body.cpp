@@ -1,6 +1,6 @@
 #include "plugin/client/form_body.h"
 
-namespace corvane {
+namespace plugin {
 
 namespace {
 
@@ -40,4 +40,4 @@ std::string WebPageBody(std::string_view email, std::string_view password) {
     return body;
 }
 
-}  // namespace corvane
+}  // namespace plugin

@@ -6,7 +6,7 @@
 
 #include "common/form_encoding.h"
 
-namespace corvane {
+namespace plugin {
 
 // The client version that the category request reports.
 constexpr std::string_view kClientVersion = "1.05";
@@ -19,4 +19,4 @@ std::string AddPageBody(std::string_view email, std::string_view password, std::
 // email=..&password=..
 std::string WebPageBody(std::string_view email, std::string_view password);
 
-}  // namespace corvane
+}  // namespace plugin

@@ -6,4 +6,8 @@
 
 #include "framework/handles.h"
 
+namespace plugin {
+
 using InetHandle = framework::ClosedHandle<HINTERNET, &InternetCloseHandle>;
+
+}  // namespace plugin

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace plugin {
+
 // No owner window: the browser window may belong to another thread of the process.
 void MessageBoxClientUi::ShowMessage(const std::string& text, const char* caption) {
     MessageBoxA(nullptr, text.c_str(), caption, MB_OK | MB_ICONERROR);
@@ -10,3 +12,5 @@ void MessageBoxClientUi::ShowMessage(const std::string& text, const char* captio
 bool MessageBoxClientUi::AskRetry(const std::string& text, const char* caption) {
     return MessageBoxA(nullptr, text.c_str(), caption, MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
 }
+
+}  // namespace plugin

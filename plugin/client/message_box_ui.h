@@ -4,8 +4,12 @@
 
 #include "plugin/client/client_ui.h"
 
+namespace plugin {
+
 class MessageBoxClientUi : public ClientUi {
 public:
     void ShowMessage(const std::string& text, const char* caption) override;
     bool AskRetry(const std::string& text, const char* caption) override;
 };
+
+}  // namespace plugin

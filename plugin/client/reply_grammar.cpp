@@ -2,7 +2,7 @@
 
 #include <climits>
 
-namespace corvane {
+namespace plugin {
 
 namespace {
 
@@ -89,4 +89,4 @@ CategoryReply ParseCategoryReply(std::string_view reply) {
     return parsed;
 }
 
-}  // namespace corvane
+}  // namespace plugin

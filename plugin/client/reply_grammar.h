@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace corvane {
+namespace plugin {
 
 // Takes the first line off text: everything before the first line feed, which is dropped with
 // it, less one carriage return at its end (a CR LF line end). Without a line feed the line is
@@ -51,4 +51,4 @@ struct CategoryReply {
 // Parses a whole category-list reply in one pass over its bytes.
 CategoryReply ParseCategoryReply(std::string_view reply);
 
-}  // namespace corvane
+}  // namespace plugin

@@ -7,6 +7,8 @@
 #include "plugin/client/form_body.h"
 #include "plugin/client/reply_grammar.h"
 
+namespace plugin {
+
 namespace {
 
 // Written only by the constructor and the destructor of the one client.
@@ -60,23 +62,22 @@ int CTavrello::FetchCategories() {
             if (!EditOptions()) return 0;
         }
         std::string reply;
-        if (!PostTo(corvane::kCategoryListPath, corvane::CategoryListBody(email, password),
-                    reply)) {
+        if (!PostTo(plugin::kCategoryListPath, plugin::CategoryListBody(email, password), reply)) {
             // After a failed send this is lastError; otherwise it says what else went wrong.
-            if (lastFailure != failureShown_) ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+            if (lastFailure != failureShown_) ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
             return 0;
         }
-        corvane::CategoryReply parsed = corvane::ParseCategoryReply(reply);
+        plugin::CategoryReply parsed = plugin::ParseCategoryReply(reply);
         if (parsed.Succeeded()) {
             if (parsed.notice) {
-                ui_->ShowMessage(parsed.status.message, corvane::kServiceCaption);
+                ui_->ShowMessage(parsed.status.message, plugin::kServiceCaption);
                 if (!parsed.noticePage.empty()) ui_->OpenInBrowser(parsed.noticePage);
                 if (parsed.stop) return 0;
             }
             categoryLines = std::move(parsed.lines);
             return 1;
         }
-        ui_->ShowMessage(parsed.status.message, corvane::kRefusedCaption);
+        ui_->ShowMessage(parsed.status.message, plugin::kRefusedCaption);
         if (!parsed.Refused()) return 0;
         // Refused credentials: ask for new ones. The stored settings stay as they are.
         email.clear();
@@ -90,27 +91,27 @@ void CTavrello::AddPage(const std::string& title, const std::string& url) {
     choice.description = title;
     choice.pageUrl = url;
     if (!ui_->RunAddFavoriteDialog(choice)) return;
-    const std::string body = corvane::AddPageBody(email, password, choice.description,
-                                                  choice.pageUrl, choice.selectedId);
+    const std::string body =
+        plugin::AddPageBody(email, password, choice.description, choice.pageUrl, choice.selectedId);
     for (;;) {
         std::string reply;
-        if (PostTo(corvane::kAddPath, body, reply)) {
-            if (reply != corvane::kAddedReply) {
-                ui_->ShowMessage(reply, corvane::kServiceCaption);
+        if (PostTo(plugin::kAddPath, body, reply)) {
+            if (reply != plugin::kAddedReply) {
+                ui_->ShowMessage(reply, plugin::kServiceCaption);
             }
             return;
         }
         // The user's choice would be lost silently otherwise: offer to send it again.
         const std::string question = lastAnswered ? lastFailure + kMayBeStored : lastFailure;
-        if (!ui_->AskRetry(question, corvane::kErrorCaption)) return;
+        if (!ui_->AskRetry(question, plugin::kErrorCaption)) return;
     }
 }
 
 void CTavrello::CreateCategory(const std::string& name) {
     std::string reply;
-    if (PostTo(corvane::kAddPath, corvane::AddPageBody(email, password, name, "-", 0), reply)) {
-        if (reply != corvane::kAddedReply) {
-            ui_->ShowMessage(reply, corvane::kServiceCaption);
+    if (PostTo(plugin::kAddPath, plugin::AddPageBody(email, password, name, "-", 0), reply)) {
+        if (reply != plugin::kAddedReply) {
+            ui_->ShowMessage(reply, plugin::kServiceCaption);
             return;
         }
         RefreshCategories();
@@ -118,7 +119,7 @@ void CTavrello::CreateCategory(const std::string& name) {
     }
     // The category may be missing whatever the refresh finds. A refresh that meets the same
     // failure does not say it a second time.
-    ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+    ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
     failureShown_ = lastFailure;
     RefreshCategories();
     failureShown_.clear();
@@ -142,23 +143,25 @@ int CTavrello::RefreshCategories() {
 
 void CTavrello::OpenWebPage() {
     std::string reply;
-    if (!PostTo(corvane::kWebPagePath, corvane::WebPageBody(email, password), reply)) {
-        ui_->ShowMessage(lastFailure, corvane::kErrorCaption);
+    if (!PostTo(plugin::kWebPagePath, plugin::WebPageBody(email, password), reply)) {
+        ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
         return;
     }
     const std::string address = WithoutLineEnd(reply);
     if (address.compare(0, baseUrl.size(), baseUrl) == 0) {
         ui_->OpenInBrowser(address);
     } else {
-        ui_->ShowMessage(reply, corvane::kServiceCaption);
+        ui_->ShowMessage(reply, plugin::kServiceCaption);
     }
 }
 
 void CTavrello::OpenHelp() {
-    ui_->OpenInBrowser(baseUrl + corvane::kHelpPath);
+    ui_->OpenInBrowser(baseUrl + plugin::kHelpPath);
 }
 
 std::vector<std::string>& CTavrello::CopyCategories(std::vector<std::string>& lines) {
     lines = categoryLines;
     return lines;
 }
+
+}  // namespace plugin

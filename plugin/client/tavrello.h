@@ -24,7 +24,7 @@
 
 #include "plugin/client/client_ui.h"
 
-namespace corvane {
+namespace plugin {
 
 // Paths below the service base URL; the base URL ends with '/'.
 constexpr const char kCategoryListPath[] = "plugin/getcatagories.php";
@@ -42,8 +42,6 @@ constexpr const char kAddedReply[] = "OK";
 
 // A reply body beyond this size ends its request as a failure.
 constexpr size_t kMaxReplyBytes = 16u * 1024u * 1024u;
-
-}  // namespace corvane
 
 class CTavrello {
 public:
@@ -109,3 +107,5 @@ private:
     // A failure already shown for the operation under way; a fetch inside it does not repeat it.
     std::string failureShown_;
 };
+
+}  // namespace plugin

@@ -9,6 +9,8 @@
 #include "plugin/client/inet_handle.h"
 #include "plugin/client/reply_grammar.h"
 
+namespace plugin {
+
 namespace {
 
 constexpr char kUserAgent[] = "Tavrello";
@@ -74,7 +76,7 @@ std::optional<unsigned long long> AnnouncedLength(const std::optional<std::strin
     unsigned long long length = 0;
     for (const char c : *header) {
         if (c < '0' || c > '9') return std::nullopt;
-        if (length > corvane::kMaxReplyBytes) continue;  // already too large; stop growing
+        if (length > plugin::kMaxReplyBytes) continue;  // already too large; stop growing
         length = length * 10 + static_cast<unsigned>(c - '0');
     }
     return length;
@@ -121,7 +123,7 @@ int CTavrello::PostForm(const char* url, const char* body, std::string& reply) {
     }
     lastAnswered = true;
     const std::optional<std::string> statusText = QueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE);
-    const int status = statusText ? corvane::LeadingNumber(*statusText) : 0;
+    const int status = statusText ? plugin::LeadingNumber(*statusText) : 0;
     // WinInet reports a status line it cannot read as status 0.
     if (status < 100 || status > 599) {
         lastFailure = "The service's answer carried no readable HTTP status.";
@@ -152,7 +154,7 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
     const std::optional<unsigned long long> announced =
         AnnouncedLength(QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH));
     const std::string tooLarge = "The service's reply is larger than 16 MiB.";
-    if (announced && *announced > corvane::kMaxReplyBytes) {
+    if (announced && *announced > plugin::kMaxReplyBytes) {
         lastFailure = tooLarge;
         return 0;
     }
@@ -165,7 +167,7 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
             return 0;
         }
         if (available == 0) break;
-        if (available > corvane::kMaxReplyBytes - reply.size()) {
+        if (available > plugin::kMaxReplyBytes - reply.size()) {
             lastFailure = tooLarge;
             return 0;
         }
@@ -188,6 +190,8 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
 }
 
 std::string& CTavrello::ReadLine(std::string& line, std::string_view& text) {
-    line.assign(corvane::TakeLine(text));
+    line.assign(plugin::TakeLine(text));
     return line;
 }
+
+}  // namespace plugin

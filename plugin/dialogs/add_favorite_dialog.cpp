@@ -5,16 +5,14 @@
 #include "plugin/dialogs/new_category_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 
-bool CAddFavoriteDlg::treeExpanded = false;
+namespace plugin {
 
-namespace corvane {
+bool CAddFavoriteDlg::treeExpanded = false;
 
 void RegisterTreeViewClass() {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&classes);
 }
-
-}  // namespace corvane
 
 namespace {
 
@@ -28,7 +26,7 @@ void AddModuleIcons(HIMAGELIST list) {
     // Without the plug-in's module in the process the tree simply has no pictures.
     for (int iconId : kTreeIconIds) {
         const framework::IconHandle icon =
-            framework::LoadNamedModuleIcon(corvane::kIconModuleName, iconId, kIconSize);
+            framework::LoadNamedModuleIcon(plugin::kIconModuleName, iconId, kIconSize);
         if (icon) ImageList_AddIcon(list, icon.Get());
     }
 }
@@ -108,19 +106,19 @@ void CAddFavoriteDlg::RebuildTree() {
     ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                    reinterpret_cast<LPARAM>(treeImages.Get()));
 
-    HTREEITEM first = InsertItem(tree, TVI_FIRST, corvane::kNoCategoryText,
-                                 corvane::kNoCategoryImage, corvane::kNoCategoryId);
-    selectedId = corvane::kNoCategoryId;
+    HTREEITEM first = InsertItem(tree, TVI_FIRST, plugin::kNoCategoryText, plugin::kNoCategoryImage,
+                                 plugin::kNoCategoryId);
+    selectedId = plugin::kNoCategoryId;
     ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
     ::SetFocus(tree);
 
-    InsertItem(tree, TVI_LAST, corvane::kHomeText, corvane::kHomeImage, corvane::kHomeId);
-    InsertItem(tree, TVI_LAST, corvane::kPrivateLinksText, corvane::kPrivateImage,
-               corvane::kPrivateLinksId);
+    InsertItem(tree, TVI_LAST, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
+    InsertItem(tree, TVI_LAST, plugin::kPrivateLinksText, plugin::kPrivateImage,
+               plugin::kPrivateLinksId);
     // Appending keeps the reply's order and spares the tree any search for a position.
     for (const std::string& line : categoryLines) {
-        const corvane::CategoryLine category = corvane::SplitCategoryLine(line);
-        InsertItem(tree, TVI_LAST, category.name.c_str(), corvane::kCategoryImage, category.id);
+        const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
+        InsertItem(tree, TVI_LAST, category.name.c_str(), plugin::kCategoryImage, category.id);
     }
 }
 
@@ -208,3 +206,5 @@ LRESULT CAddFavoriteDlg::OnTreeSelectionChanged(int, NMHDR* header, BOOL&) {
     selectedId = entry != itemIds.end() ? entry->second : 0;
     return 0;
 }
+
+}  // namespace plugin

@@ -19,9 +19,9 @@
 #include "plugin/dialogs/image_list.h"
 #include "resources/plugin/resource.h"
 
-class CTavrello;
+namespace plugin {
 
-namespace corvane {
+class CTavrello;
 
 // The module whose icons the tree shows; the plug-in's file keeps this name.
 constexpr const char kIconModuleName[] = "Corvane.DLL";
@@ -39,8 +39,6 @@ enum TreeImage { kNoCategoryImage = 0, kCategoryImage = 1, kHomeImage = 2, kPriv
 
 // Registers the tree-view window class, which the dialog's template needs.
 void RegisterTreeViewClass();
-
-}  // namespace corvane
 
 class CAddFavoriteDlg : public CAxDialogImpl<CAddFavoriteDlg, CWindow> {
 public:
@@ -73,11 +71,11 @@ public:
     // Sets the dialog's height for the tree shown or hidden, as treeExpanded says.
     void ResizeForTree();
 
-    corvane::ImageListHandle treeImages;
+    plugin::ImageListHandle treeImages;
     std::map<HTREEITEM, int> itemIds;
     std::string pageUrl;
     std::string description;
-    int selectedId = corvane::kNoCategoryId;
+    int selectedId = plugin::kNoCategoryId;
     std::vector<std::string> categoryLines;
 
     // Whether the category tree shows; one flag for every dialog of the process, so the
@@ -99,3 +97,5 @@ private:
     void RefreshAndRebuild(CTavrello& client);
     HTREEITEM InsertItem(HWND tree, HTREEITEM after, const char* text, int image, int id);
 };
+
+}  // namespace plugin

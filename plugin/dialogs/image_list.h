@@ -6,8 +6,8 @@
 
 #include "framework/handles.h"
 
-namespace corvane {
+namespace plugin {
 
 using ImageListHandle = framework::ClosedHandle<HIMAGELIST, &ImageList_Destroy>;
 
-}  // namespace corvane
+}  // namespace plugin

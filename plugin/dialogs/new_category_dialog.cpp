@@ -1,5 +1,7 @@
 #include "plugin/dialogs/new_category_dialog.h"
 
+namespace plugin {
+
 LRESULT CNewCatagoryDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     SetDlgItemText(IDC_CATEGORY_NAME, categoryName.c_str());
     return TRUE;
@@ -15,3 +17,5 @@ LRESULT CNewCatagoryDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
     EndDialog(IDCANCEL);
     return 0;
 }
+
+}  // namespace plugin

@@ -6,6 +6,8 @@
 #include "framework/window/dialog.h"
 #include "resources/plugin/resource.h"
 
+namespace plugin {
+
 class CNewCatagoryDlg : public CAxDialogImpl<CNewCatagoryDlg> {
 public:
     enum { IDD = IDD_NEW_CATEGORY };
@@ -25,3 +27,5 @@ private:
     LRESULT OnOk(WORD, WORD, HWND, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 };
+
+}  // namespace plugin

@@ -7,6 +7,8 @@
 #include "common/options_dialog.h"
 #include "resources/plugin/resource.h"
 
+namespace plugin {
+
 class COptionsDlg : public common::CAccountOptionsDlg {
 public:
     enum { IDD = IDD_OPTIONS };
@@ -22,3 +24,5 @@ private:
     }
     const char* MessageCaption() const override { return "Tavrello"; }
 };
+
+}  // namespace plugin

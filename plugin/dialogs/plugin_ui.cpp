@@ -4,6 +4,8 @@
 #include "plugin/dialogs/add_favorite_dialog.h"
 #include "plugin/dialogs/options_dialog.h"
 
+namespace plugin {
+
 bool PluginClientUi::RunOptionsDialog() {
     COptionsDlg options;
     return options.DoModal(::GetActiveWindow()) == IDOK;
@@ -19,3 +21,5 @@ bool PluginClientUi::RunAddFavoriteDialog(AddFavoriteChoice& choice) {
 void PluginClientUi::OpenInBrowser(const std::string& url) {
     common::OpenInDefaultBrowser(url.c_str());
 }
+
+}  // namespace plugin

@@ -5,9 +5,13 @@
 
 #include "plugin/client/message_box_ui.h"
 
+namespace plugin {
+
 class PluginClientUi : public MessageBoxClientUi {
 public:
     bool RunOptionsDialog() override;
     bool RunAddFavoriteDialog(AddFavoriteChoice& choice) override;
     void OpenInBrowser(const std::string& url) override;
 };
+
+}  // namespace plugin

@@ -1,5 +1,7 @@
 #include "plugin/module/command_gate.h"
 
+namespace plugin {
+
 DWORD CommandGate::RunningThread() const noexcept {
     return static_cast<DWORD>(
         InterlockedCompareExchange(const_cast<volatile LONG*>(&runningThread_), 0, 0));
@@ -46,3 +48,5 @@ bool BringThreadToFront(DWORD thread) noexcept {
     SetForegroundWindow(window);
     return true;
 }
+
+}  // namespace plugin

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+namespace plugin {
+
 class CommandGate {
 public:
     CommandGate() = default;
@@ -42,3 +44,5 @@ HWND FrontWindowOfThread(DWORD thread) noexcept;
 
 // Brings the front window of thread to the foreground; false when there is none.
 bool BringThreadToFront(DWORD thread) noexcept;
+
+}  // namespace plugin

@@ -12,6 +12,8 @@
 #include "plugin/module/tavrello_ie.h"
 #include "resources/plugin/resource.h"
 
+namespace plugin {
+
 namespace {
 
 std::string GuidText(REFGUID guid) {
@@ -75,7 +77,7 @@ CCorvaneModule::~CCorvaneModule() = default;
 
 BOOL CCorvaneModule::OnDllMain(HINSTANCE instance, DWORD reason) noexcept {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    corvane::RegisterTreeViewClass();
+    plugin::RegisterTreeViewClass();
     // The dialogs' templates are in this DLL, not in the browser's executable.
     framework::SetResourceInstance(instance);
     return Initialized() ? TRUE : FALSE;
@@ -112,3 +114,5 @@ HRESULT CCorvaneModule::UnregisterServer() noexcept {
         return result;
     });
 }
+
+}  // namespace plugin

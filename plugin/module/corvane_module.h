@@ -9,6 +9,8 @@
 
 #include "framework/com/class_factory.h"
 
+namespace plugin {
+
 class CTavrello;
 
 // The module's AppID; the registration scripts and the type library name no other.
@@ -37,3 +39,5 @@ private:
 };
 
 extern CCorvaneModule corvaneModule;
+
+}  // namespace plugin

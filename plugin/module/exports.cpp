@@ -7,23 +7,23 @@
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    return corvaneModule.OnDllMain(instance, reason);
+    return plugin::corvaneModule.OnDllMain(instance, reason);
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    return corvaneModule.GetClassObject(clsid, iid, out);
+    return plugin::corvaneModule.GetClassObject(clsid, iid, out);
 }
 
 STDAPI DllCanUnloadNow() {
-    return corvaneModule.CanUnloadNow();
+    return plugin::corvaneModule.CanUnloadNow();
 }
 
 STDAPI DllRegisterServer() {
-    return corvaneModule.RegisterServer();
+    return plugin::corvaneModule.RegisterServer();
 }
 
 STDAPI DllUnregisterServer() {
-    return corvaneModule.UnregisterServer();
+    return plugin::corvaneModule.UnregisterServer();
 }
 
 }  // extern "C"

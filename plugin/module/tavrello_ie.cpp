@@ -12,6 +12,8 @@
 #include "plugin/client/tavrello.h"
 #include "plugin/module/command_gate.h"
 
+namespace plugin {
+
 namespace {
 
 // The locale of the type library, under which it is registered.
@@ -183,3 +185,5 @@ STDMETHODIMP CTavrelloIE::GetClassInfo(ITypeInfo** out) {
     if (FAILED(result)) return result;
     return library->GetTypeInfoOfGuid(CLSID_CTavrelloIE, out);
 }
+
+}  // namespace plugin

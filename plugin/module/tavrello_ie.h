@@ -11,6 +11,8 @@
 #include "framework/com/com_object.h"
 #include "framework/com/com_ptr.h"
 
+namespace plugin {
+
 class CommandGate;
 
 // The command's gate, shared by every object of the process (plugin/module/command_gate.h).
@@ -54,3 +56,5 @@ private:
 
     framework::ComPtr<IUnknown> site_;
 };
+
+}  // namespace plugin

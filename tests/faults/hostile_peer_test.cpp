@@ -67,7 +67,7 @@ protected:
         Store("email", "ann@example.com");
         Store("password", "secret");
         Store("Tavrello", peer_.BaseUrl());
-        client_ = std::make_unique<CTavrello>(std::make_unique<ScriptedUi>(script_));
+        client_ = std::make_unique<plugin::CTavrello>(std::make_unique<ScriptedUi>(script_));
     }
 
     static void Store(const char* name, const std::string& value) {
@@ -86,7 +86,7 @@ protected:
     testing_support::RegistrySandbox sandbox_;
     HttpPeer peer_;
     UiScript script_;
-    std::unique_ptr<CTavrello> client_;
+    std::unique_ptr<plugin::CTavrello> client_;
 };
 
 struct HostileCase {
@@ -202,7 +202,7 @@ TEST_F(HostilePeer, HostileAddRepliesLeaveTheCachedListAndTheSettingsAlone) {
     for (const auto& c : cases) {
         script_.calls.clear();
         peer_.Queue(kAdd, c.reply);
-        script_.addAnswers.push_back([](AddFavoriteChoice&) { return true; });
+        script_.addAnswers.push_back([](plugin::AddFavoriteChoice&) { return true; });
         client_->AddPage("Title", "http://127.0.0.1/page.htm");
         EXPECT_EQ(client_->categoryLines, cached) << c.name;
         EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u) << c.name;

@@ -49,11 +49,11 @@ ScriptedReply Ok(const std::string& body) {
 }
 
 // The real plug-in UI; message boxes and the browser only recorded.
-class RecordingUi : public PluginClientUi {
+class RecordingUi : public plugin::PluginClientUi {
 public:
     // The plug-in's module registers the tree's class when loaded; no module is here.
     explicit RecordingUi(std::vector<std::string>& messages) : messages_(messages) {
-        corvane::RegisterTreeViewClass();
+        plugin::RegisterTreeViewClass();
     }
     void ShowMessage(const std::string& text, const char*) override { messages_.push_back(text); }
     bool AskRetry(const std::string& text, const char*) override {
@@ -78,7 +78,7 @@ protected:
         iconModule_ = LoadLibraryA(
             (testing_support::TestExecutableFolder() + "dialog_icons\\Corvane.dll").c_str());
         ASSERT_NE(iconModule_, nullptr);
-        client_ = std::make_unique<CTavrello>(std::make_unique<RecordingUi>(messages_));
+        client_ = std::make_unique<plugin::CTavrello>(std::make_unique<RecordingUi>(messages_));
     }
     void TearDown() override {
         client_.reset();
@@ -114,7 +114,7 @@ protected:
     HttpPeer peer_;
     std::vector<std::string> messages_;
     HMODULE iconModule_ = nullptr;
-    std::unique_ptr<CTavrello> client_;
+    std::unique_ptr<plugin::CTavrello> client_;
 };
 
 // The figures must see a leak, or their staying put proves nothing.
@@ -168,21 +168,22 @@ TEST_F(PluginLeaks, TwoHundredOpeningsOfEachDialogLeaveNothingBehind) {
     };
     const DialogRun runs[] = {
         {"200 options dialogs", kOptionsCaption, Confirm,
-         [] { return COptionsDlg().DoModal(nullptr); }},
+         [] { return plugin::COptionsDlg().DoModal(nullptr); }},
         {"200 new-category dialogs", kNewCategoryCaption,
          [](SimulatedUser& user, HWND dialog) {
              SimulatedUser::Type(dialog, IDC_CATEGORY_NAME, "Recipes");
              user.ClickAndWaitClosed(dialog, IDOK);
          },
-         [] { return CNewCatagoryDlg().DoModal(nullptr); }},
+         [] { return plugin::CNewCatagoryDlg().DoModal(nullptr); }},
         {"200 add-favorite dialogs, tree shown", kAddCaption,
          [](SimulatedUser& user, HWND dialog) {
-             if (!CAddFavoriteDlg::treeExpanded) SimulatedUser::Press(dialog, IDC_CREATE_IN);
+             if (!plugin::CAddFavoriteDlg::treeExpanded)
+                 SimulatedUser::Press(dialog, IDC_CREATE_IN);
              SimulatedUser::SelectAt(SimulatedUser::Tree(dialog), 4);
              user.ClickAndWaitClosed(dialog, IDCANCEL);
          },
          [] {
-             CAddFavoriteDlg dialog;
+             plugin::CAddFavoriteDlg dialog;
              dialog.description = "Page";
              dialog.pageUrl = "http://127.0.0.1/page.htm";
              return dialog.DoModal(nullptr);

@@ -40,10 +40,10 @@ constexpr char kNotSaved[] =
     "Your e-mail address and password could not be saved, so they are used only until the "
     "browser closes. Zephlist's Options saves them for every browser window.";
 
-class NoMessages : public PluginClientUi {
+class NoMessages : public plugin::PluginClientUi {
 public:
     // The plug-in's module registers the tree's class when loaded; no module is here.
-    NoMessages() { corvane::RegisterTreeViewClass(); }
+    NoMessages() { plugin::RegisterTreeViewClass(); }
     void ShowMessage(const std::string& text, const char*) override { shown.push_back(text); }
     bool AskRetry(const std::string& text, const char*) override {
         shown.push_back(text);
@@ -77,7 +77,7 @@ protected:
                 TypeNewAccount(dialog);
                 message = ConfirmAndReadMessage(user, dialog, L"Tavrello");
             },
-            [] { return COptionsDlg().DoModal(nullptr); });
+            [] { return plugin::COptionsDlg().DoModal(nullptr); });
     }
 
     static void TypeNewAccount(HWND dialog) {
@@ -110,7 +110,7 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
     ASSERT_TRUE(readOnly.Active());
     auto ui = std::make_unique<NoMessages>();
     NoMessages* messages = ui.get();
-    CTavrello client(std::move(ui));
+    plugin::CTavrello client(std::move(ui));
 
     std::string said;
     const dialog_testing::DialogRun run = dialog_testing::RunWithUser(
@@ -139,7 +139,7 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
             shownPassword = SimulatedUser::Text(dialog, IDC_PASSWORD);
             user.ClickAndWaitClosed(dialog, IDCANCEL);
         },
-        [] { return COptionsDlg().DoModal(nullptr); });
+        [] { return plugin::COptionsDlg().DoModal(nullptr); });
     EXPECT_EQ(shownEmail, "bob@example.com");
     EXPECT_EQ(shownPassword, "new");
 }
@@ -152,7 +152,7 @@ TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWit
                                           "email", "x"),
               0)
         << "the redirected key must refuse writes";
-    CTavrello client(std::make_unique<NoMessages>());
+    plugin::CTavrello client(std::make_unique<NoMessages>());
     EXPECT_EQ(client.email, "ann@example.com");
     EXPECT_EQ(client.baseUrl, "http://127.0.0.1:9/");
 
@@ -170,7 +170,7 @@ TEST_F(PluginRegistryFaults, UnreadableSettingsGiveTheDefaultsAndTheOptionsDialo
     ASSERT_TRUE(noRead.Active());
     auto ui = std::make_unique<NoMessages>();
     NoMessages* messages = ui.get();
-    CTavrello client(std::move(ui));
+    plugin::CTavrello client(std::move(ui));
     EXPECT_EQ(client.email, "");
     EXPECT_EQ(client.password, "");
     EXPECT_EQ(client.baseUrl, "");
@@ -204,7 +204,7 @@ TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlo
     for (const auto& v : values)
         SetRawValue(HKEY_CURRENT_USER, kSettingsKey, v.value, v.type, v.data);
     {
-        CTavrello client(std::make_unique<NoMessages>());
+        plugin::CTavrello client(std::make_unique<NoMessages>());
         EXPECT_EQ(client.email, "*");
         EXPECT_EQ(client.password, "\x01\x02\xFF");
         EXPECT_EQ(client.baseUrl, "a") << "the first string of a list";
@@ -212,7 +212,7 @@ TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlo
     // Too long for the 255-byte buffer, and a text without its terminating NUL.
     SetRawValue(HKEY_CURRENT_USER, kSettingsKey, "email", REG_SZ, std::string(300, 'e') + '\0');
     SetRawValue(HKEY_CURRENT_USER, kSettingsKey, "password", REG_SZ, "unterminated");
-    CTavrello client(std::make_unique<NoMessages>());
+    plugin::CTavrello client(std::make_unique<NoMessages>());
     EXPECT_EQ(client.email, "");
     EXPECT_TRUE(client.password == "" || client.password == "unterminated") << client.password;
 }

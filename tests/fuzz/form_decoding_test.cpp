@@ -39,7 +39,7 @@ TEST(FormDecoding, EncodedValuesOfEveryByteComeBack) {
 
 TEST(FormDecoding, AddBodyFieldsComeBackInOrder) {
     const std::string body =
-        corvane::AddPageBody("a&b@x", "p=q %", "T\xE6st + more", "http://h/?a=1&b=2", -10);
+        plugin::AddPageBody("a&b@x", "p=q %", "T\xE6st + more", "http://h/?a=1&b=2", -10);
     EXPECT_EQ(fuzz_support::DecodeFormFields(body), (Fields{{"email", "a&b@x"},
                                                             {"password", "p=q %"},
                                                             {"name", "T\xE6st + more"},

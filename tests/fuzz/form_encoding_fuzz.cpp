@@ -44,17 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int parent = size == 0 ? 0 : static_cast<int>(data[0]) - 128;
     using Fields = std::vector<std::pair<std::string, std::string>>;
     FUZZ_CHECK(
-        fuzz_support::DecodeFormFields(corvane::AddPageBody(v[0], v[1], v[2], input, parent)) ==
+        fuzz_support::DecodeFormFields(plugin::AddPageBody(v[0], v[1], v[2], input, parent)) ==
         (Fields{{"email", v[0]},
                 {"password", v[1]},
                 {"name", v[2]},
                 {"url", std::string(input)},
                 {"parent", std::to_string(parent)}}));
-    FUZZ_CHECK(fuzz_support::DecodeFormFields(corvane::CategoryListBody(v[0], v[1])) ==
+    FUZZ_CHECK(fuzz_support::DecodeFormFields(plugin::CategoryListBody(v[0], v[1])) ==
                (Fields{{"email", v[0]},
                        {"password", v[1]},
-                       {"version", std::string(corvane::kClientVersion)}}));
-    FUZZ_CHECK(fuzz_support::DecodeFormFields(corvane::WebPageBody(v[2], v[0])) ==
+                       {"version", std::string(plugin::kClientVersion)}}));
+    FUZZ_CHECK(fuzz_support::DecodeFormFields(plugin::WebPageBody(v[2], v[0])) ==
                (Fields{{"email", v[2]}, {"password", v[0]}}));
     return 0;
 }

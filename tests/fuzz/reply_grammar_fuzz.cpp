@@ -26,7 +26,7 @@ int ReferenceLeadingNumber(std::string_view text) {
 }
 
 void CheckCategoryLine(std::string_view line) {
-    const corvane::CategoryLine category = corvane::SplitCategoryLine(line);
+    const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
     const size_t blank = line.find(' ');
     if (blank == std::string_view::npos || blank == 0) {
         FUZZ_CHECK(category.id == -1);
@@ -48,10 +48,10 @@ void CheckCategoryLine(std::string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);
-    const corvane::CategoryReply parsed = corvane::ParseCategoryReply(reply);
+    const plugin::CategoryReply parsed = plugin::ParseCategoryReply(reply);
 
     std::string_view rest = reply;
-    const std::string_view statusLine = corvane::TakeLine(rest);
+    const std::string_view statusLine = plugin::TakeLine(rest);
     FUZZ_CHECK(parsed.status.code == ReferenceLeadingNumber(statusLine));
     const size_t blank = statusLine.find(' ');
     FUZZ_CHECK(parsed.status.message == (blank == std::string_view::npos || blank == 0
@@ -61,11 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(parsed.lines.empty() && !parsed.notice);
         return 0;
     }
-    FUZZ_CHECK(parsed.notice == (parsed.status.code == corvane::kNoticeStatus));
+    FUZZ_CHECK(parsed.notice == (parsed.status.code == plugin::kNoticeStatus));
     if (parsed.notice) {
-        FUZZ_CHECK(parsed.noticePage == corvane::TakeLine(rest));
-        const std::string_view control = corvane::TakeLine(rest);
-        FUZZ_CHECK(parsed.stop == (control == corvane::kStopControl));
+        FUZZ_CHECK(parsed.noticePage == plugin::TakeLine(rest));
+        const std::string_view control = plugin::TakeLine(rest);
+        FUZZ_CHECK(parsed.stop == (control == plugin::kStopControl));
         if (parsed.stop) {
             FUZZ_CHECK(parsed.lines.empty());
             return 0;

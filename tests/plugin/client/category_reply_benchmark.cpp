@@ -53,7 +53,7 @@ int main() {
     size_t parsedLines = 0;
     size_t splitLines = 0;
     const double parseMs =
-        BestMilliseconds([&] { parsedLines = corvane::ParseCategoryReply(reply).lines.size(); });
+        BestMilliseconds([&] { parsedLines = plugin::ParseCategoryReply(reply).lines.size(); });
     const double splitMs = BestMilliseconds([&] { splitLines = PlainSplit(reply).size(); });
     std::printf("reply: %d lines, %zu bytes\n", kLines, reply.size());
     std::printf("category reply parse: %8.3f ms (%zu category lines)\n", parseMs, parsedLines);

@@ -44,8 +44,8 @@ struct UiScript {
     std::vector<UiCall> calls;
     std::deque<bool> retryAnswers;
     std::deque<std::function<bool()>> optionsAnswers;
-    std::deque<std::function<bool(AddFavoriteChoice&)>> addAnswers;
-    std::vector<AddFavoriteChoice> addPresets;
+    std::deque<std::function<bool(plugin::AddFavoriteChoice&)>> addAnswers;
+    std::vector<plugin::AddFavoriteChoice> addPresets;
     // Runs after each message has been recorded, as the user closes it.
     std::function<void()> onMessage;
 
@@ -58,7 +58,7 @@ struct UiScript {
     }
 };
 
-class ScriptedUi : public ClientUi {
+class ScriptedUi : public plugin::ClientUi {
 public:
     explicit ScriptedUi(UiScript& script) : script_(script) {}
 
@@ -77,7 +77,7 @@ public:
         script_.optionsAnswers.pop_front();
         return answer();
     }
-    bool RunAddFavoriteDialog(AddFavoriteChoice& choice) override {
+    bool RunAddFavoriteDialog(plugin::AddFavoriteChoice& choice) override {
         script_.calls.push_back({"add", choice.description, choice.pageUrl});
         script_.addPresets.push_back(choice);
         if (script_.addAnswers.empty()) return false;

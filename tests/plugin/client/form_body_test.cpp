@@ -7,7 +7,7 @@
 
 #include <string>
 
-using namespace corvane;
+using namespace plugin;
 
 namespace {
 

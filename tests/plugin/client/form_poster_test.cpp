@@ -35,7 +35,7 @@ protected:
     testing_support::RegistrySandbox sandbox_;
     HttpPeer peer_;
     UiScript script_;
-    CTavrello client_;
+    plugin::CTavrello client_;
 };
 
 TEST_F(FormPoster, SendsOnePostWithTheFixedRequestShapeAndTheBodyUnchanged) {
@@ -179,7 +179,7 @@ TEST_F(FormPoster, BodyWithoutContentLengthEndsWithTheConnection) {
 }
 
 TEST_F(FormPoster, RepliesBeyond16MiBFail) {
-    const long long limit = static_cast<long long>(corvane::kMaxReplyBytes);
+    const long long limit = static_cast<long long>(plugin::kMaxReplyBytes);
     const struct {
         const char* name;
         long long bytes;

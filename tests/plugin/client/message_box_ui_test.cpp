@@ -72,10 +72,10 @@ std::thread AnswerBox(SeenBox& seen, int button) {
     });
 }
 
-class PlainUi : public MessageBoxClientUi {
+class PlainUi : public plugin::MessageBoxClientUi {
 public:
     bool RunOptionsDialog() override { return false; }
-    bool RunAddFavoriteDialog(AddFavoriteChoice&) override { return false; }
+    bool RunAddFavoriteDialog(plugin::AddFavoriteChoice&) override { return false; }
     void OpenInBrowser(const std::string&) override {}
 };
 

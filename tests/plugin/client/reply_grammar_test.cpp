@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-using namespace corvane;
+using namespace plugin;
 
 namespace {
 

@@ -72,10 +72,10 @@ protected:
         StoreSetting("Tavrello", peer_.BaseUrl());
     }
 
-    CTavrello& Client() {
+    plugin::CTavrello& Client() {
         if (!client_)
-            client_ =
-                std::make_unique<CTavrello>(std::make_unique<client_testing::ScriptedUi>(script_));
+            client_ = std::make_unique<plugin::CTavrello>(
+                std::make_unique<client_testing::ScriptedUi>(script_));
         return *client_;
     }
 
@@ -90,7 +90,7 @@ protected:
 
     // The add-favorite dialog's OK with what the user picked.
     void ConfirmAdd(const std::string& description, const std::string& url, int id) {
-        script_.addAnswers.push_back([=](AddFavoriteChoice& choice) {
+        script_.addAnswers.push_back([=](plugin::AddFavoriteChoice& choice) {
             choice.description = description;
             choice.pageUrl = url;
             choice.selectedId = id;
@@ -101,25 +101,25 @@ protected:
     testing_support::RegistrySandbox sandbox_;
     HttpPeer peer_;
     UiScript script_;
-    std::unique_ptr<CTavrello> client_;
+    std::unique_ptr<plugin::CTavrello> client_;
 };
 
 TEST_F(ServiceClient, ConstructionPublishesTheClientAndLoadsTheSettings) {
-    EXPECT_EQ(CTavrello::Current(), nullptr);
-    CTavrello& client = Client();
-    EXPECT_EQ(CTavrello::Current(), &client);
+    EXPECT_EQ(plugin::CTavrello::Current(), nullptr);
+    plugin::CTavrello& client = Client();
+    EXPECT_EQ(plugin::CTavrello::Current(), &client);
     EXPECT_EQ(client.email, "ann@example.com");
     EXPECT_EQ(client.password, "secret");
     EXPECT_EQ(client.baseUrl, peer_.BaseUrl());
     EXPECT_TRUE(client.categoryLines.empty());
     EXPECT_EQ(client.lastError, "");
     client_.reset();
-    EXPECT_EQ(CTavrello::Current(), nullptr);
+    EXPECT_EQ(plugin::CTavrello::Current(), nullptr);
 }
 
 TEST_F(ServiceClient, MissingSettingsLoadAsEmptyTexts) {
     testing_support::RegistrySandbox empty;
-    CTavrello client(std::make_unique<client_testing::ScriptedUi>(script_));
+    plugin::CTavrello client(std::make_unique<client_testing::ScriptedUi>(script_));
     EXPECT_EQ(client.email, "");
     EXPECT_EQ(client.password, "");
     EXPECT_EQ(client.baseUrl, "");
@@ -143,12 +143,18 @@ std::ptrdiff_t VirtualSlot(MemberFunction member) {
 
 TEST(ServiceClientLayout, VirtualOperationsKeepTheirSlotOrderWithTheDestructorSixth) {
     const std::ptrdiff_t slots[] = {
-        VirtualSlot(&CTavrello::PostForm),          VirtualSlot(&CTavrello::QueryInfo),
-        VirtualSlot(&CTavrello::ReadReply),         VirtualSlot(&CTavrello::ReadLine),
-        VirtualSlot(&CTavrello::FetchCategories),   VirtualSlot(&CTavrello::AddPage),
-        VirtualSlot(&CTavrello::CreateCategory),    VirtualSlot(&CTavrello::EditOptions),
-        VirtualSlot(&CTavrello::RefreshCategories), VirtualSlot(&CTavrello::OpenWebPage),
-        VirtualSlot(&CTavrello::OpenHelp),          VirtualSlot(&CTavrello::CopyCategories),
+        VirtualSlot(&plugin::CTavrello::PostForm),
+        VirtualSlot(&plugin::CTavrello::QueryInfo),
+        VirtualSlot(&plugin::CTavrello::ReadReply),
+        VirtualSlot(&plugin::CTavrello::ReadLine),
+        VirtualSlot(&plugin::CTavrello::FetchCategories),
+        VirtualSlot(&plugin::CTavrello::AddPage),
+        VirtualSlot(&plugin::CTavrello::CreateCategory),
+        VirtualSlot(&plugin::CTavrello::EditOptions),
+        VirtualSlot(&plugin::CTavrello::RefreshCategories),
+        VirtualSlot(&plugin::CTavrello::OpenWebPage),
+        VirtualSlot(&plugin::CTavrello::OpenHelp),
+        VirtualSlot(&plugin::CTavrello::CopyCategories),
     };
     // This ABI gives the destructor two entries (complete and deleting) between the fetch and
     // the add.
@@ -237,7 +243,7 @@ TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
     for (const auto& c : cases) {
         script_.calls.clear();
         peer_.Queue(kCategories, Ok(c.reply));
-        CTavrello& client = Client();
+        plugin::CTavrello& client = Client();
         client.categoryLines.clear();
         const size_t before = peer_.RequestCount();
         EXPECT_EQ(client.FetchCategories(), c.result) << c.name;
@@ -339,7 +345,7 @@ TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        CTavrello& client = Client();
+        plugin::CTavrello& client = Client();
         client.baseUrl = c.baseUrl;
         client.lastError = c.sendFailure ? "" : "stale text";
         if (c.reply) peer_.Queue(kCategories, *c.reply);
@@ -442,7 +448,7 @@ TEST_F(ServiceClient, RetryAfterAnAnsweredAddSaysThePageMayAlreadyBeStored) {
     ScriptedReply cut = Ok("OK and more");
     cut.closeAfterBodyBytes = 2;
     ScriptedReply oversized = Ok("");
-    oversized.generatedBodyBytes = static_cast<long long>(corvane::kMaxReplyBytes) + 1;
+    oversized.generatedBodyBytes = static_cast<long long>(plugin::kMaxReplyBytes) + 1;
     const struct {
         const char* name;
         ScriptedReply reply;
@@ -527,7 +533,7 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
-        CTavrello& client = Client();
+        plugin::CTavrello& client = Client();
         client.baseUrl = c.reply ? peer_.BaseUrl() : refusing.BaseUrl();
         if (c.reply) peer_.Queue(kAdd, *c.reply);
         const size_t fetchesBefore = peer_.RequestsTo(kCategories).size();

@@ -37,7 +37,7 @@ using testing_support::ScriptedReply;
 namespace {
 
 // The flag as the process starts, before any test touched it.
-const bool expandedAtLoad = CAddFavoriteDlg::treeExpanded;
+const bool expandedAtLoad = plugin::CAddFavoriteDlg::treeExpanded;
 
 constexpr char kCategories[] = "/plugin/getcatagories.php";
 constexpr char kAdd[] = "/plugin/addurl.php";
@@ -61,10 +61,10 @@ ScriptedReply Status(int status) {
 
 // The real plug-in UI with its dialogs; message boxes and the browser only recorded, since
 // nobody would be there to close them.
-class RecordingUi : public PluginClientUi {
+class RecordingUi : public plugin::PluginClientUi {
 public:
     // The plug-in's module registers the tree's class when loaded; no module is here.
-    RecordingUi() { corvane::RegisterTreeViewClass(); }
+    RecordingUi() { plugin::RegisterTreeViewClass(); }
     void ShowMessage(const std::string& text, const char* caption) override {
         messages.push_back({caption, text});
     }
@@ -116,10 +116,10 @@ protected:
         peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun and games\n"));
         peer_.Route(kAdd, Ok("OK"));
         // Each test starts as the plug-in does when it is loaded.
-        CAddFavoriteDlg::treeExpanded = false;
+        plugin::CAddFavoriteDlg::treeExpanded = false;
         auto ui = std::make_unique<RecordingUi>();
         ui_ = ui.get();
-        client_ = std::make_unique<CTavrello>(std::move(ui));
+        client_ = std::make_unique<plugin::CTavrello>(std::move(ui));
     }
 
     static void Store(const char* name, const std::string& value) {
@@ -152,7 +152,7 @@ protected:
     testing_support::RegistrySandbox sandbox_;
     HttpPeer peer_;
     RecordingUi* ui_ = nullptr;
-    std::unique_ptr<CTavrello> client_;
+    std::unique_ptr<plugin::CTavrello> client_;
 };
 
 TEST_F(AddFavorite, FirstUseOpensCollapsedWithThePageFilledInAndNoCategorySelected) {
@@ -194,7 +194,7 @@ TEST_F(AddFavorite, CreateInExpandsAndTheNextDialogOfTheProcessOpensExpanded) {
         buttonText = user.Text(dialog, IDC_CREATE_IN);
         user.ClickAndWaitClosed(dialog, IDCANCEL);
     });
-    EXPECT_TRUE(CAddFavoriteDlg::treeExpanded);
+    EXPECT_TRUE(plugin::CAddFavoriteDlg::treeExpanded);
     AddPage([&](SimulatedUser& user, HWND dialog) {
         secondAtOpen = EdgesOf(dialog);
         user.Press(dialog, IDC_CREATE_IN);
@@ -208,7 +208,7 @@ TEST_F(AddFavorite, CreateInExpandsAndTheNextDialogOfTheProcessOpensExpanded) {
     EXPECT_EQ(secondAtOpen.clientHeight, secondAtOpen.templateHeight);
     EXPECT_GT(secondAtOpen.dialog, secondAtOpen.collapsed);
     EXPECT_EQ(secondAfterToggle.dialog, secondAfterToggle.collapsed);
-    EXPECT_FALSE(CAddFavoriteDlg::treeExpanded);
+    EXPECT_FALSE(plugin::CAddFavoriteDlg::treeExpanded);
     EXPECT_EQ(Requests(kAdd), 0u) << "Cancel sends nothing";
 }
 
@@ -598,7 +598,7 @@ std::vector<int> IconsShown(HIMAGELIST list, HMODULE module) {
 TEST_F(AddFavorite, TreeShowsTheIconsOfTheModuleNamedCorvaneInTheirOrder) {
     framework::LibraryHandle module(LoadLibraryA((IconFolder() + "Corvane.dll").c_str()));
     ASSERT_TRUE(module) << IconFolder();
-    CAddFavoriteDlg dialog;
+    plugin::CAddFavoriteDlg dialog;
     EXPECT_EQ(ImageList_GetImageCount(dialog.treeImages.Get()), 4);
     int width = 0, height = 0;
     ImageList_GetIconSize(dialog.treeImages.Get(), &width, &height);
@@ -626,7 +626,7 @@ TEST_F(AddFavorite, WithoutAModuleNamedCorvaneTheTreeHasNoPicturesAndStillWorks)
     ASSERT_TRUE(elsewhere);
     ASSERT_EQ(GetModuleHandleA("Corvane.DLL"), nullptr);
     {
-        CAddFavoriteDlg dialog;
+        plugin::CAddFavoriteDlg dialog;
         EXPECT_EQ(ImageList_GetImageCount(dialog.treeImages.Get()), 0);
     }
     std::vector<std::string> texts;

@@ -46,7 +46,7 @@ TEST(NewCatagoryDialog, HandsBackTheNameExactlyAsTypedOnlyOnOk) {
                 user.ClickAndWaitClosed(dialog, c.ending == Ending::kOk ? IDOK : IDCANCEL);
             }
         });
-        CNewCatagoryDlg dialog;
+        plugin::CNewCatagoryDlg dialog;
         const INT_PTR code = dialog.DoModal(nullptr);
         EXPECT_EQ(session.LeftOpen(), 0) << c.name;
         EXPECT_TRUE(found) << c.name;
@@ -65,7 +65,7 @@ TEST(NewCatagoryDialog, OkButtonHasTheFocusWhenItOpens) {
         ok = GetDlgItem(dialog, IDOK);
         user.ClickAndWaitClosed(dialog, IDCANCEL);
     });
-    CNewCatagoryDlg dialog;
+    plugin::CNewCatagoryDlg dialog;
     dialog.DoModal(nullptr);
     EXPECT_EQ(session.LeftOpen(), 0);
     EXPECT_NE(ok, nullptr);

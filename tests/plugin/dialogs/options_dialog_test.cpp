@@ -27,7 +27,7 @@ protected:
     // Opens the dialog, lets the user act on it, and returns how it ended.
     INT_PTR Run(const DialogActions& act) {
         return RunUntilClosed(L"Tavrello Options", act,
-                              [] { return COptionsDlg().DoModal(nullptr); });
+                              [] { return plugin::COptionsDlg().DoModal(nullptr); });
     }
 
     static void Store(const char* name, const std::string& text) {

@@ -273,13 +273,13 @@ using Differences = std::vector<std::string>;
 
 class Templates : public ::testing::Test {
 protected:
-    void SetUp() override { corvane::RegisterTreeViewClass(); }
+    void SetUp() override { plugin::RegisterTreeViewClass(); }
 
     testing_support::RegistrySandbox sandbox_;
 };
 
 TEST_F(Templates, AddFavoriteEnglish) {
-    CAddFavoriteDlg dialog;
+    plugin::CAddFavoriteDlg dialog;
     dialog.description = "A page title";
     dialog.pageUrl = "http://127.0.0.1/page.htm";
     EXPECT_EQ(CheckLayout(dialog, EnglishAddFavorite()), Differences{});
@@ -287,7 +287,7 @@ TEST_F(Templates, AddFavoriteEnglish) {
 
 TEST_F(Templates, AddFavoriteDanishHasNoAddressFieldAndAButtonForTheOwnPage) {
     DanishThread danish;
-    CAddFavoriteDlg dialog;
+    plugin::CAddFavoriteDlg dialog;
     dialog.description = "A page title";
     dialog.pageUrl = "http://127.0.0.1/page.htm";
     EXPECT_EQ(CheckLayout(dialog, DanishAddFavorite()), Differences{});
@@ -295,24 +295,24 @@ TEST_F(Templates, AddFavoriteDanishHasNoAddressFieldAndAButtonForTheOwnPage) {
 
 TEST_F(Templates, NewCatagoryInBothLanguages) {
     {
-        CNewCatagoryDlg dialog;
+        plugin::CNewCatagoryDlg dialog;
         EXPECT_EQ(CheckLayout(dialog, NewCatagory(false)), Differences{});
     }
     {
         DanishThread danish;
-        CNewCatagoryDlg dialog;
+        plugin::CNewCatagoryDlg dialog;
         EXPECT_EQ(CheckLayout(dialog, NewCatagory(true)), Differences{});
     }
 }
 
 TEST_F(Templates, OptionsInBothLanguages) {
     {
-        COptionsDlg dialog;
+        plugin::COptionsDlg dialog;
         EXPECT_EQ(CheckLayout(dialog, Options(false)), Differences{});
     }
     {
         DanishThread danish;
-        COptionsDlg dialog;
+        plugin::COptionsDlg dialog;
         EXPECT_EQ(CheckLayout(dialog, Options(true)), Differences{});
     }
 }

@@ -42,7 +42,7 @@ double Median(std::vector<double> values) {
 
 // The dialog as the plug-in shows it, plus one message that runs the measurements once the
 // dialog is on screen.
-class MeasuredDialog : public CAddFavoriteDlg {
+class MeasuredDialog : public plugin::CAddFavoriteDlg {
 public:
     bool ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override {
@@ -53,7 +53,7 @@ public:
             return true;
         }
         const bool handled =
-            CAddFavoriteDlg::ProcessWindowMessage(hwnd, msg, wParam, lParam, result);
+            plugin::CAddFavoriteDlg::ProcessWindowMessage(hwnd, msg, wParam, lParam, result);
         if (msg == WM_INITDIALOG) PostMessage(kMeasure);
         return handled;
     }
@@ -66,9 +66,9 @@ private:
         HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
         std::vector<std::string> texts;
         texts.reserve(kCategoryCount + 3);
-        texts.push_back(corvane::kNoCategoryText);
-        texts.push_back(corvane::kHomeText);
-        texts.push_back(corvane::kPrivateLinksText);
+        texts.push_back(plugin::kNoCategoryText);
+        texts.push_back(plugin::kHomeText);
+        texts.push_back(plugin::kPrivateLinksText);
         for (int i = 0; i < kCategoryCount; ++i) texts.push_back("Category " + std::to_string(i));
 
         for (int round = 0; round < kRounds; ++round) {
@@ -109,13 +109,13 @@ private:
 
 int main() {
     // The plug-in's module registers the tree's class when loaded; no module is here.
-    corvane::RegisterTreeViewClass();
-    CTavrello client(std::make_unique<PluginClientUi>());
+    plugin::RegisterTreeViewClass();
+    plugin::CTavrello client(std::make_unique<plugin::PluginClientUi>());
     for (int i = 0; i < kCategoryCount; ++i) {
         client.categoryLines.push_back(std::to_string(i + 1) + " Category " + std::to_string(i));
     }
     // The tree on screen, as a user who opened it before sees it.
-    CAddFavoriteDlg::treeExpanded = true;
+    plugin::CAddFavoriteDlg::treeExpanded = true;
     MeasuredDialog dialog;
     if (dialog.DoModal(nullptr) != IDCANCEL || dialog.fill.empty()) {
         std::printf("the dialog did not run\n");
