@@ -8,7 +8,7 @@ namespace common {
 
 INT_PTR CAccountOptionsDlg::DoModal(HWND owner) {
     // The templates may hold hosted controls.
-    AtlAxWinInit();
+    framework::AtlAxWinInit();
     return RunModal(framework::ResourceInstance(), templateId_, owner);
 }
 

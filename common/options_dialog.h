@@ -9,7 +9,7 @@
 
 namespace common {
 
-class CAccountOptionsDlg : public CDialogImplBaseT<CWindow> {
+class CAccountOptionsDlg : public framework::CDialogImplBaseT<framework::CWindow> {
 public:
     // The template's number and the ids of its two edit controls.
     CAccountOptionsDlg(UINT templateId, int emailId, int passwordId) noexcept

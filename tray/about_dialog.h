@@ -6,7 +6,7 @@
 
 namespace tray {
 
-class CAboutDlg : public CDialogImpl<CAboutDlg> {
+class CAboutDlg : public framework::CDialogImpl<CAboutDlg> {
 public:
     enum { IDD = IDD_ABOUT };
 

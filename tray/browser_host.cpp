@@ -16,7 +16,7 @@ constexpr const char kLoginPage[] = "zephlist/login.php";
 void CBrowserHost::CreateBrowser(HWND parent, int width, int height) {
     ReadSettings();
     hostWindow_ =
-        CreateWindowExA(0, kAxHostWindowClass, kWebBrowserClsid,
+        CreateWindowExA(0, framework::kAxHostWindowClass, kWebBrowserClsid,
                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
                         height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     browser_.Reset();

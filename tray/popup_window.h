@@ -15,7 +15,7 @@
 
 namespace tray {
 
-class CPopupWnd : public CWindowImpl<CPopupWnd> {
+class CPopupWnd : public framework::CWindowImpl<CPopupWnd> {
 public:
     // Loads the context menu and reads the switches from the process command line.
     CPopupWnd();

@@ -62,7 +62,7 @@ int CZephlistModule::WinMain() {
         return 0;
     }
 
-    AtlAxWinInit();
+    framework::AtlAxWinInit();
     // Without its window the program could neither be reached nor be ended: it must not run
     // on and keep the mutex from a later start.
     if (!popup.CreatePopup()) return kNoWindowExitCode;

@@ -6,7 +6,7 @@
 
 namespace tray {
 
-class CZephlistModule : public CAtlExeModuleT<CZephlistModule> {
+class CZephlistModule : public framework::CAtlExeModuleT<CZephlistModule> {
 public:
     // Writes the AppID entries, then registers the type library.
     HRESULT RegisterServer() override;

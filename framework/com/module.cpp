@@ -3,6 +3,8 @@
 
 #include <objbase.h>
 
+namespace framework {
+
 CAtlExeModuleBase::CAtlExeModuleBase()
     : comInit_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
 
@@ -36,3 +38,5 @@ void CAtlExeModuleBase::RunMessageLoop() {
         DispatchMessageA(&message);
     }
 }
+
+}  // namespace framework

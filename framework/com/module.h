@@ -17,6 +17,8 @@
 
 #include "framework/registration/registration_switch.h"
 
+namespace framework {
+
 class CAtlExeModuleBase {
 public:
     // Initialises COM for the calling thread as a single-threaded apartment; the outcome is
@@ -47,3 +49,5 @@ private:
 
 template <class T>
 class CAtlExeModuleT : public CAtlExeModuleBase {};
+
+}  // namespace framework

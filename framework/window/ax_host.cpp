@@ -12,6 +12,8 @@
 #include "framework/com/reference_count.h"
 #include "framework/window/window.h"
 
+namespace framework {
+
 namespace {
 
 class ControlSite;
@@ -328,8 +330,6 @@ HRESULT AtlAxGetControl(HWND host, IUnknown** control) {
     *control = reinterpret_cast<IUnknown*>(SendMessageA(host, AtlAxGetControlMessage(), 0, 0));
     return *control ? S_OK : E_FAIL;
 }
-
-namespace framework {
 
 framework::ComPtr<IUnknown> HostedControl(HWND host) {
     IUnknown* control = nullptr;

@@ -15,6 +15,8 @@
 
 #include "framework/com/com_ptr.h"
 
+namespace framework {
+
 // Name of the host window class.
 constexpr char kAxHostWindowClass[] = "AtlAxWin71";
 
@@ -29,8 +31,6 @@ UINT AtlAxGetControlMessage();
 
 // S_OK and an AddRef'ed control, or E_FAIL and null.
 HRESULT AtlAxGetControl(HWND host, IUnknown** control);
-
-namespace framework {
 
 // The hosted control of a host window, or an empty pointer.
 framework::ComPtr<IUnknown> HostedControl(HWND host);

@@ -20,6 +20,8 @@
 #include "framework/window/ax_host.h"
 #include "framework/window/window.h"
 
+namespace framework {
+
 template <class TBase = CWindow>
 class CDialogImplBaseT : public TBase, public CMessageMap {
 public:
@@ -102,3 +104,5 @@ public:
         return this->RunModal(framework::ResourceInstance(), T::IDD, owner);
     }
 };
+
+}  // namespace framework

@@ -5,6 +5,7 @@
 #include <string>
 
 namespace framework {
+
 namespace {
 
 // The address in hexadecimal digits. Written out here because the C library's formatted
@@ -38,8 +39,6 @@ ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& opt
     windowClass.lpszClassName = options.name ? options.name : name.c_str();
     return RegisterClassExA(&windowClass);
 }
-
-}  // namespace framework
 
 HWND CWindow::Detach() {
     HWND hwnd = m_hWnd;
@@ -175,3 +174,5 @@ LRESULT CALLBACK CWindowImplBase::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
     }
     return result;
 }
+
+}  // namespace framework

@@ -8,6 +8,8 @@
 
 #include "framework/module_instance.h"
 
+namespace framework {
+
 // A window handle with the everyday calls. Owns nothing: destroying is explicit.
 class CWindow {
 public:
@@ -114,7 +116,6 @@ public:                                                                         
 
 // Window class settings that a derived window chooses by declaring its own
 // `static framework::WindowClassOptions WindowClassOptions()`.
-namespace framework {
 
 struct WindowClassOptions {
     UINT style = 0;
@@ -130,8 +131,6 @@ struct WindowClassOptions {
 // `key`; returns its atom (0 on failure).
 ATOM RegisterGeneratedWindowClass(const void* key, const WindowClassOptions& options,
                                   WNDPROC procedure);
-
-}  // namespace framework
 
 // Shorthand for a derived window's class settings; background is a system colour index.
 #define DECLARE_WND_CLASS_EX(classStyle, backgroundColor)                          \
@@ -192,3 +191,5 @@ private:
 
 template <class T>
 const char CWindowImpl<T>::ClassKey = 0;
+
+}  // namespace framework

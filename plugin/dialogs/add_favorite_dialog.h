@@ -40,7 +40,7 @@ enum TreeImage { kNoCategoryImage = 0, kCategoryImage = 1, kHomeImage = 2, kPriv
 // Registers the tree-view window class, which the dialog's template needs.
 void RegisterTreeViewClass();
 
-class CAddFavoriteDlg : public CAxDialogImpl<CAddFavoriteDlg, CWindow> {
+class CAddFavoriteDlg : public framework::CAxDialogImpl<CAddFavoriteDlg, framework::CWindow> {
 public:
     enum { IDD = IDD_ADDFAVORITE };
 

@@ -8,7 +8,7 @@
 
 namespace plugin {
 
-class CNewCatagoryDlg : public CAxDialogImpl<CNewCatagoryDlg> {
+class CNewCatagoryDlg : public framework::CAxDialogImpl<CNewCatagoryDlg> {
 public:
     enum { IDD = IDD_NEW_CATEGORY };
 

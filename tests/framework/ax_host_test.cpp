@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kWebBrowserClsid[] = "{8856f961-340a-11d0-a96b-00c04fd705a2}";
 
-class ParentWindow : public CWindowImpl<ParentWindow> {
+class ParentWindow : public framework::CWindowImpl<ParentWindow> {
 public:
     BEGIN_MSG_MAP(ParentWindow)
     END_MSG_MAP()
@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         comReady_ = true;
-        ASSERT_TRUE(AtlAxWinInit());
+        ASSERT_TRUE(framework::AtlAxWinInit());
         ASSERT_TRUE(parent_.Create(nullptr, RECT{0, 0, 500, 400}, "host parent",
                                    WS_OVERLAPPEDWINDOW | WS_VISIBLE));
     }
@@ -37,9 +37,10 @@ protected:
     }
 
     framework::WindowHandle CreateHost(const char* text, int width = 300, int height = 200) {
-        return framework::WindowHandle(CreateWindowExA(
-            0, kAxHostWindowClass, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-            0, 0, width, height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr));
+        return framework::WindowHandle(
+            CreateWindowExA(0, framework::kAxHostWindowClass, text,
+                            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
+                            height, parent_, nullptr, GetModuleHandleA(nullptr), nullptr));
     }
 
     bool comReady_ = false;
@@ -47,11 +48,11 @@ protected:
 };
 
 TEST_F(ControlHost, RegisteredMessageAndClassAreTheWellKnownOnes) {
-    EXPECT_EQ(AtlAxGetControlMessage(), RegisterWindowMessageA("WM_ATLGETCONTROL"));
+    EXPECT_EQ(framework::AtlAxGetControlMessage(), RegisterWindowMessageA("WM_ATLGETCONTROL"));
     WNDCLASSEXA info = {};
     info.cbSize = sizeof info;
     EXPECT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "AtlAxWin71", &info));
-    EXPECT_TRUE(AtlAxWinInit()) << "a second initialisation is harmless";
+    EXPECT_TRUE(framework::AtlAxWinInit()) << "a second initialisation is harmless";
 }
 
 TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
@@ -62,7 +63,7 @@ TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
 
     framework::WindowHandle host = CreateHost(kWebBrowserClsid);
     ASSERT_TRUE(host);
-    const LRESULT answer = SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0);
+    const LRESULT answer = SendMessageA(host.Get(), framework::AtlAxGetControlMessage(), 0, 0);
     ASSERT_NE(answer, 0);
     // The answer is a reference of the caller's own.
     framework::ComPtr<IUnknown> control =
@@ -117,9 +118,9 @@ TEST_F(ControlHost, TextThatNamesNoControlGivesAnEmptyHost) {
     for (const char* text : texts) {
         framework::WindowHandle host = CreateHost(text);
         ASSERT_TRUE(host) << text;
-        EXPECT_EQ(SendMessageA(host.Get(), AtlAxGetControlMessage(), 0, 0), 0) << text;
+        EXPECT_EQ(SendMessageA(host.Get(), framework::AtlAxGetControlMessage(), 0, 0), 0) << text;
         IUnknown* control = reinterpret_cast<IUnknown*>(1);
-        EXPECT_EQ(AtlAxGetControl(host.Get(), &control), E_FAIL) << text;
+        EXPECT_EQ(framework::AtlAxGetControl(host.Get(), &control), E_FAIL) << text;
         EXPECT_EQ(control, nullptr) << text;
         EXPECT_FALSE(framework::HostedControl(host.Get())) << text;
         // Sizing an empty host does no harm.

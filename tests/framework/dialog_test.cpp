@@ -19,7 +19,7 @@ constexpr UINT kEndWithLParam = WM_APP + 1;
 constexpr UINT kThrow = WM_APP + 2;
 constexpr UINT kTestNotifyCode = 0x4711;
 
-class NameDialog : public CAxDialogImpl<NameDialog> {
+class NameDialog : public framework::CAxDialogImpl<NameDialog> {
 public:
     enum { IDD = IDD_TEST_NAME };
 
@@ -68,7 +68,7 @@ public:
 };
 
 // The plain base runs the same template.
-class PlainDialog : public CDialogImpl<PlainDialog> {
+class PlainDialog : public framework::CDialogImpl<PlainDialog> {
 public:
     enum { IDD = IDD_TEST_NAME };
     BEGIN_MSG_MAP(PlainDialog)
@@ -262,7 +262,7 @@ TEST(Dialog, TemplatesComeFromTheSettableResourceModule) {
 }
 
 // A template that holds a hosted WebBrowser control.
-class HostDialog : public CAxDialogImpl<HostDialog> {
+class HostDialog : public framework::CAxDialogImpl<HostDialog> {
 public:
     enum { IDD = IDD_TEST_HOST };
     BEGIN_MSG_MAP(HostDialog)

@@ -6,7 +6,7 @@
 
 namespace {
 
-class ProbeModule : public CAtlExeModuleT<ProbeModule> {
+class ProbeModule : public framework::CAtlExeModuleT<ProbeModule> {
 public:
     HRESULT RegisterServer() override { return 0x00000201; }
     HRESULT UnregisterServer() override { return 0x00000202; }

@@ -14,7 +14,7 @@
 
 namespace {
 
-class RecordingModule : public CAtlExeModuleT<RecordingModule> {
+class RecordingModule : public framework::CAtlExeModuleT<RecordingModule> {
 public:
     HRESULT RegisterServer() override {
         ++registrations;
@@ -26,7 +26,7 @@ public:
     }
     void RunMessageLoop() override {
         ++loops;
-        CAtlExeModuleBase::RunMessageLoop();
+        framework::CAtlExeModuleBase::RunMessageLoop();
     }
 
     HRESULT registerResult = S_OK;
@@ -38,7 +38,7 @@ public:
 
 constexpr UINT kQuitAfterThis = WM_APP + 7;
 
-class LoopWindow : public CWindowImpl<LoopWindow> {
+class LoopWindow : public framework::CWindowImpl<LoopWindow> {
 public:
     BEGIN_MSG_MAP(LoopWindow)
     MESSAGE_HANDLER(WM_CHAR, OnChar)

@@ -1,5 +1,5 @@
-// CWindowImpl with real windows on the test thread: class registration, the object behind the
-// handle, message-map dispatch, default processing and the exception barrier.
+// framework::CWindowImpl with real windows on the test thread: class registration, the object
+// behind the handle, message-map dispatch, default processing and the exception barrier.
 #include "framework/window/window.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ constexpr WORD kCommandSave = 40001;
 constexpr WORD kCommandFirstOfRange = 40010;
 constexpr WORD kCommandLastOfRange = 40012;
 
-class RecordingWindow : public CWindowImpl<RecordingWindow> {
+class RecordingWindow : public framework::CWindowImpl<RecordingWindow> {
 public:
     DECLARE_WND_CLASS_EX(CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, COLOR_BTNFACE)
 
@@ -69,14 +69,14 @@ public:
     bool destroyed = false;
 };
 
-class OtherWindow : public CWindowImpl<OtherWindow> {
+class OtherWindow : public framework::CWindowImpl<OtherWindow> {
 public:
     BEGIN_MSG_MAP(OtherWindow)
     END_MSG_MAP()
 };
 
 // Refuses creation from WM_CREATE by throwing.
-class FailingWindow : public CWindowImpl<FailingWindow> {
+class FailingWindow : public framework::CWindowImpl<FailingWindow> {
 public:
     BEGIN_MSG_MAP(FailingWindow)
     MESSAGE_HANDLER(WM_CREATE, OnCreate)

@@ -19,7 +19,7 @@
 
 namespace {
 
-class ParentWindow : public CWindowImpl<ParentWindow> {
+class ParentWindow : public framework::CWindowImpl<ParentWindow> {
 public:
     BEGIN_MSG_MAP(ParentWindow)
     END_MSG_MAP()
@@ -50,7 +50,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
                                 peer.BaseUrl().c_str());
 
     OnFreshThread([&] {
-        ASSERT_TRUE(AtlAxWinInit());
+        ASSERT_TRUE(framework::AtlAxWinInit());
         ParentWindow parent;
         ASSERT_TRUE(parent.Create(nullptr, RECT{0, 0, 400, 300}, "browser parent",
                                   WS_POPUP | WS_CLIPCHILDREN));
@@ -71,7 +71,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
         EXPECT_EQ(ChildCount(parent), 1);
         char windowClass[32] = {};
         GetClassNameA(host->HostWindow(), windowClass, sizeof windowClass);
-        EXPECT_STREQ(windowClass, kAxHostWindowClass);
+        EXPECT_STREQ(windowClass, framework::kAxHostWindowClass);
         EXPECT_TRUE(framework::HostedControl(host->HostWindow()));
         EXPECT_TRUE(testing_support::WaitUntil([&] {
             return !peer.RequestsTo("/zephlist/login.php").empty();
