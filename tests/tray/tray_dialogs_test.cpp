@@ -120,42 +120,37 @@ std::string QuotedPathOfLength(size_t length) {
     return head + std::string(length - head.size() - tail.size(), 'd') + tail;
 }
 
+// Any non-empty entry ticks the box. OK writes the quoted path in place of one the dialog could
+// read (up to MAX_PATH - 1 characters, 261 in all); an entry too long for the dialog to read is
+// still the user's entry, and OK leaves it as it is.
 TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuotedPath) {
-    // The dialog writes a quoted path of up to MAX_PATH - 1 characters: 261 in all.
-    const std::string entries[] = {"C:\\elsewhere.exe", QuotedPathOfLength(253),
-                                   QuotedPathOfLength(255), QuotedPathOfLength(259),
-                                   QuotedPathOfLength(MAX_PATH + 1)};
-    for (const std::string& entry : entries) {
-        SCOPED_TRACE(entry.size());
+    const struct {
+        std::string entry;
+        bool kept;
+    } cases[] = {{"C:\\elsewhere.exe", false},
+                 {QuotedPathOfLength(253), false},
+                 {QuotedPathOfLength(255), false},
+                 {QuotedPathOfLength(259), false},
+                 {QuotedPathOfLength(MAX_PATH + 1), false},
+                 {QuotedPathOfLength(MAX_PATH + 2), true},
+                 {QuotedPathOfLength(1000), true}};
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.entry.size());
         common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
-                                    entry.c_str());
+                                    example.entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
             user.ClickAndWaitClosed(dialog, IDOK);
         });
         EXPECT_TRUE(ticked);
-        // Quoted, so that a path with blanks can never start C:\Program.exe.
-        EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
-    }
-}
-
-// An entry too long for the dialog to read is still the user's entry: the box shows it ticked,
-// and OK leaves it as it is.
-TEST_F(TrayOptionsDialog, AutostartEntryTooLongToReadCountsAsTickedAndOkKeepsIt) {
-    const std::string entries[] = {QuotedPathOfLength(MAX_PATH + 2), QuotedPathOfLength(1000)};
-    for (const std::string& entry : entries) {
-        SCOPED_TRACE(entry.size());
-        common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
-                                    entry.c_str());
-        bool ticked = false;
-        Run([&](SimulatedUser& user, HWND dialog) {
-            ticked = Checked(dialog);
-            user.ClickAndWaitClosed(dialog, IDOK);
-        });
-        EXPECT_TRUE(ticked);
-        EXPECT_TRUE(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello") == entry)
-            << "the entry must stay whole";
+        if (example.kept) {
+            EXPECT_TRUE(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello") == example.entry)
+                << "the entry must stay whole";
+        } else {
+            // Quoted, so that a path with blanks can never start C:\Program.exe.
+            EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());
+        }
     }
 }
 
