@@ -464,12 +464,7 @@ TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
         << "this case runs as a 32-bit program on 64-bit Windows";
     testing_support::HttpPeer peer;
-    testing_support::ScriptedReply categories;
-    categories.body = "200 OK\n3 Cartoons\n";
-    peer.Route("/plugin/getcatagories.php", categories);
-    testing_support::ScriptedReply added;
-    added.body = "OK";
-    peer.Route("/plugin/addurl.php", added);
+    testing_support::RouteAcceptingService(peer, "3 Cartoons\n");
     WriteString(HKEY_CURRENT_USER, kSettingsKey, "email", "jerry@cartoons.test");
     WriteString(HKEY_CURRENT_USER, kSettingsKey, "password", "mouse hole");
 

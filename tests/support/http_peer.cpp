@@ -30,12 +30,18 @@ bool SendAll(SOCKET socket, const char* data, size_t length) {
 
 const char* ReasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 201: return "Created";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 201:
+            return "Created";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -87,7 +93,9 @@ std::string RecordedRequest::Header(const std::string& name) const {
     return "";
 }
 
-std::string RecordedRequest::Path() const { return target.substr(0, target.find('?')); }
+std::string RecordedRequest::Path() const {
+    return target.substr(0, target.find('?'));
+}
 
 std::map<std::string, std::string> DecodeForm(const std::string& body) {
     std::map<std::string, std::string> fields;
@@ -137,6 +145,15 @@ std::string HttpPeer::BaseUrl() const {
 void HttpPeer::Route(const std::string& path, const ScriptedReply& reply) {
     std::lock_guard<std::mutex> lock(mutex_);
     routes_[path] = reply;
+}
+
+void RouteAcceptingService(HttpPeer& peer, const std::string& categoryLines) {
+    ScriptedReply categories;
+    categories.body = "200 OK\n" + categoryLines;
+    peer.Route("/plugin/getcatagories.php", categories);
+    ScriptedReply added;
+    added.body = "OK";
+    peer.Route("/plugin/addurl.php", added);
 }
 
 void HttpPeer::Queue(const std::string& path, const ScriptedReply& reply) {
@@ -217,7 +234,8 @@ void HttpPeer::HandleConnection(SOCKET client) {
     const size_t secondBlank = request.requestLine.find(' ', firstBlank + 1);
     request.method = request.requestLine.substr(0, firstBlank);
     request.target = request.requestLine.substr(firstBlank + 1, secondBlank - firstBlank - 1);
-    const size_t contentLength = std::strtoul(request.Header("Content-Length").c_str(), nullptr, 10);
+    const size_t contentLength =
+        std::strtoul(request.Header("Content-Length").c_str(), nullptr, 10);
     request.body = received.substr(headEnd + 4);
     while (request.body.size() < contentLength) {
         const int got = recv(client, chunk, sizeof chunk, 0);

@@ -86,4 +86,8 @@ private:
     std::vector<RecordedRequest> requests_;
 };
 
+// Plays the service for a whole command: it lists these categories ("<id> <name>\n" lines)
+// and stores every page added.
+void RouteAcceptingService(HttpPeer& peer, const std::string& categoryLines);
+
 }  // namespace testing_support

@@ -28,12 +28,7 @@ BrowserEnvironment& BrowserEnvironment::Get() {
 
 void BrowserEnvironment::Start() {
     peer_ = std::make_unique<testing_support::HttpPeer>();
-    testing_support::ScriptedReply categories;
-    categories.body = "200 OK\n12 Work\n7 Fun\n";
-    peer_->Route(kCategoryPath, categories);
-    testing_support::ScriptedReply added;
-    added.body = "OK";
-    peer_->Route(kAddPath, added);
+    testing_support::RouteAcceptingService(*peer_, "12 Work\n7 Fun\n");
     settings_ = std::make_unique<SettingsSandbox>(peer_->BaseUrl());
     registration_ = std::make_unique<PrefixRegistration>();
     // Loaded before COM loads it, so that it stays for the whole run and its settings are the

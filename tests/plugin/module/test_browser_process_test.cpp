@@ -70,12 +70,7 @@ std::string TestBrowserPath() {
 TEST(TestBrowserProgram, AddsThePageNamedOnItsCommandLine) {
     ASSERT_EQ(GetACP(), 1252u) << "the title below is Windows-1252 text";
     testing_support::HttpPeer peer;
-    testing_support::ScriptedReply categories;
-    categories.body = "200 OK\n3 Cartoons\n";
-    peer.Route("/plugin/getcatagories.php", categories);
-    testing_support::ScriptedReply added;
-    added.body = "OK";
-    peer.Route("/plugin/addurl.php", added);
+    testing_support::RouteAcceptingService(peer, "3 Cartoons\n");
     PrefixSettings settings("jerry@cartoons.test", "mouse hole", peer.BaseUrl());
     module_testing::PrefixRegistration registration;
     ASSERT_EQ(registration.ExitCode(), 0u);
@@ -87,8 +82,8 @@ TEST(TestBrowserProgram, AddsThePageNamedOnItsCommandLine) {
     HWND dialog = testing_support::WaitForWindow("Add to Tavrello.com", 20000);
     ASSERT_NE(dialog, nullptr);
     // The window exists before its initialisation has filled it; it is shown after that.
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; },
-                                           20000));
+    ASSERT_TRUE(
+        testing_support::WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 20000));
     char description[128] = {};
     GetDlgItemTextA(dialog, IDC_DESCRIPTION, description, sizeof description);
     EXPECT_EQ(std::string(description), title);
