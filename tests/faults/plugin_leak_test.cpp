@@ -146,13 +146,14 @@ TEST_F(PluginLeaks, AThousandAddedPagesLeaveHandlesObjectsAndMemoryWhereTheyWere
     for (int round = 0; round < kWarmUpRounds; ++round) ASSERT_TRUE(AddPageRound(round));
     const auto start = TakeFigures();
     int completed = 0;
+    faults_testing::ResourceFigures middle;
     for (int round = 0; round < kAddRounds; ++round) {
         if (!AddPageRound(round)) break;
-        ++completed;
+        if (++completed == kAddRounds / 2) middle = TakeFigures();
     }
     const auto end = TakeFigures();
     EXPECT_EQ(completed, kAddRounds);
-    ExpectBackToStart("1000 add-page rounds", start, end);
+    ExpectBackToStart("1000 add-page rounds", start, middle, end);
     EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u) << "the cached list serves every add";
     EXPECT_EQ(peer_.RequestsTo(kAdd).size(), static_cast<size_t>(kWarmUpRounds + kAddRounds));
     EXPECT_TRUE(messages_.empty()) << messages_.front();
@@ -196,13 +197,14 @@ TEST_F(PluginLeaks, TwoHundredOpeningsOfEachDialogLeaveNothingBehind) {
         }
         const auto start = TakeFigures();
         int completed = 0;
+        faults_testing::ResourceFigures middle;
         for (int i = 0; i < kDialogOpenings; ++i) {
             if (!WithUser(run.caption, run.act, [&] { result = run.modal(); })) break;
-            ++completed;
+            if (++completed == kDialogOpenings / 2) middle = TakeFigures();
         }
         const auto end = TakeFigures();
         EXPECT_EQ(completed, kDialogOpenings) << run.name;
-        ExpectBackToStart(run.name, start, end);
+        ExpectBackToStart(run.name, start, middle, end);
     }
     EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
     EXPECT_TRUE(messages_.empty());
