@@ -20,7 +20,8 @@
 ; Command line of the setup program (all optional; /D= must come last, as always):
 ;   /S                 silent
 ;   /URL=<base URL>    the service's base URL for the settings value "Tavrello"; a final "/"
-;                      is added when missing
+;                      is added when missing; anything but a plain http:// or https://
+;                      address ends setup (exit code 2)
 ;   /NOAUTOSTART       do not start Zephlist at log-on
 ;   /D=<folder>        installation folder
 ; Command line of Uninstall.exe:
@@ -43,6 +44,8 @@ SetDateSave off
   !finalize 'bash "${SIGN_SCRIPT}" --file "%1"'
 !endif
 RequestExecutionLevel admin
+; The setup's and the uninstaller's own pages stay sharp at any display scale.
+ManifestDPIAware true
 
 !include MUI2.nsh
 !include nsDialogs.nsh
@@ -69,6 +72,13 @@ RequestExecutionLevel admin
 !define COMPANY_KEY "Software\Orvek"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrello"
+; The document mode of the browser control in Zephlist.exe: without it the control shows the
+; service's pages as the oldest browser version would. 11001: the newest standards mode.
+!define EMULATION_KEY "Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
+!define EMULATION_MODE 11001
+; Owned by the administrators; SYSTEM and the administrators may change it, users may read and
+; run what is in it only, and what is made in it later inherits that (nothing from the parent).
+!define FOLDER_SECURITY "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;AU)"
 ; Our own identifier for the browser's extension entry.
 !define EXTENSION_KEY "Software\Microsoft\Internet Explorer\Extensions\{FE6D93F2-3FAC-43CB-A848-528B1C31650B}"
 ; The browser's class that runs a command extension's IOleCommandTarget.
@@ -111,6 +121,11 @@ Var BaseUrlField
 Var PurgeSettings
 Var PurgeBox
 Var LogFile
+; Why the /URL= of the command line is refused, or "".
+Var UrlProblem
+; 1 when the installation folder did not exist when setup checked it first: then only a folder
+; that setup makes itself is used.
+Var FolderIsNew
 
 !ifdef ICON_FILE
   !define MUI_ICON "${ICON_FILE}"
@@ -135,9 +150,11 @@ UninstPage custom un.SettingsPageShow un.SettingsPageLeave
 ; Asks a running Zephlist to exit through its own window (found as a second start finds it, by
 ; class and title, and sent the Exit command) and waits up to five seconds for its
 ; single-instance mutex to go, so that its file can be replaced or removed. No program of the
-; installation folder is started for it: the file there may be an old or a foreign one.
+; installation folder is started for it: the file there may be an old or a foreign one. Sets
+; $R1 to 1 when it is still running after that, else 0.
 !macro StopZephlist un
 Function ${un}StopZephlist
+  StrCpy $R1 0
   FindWindow $0 "${ZEPHLIST_WINDOW_CLASS}" "${ZEPHLIST_WINDOW_TITLE}"
   ${If} $0 P= 0
     Return
@@ -152,6 +169,7 @@ Function ${un}StopZephlist
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p r0)'
     ${If} $1 >= 50
+      StrCpy $R1 1
       ${Break}
     ${EndIf}
     Sleep 100
@@ -217,6 +235,12 @@ Function ServicePageLeave
   ${NSD_GetText} $BaseUrlField $R0
   ${If} $R0 == ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "Please enter the base URL of the Tavrello service."
+    Abort
+  ${EndIf}
+  Call EndWithSlash
+  Call CheckBaseUrl
+  ${If} $R1 != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R1"
     Abort
   ${EndIf}
   Call IsUnencryptedUrl
@@ -313,12 +337,11 @@ Function DirectoryPageLeave
   ${EndIf}
 FunctionEnd
 
-; $INSTDIR: owned by the administrators; SYSTEM and the administrators may change it, users
-; may read and run what is in it only. Later files and folders inherit that. Sets the error flag
-; when it could not be applied.
+; $INSTDIR, an existing folder: gets FOLDER_SECURITY. Sets the error flag when it could not be
+; applied.
 Function ProtectInstallFolder
   ClearErrors
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;AU)", i 1, *p .r1, p 0) i .r0'
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SECURITY}", i 1, *p .r1, p 0) i .r0'
   ${If} $0 == 0
     SetErrors
     Return
@@ -328,6 +351,64 @@ Function ProtectInstallFolder
   System::Call 'kernel32::LocalFree(p r1)'
   ${If} $0 == 0
     SetErrors
+  ${EndIf}
+FunctionEnd
+
+; Makes $INSTDIR (and any folder missing above it) with FOLDER_SECURITY from the start, so that
+; nobody else can put anything in it between its making and its protection. Sets $R1 to 0, or
+; to the error code: 183 when it exists already.
+Function MakeProtectedFolder
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SECURITY}", i 1, *p .r1, p 0) i .r0 ? e'
+  Pop $R1
+  ${If} $0 == 0
+    Return
+  ${EndIf}
+  ; SECURITY_ATTRIBUTES: length, descriptor, no inherited handles.
+!ifdef TARGET_X64
+  System::Call '*(i 24, i 0, p r1, i 0, i 0) p .r2'
+!else
+  System::Call '*(i 12, p r1, i 0) p .r2'
+!endif
+  System::Call 'shell32::SHCreateDirectoryExW(p 0, w "$INSTDIR", p r2) i .R1'
+  ; ERROR_FILE_EXISTS is how it names an existing folder at times.
+  ${If} $R1 == 80
+    StrCpy $R1 183
+  ${EndIf}
+  System::Free $2
+  System::Call 'kernel32::LocalFree(p r1)'
+FunctionEnd
+
+; Takes $INSTDIR for the programs right before the first file is written into it: setup waited
+; for Zephlist to exit before (up to five seconds), time enough for someone else to make the
+; folder or put something in it. A folder that was not there at the first check must be made
+; by setup now; one that was there must pass CheckInstallFolder again, and once more after its
+; access list is set (for what was put in before that). Ends setup otherwise.
+Function TakeInstallFolder
+  ${If} $FolderIsNew == 1
+    Call MakeProtectedFolder
+    ${If} $R1 == 183
+      StrCpy $R9 "The folder $INSTDIR was made by someone else while setup was waiting for Zephlist to exit. Setup does not use it: remove it, or choose another folder, and run setup again."
+      Call FailSetup
+    ${ElseIf} $R1 != 0
+      StrCpy $R9 "The folder $INSTDIR could not be made (error $R1)."
+      Call FailSetup
+    ${EndIf}
+    Return
+  ${EndIf}
+  StrCpy $R0 $INSTDIR
+  Call CheckInstallFolder
+  ${If} $R1 == ""
+    Call ProtectInstallFolder
+    ${If} ${Errors}
+      StrCpy $R9 "Only administrators may be allowed to change $INSTDIR, and its access list could not be set."
+      Call FailSetup
+    ${EndIf}
+    StrCpy $R0 $INSTDIR
+    Call CheckInstallFolder
+  ${EndIf}
+  ${If} $R1 != ""
+    StrCpy $R9 $R1
+    Call FailSetup
   ${EndIf}
 FunctionEnd
 
@@ -398,6 +479,8 @@ Function WriteUninstallEntry
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "$BaseUrl"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "$BaseUrlhelp/plugin.htm"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Zephlist.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
@@ -408,21 +491,33 @@ FunctionEnd
 
 Section "Tavrello programs" SecPrograms
   SectionIn RO
+  StrCpy $FolderIsNew 1
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $FolderIsNew 0
+  ${EndIf}
   StrCpy $R0 $INSTDIR
   Call CheckInstallFolder
   ${If} $R1 != ""
     StrCpy $R9 $R1
     Call FailSetup
   ${EndIf}
-  Call StopZephlist
-  SetOutPath "$INSTDIR"
-  Call ProtectInstallFolder
-  ${If} ${Errors}
-    StrCpy $R9 "Only administrators may be allowed to change $INSTDIR, and its access list could not be set."
-    Call FailSetup
+  ${If} $UrlProblem == ""
+    Call StopZephlist
+    ; Whatever it holds could not be replaced, and what was checked before may have changed.
+    ${If} $R1 == 1
+      StrCpy $R9 "Zephlist did not exit when asked to: close it and run setup again."
+      Call FailSetup
+    ${EndIf}
   ${EndIf}
+  Call TakeInstallFolder
+  SetOutPath "$INSTDIR"
   ${If} ${Silent}
     FileOpen $LogFile "$INSTDIR\Setup.log" w
+  ${EndIf}
+  ; A silent run says it here, where its log is.
+  ${If} $UrlProblem != ""
+    StrCpy $R9 $UrlProblem
+    Call FailSetup
   ${EndIf}
   ${Log} "Installing ${PRODUCT} ${VERSION} into $INSTDIR"
   ${InstallFile} "${BIN_DIR}/Corvane.dll" "Corvane.dll"
@@ -451,7 +546,6 @@ Section "Tavrello programs" SecPrograms
   ${Log} "Registered $INSTDIR\Zephlist.exe"
 
   StrCpy $R0 $BaseUrl
-  Call EndWithSlash
   Call IsUnencryptedUrl
   ${If} $R1 == 1
     ${Log} "Warning: the base URL $R0 is not https: the password crosses the network unencrypted with every request, for every user of this computer who keeps this default"
@@ -461,6 +555,16 @@ Section "Tavrello programs" SecPrograms
   ${Log} "Base URL $R0 (for this user and as the machine's default)"
   StrCpy $R1 "$INSTDIR\Corvane.dll"
   Call WriteExtensionEntry
+  ; In the registry view of the Zephlist.exe installed: the 32-bit one for the 32-bit setup.
+  WriteRegDWORD HKLM "${EMULATION_KEY}" "Zephlist.exe" ${EMULATION_MODE}
+  ; Every user's, but setup never starts Zephlist: it would run as administrator.
+  SetShellVarContext all
+  ClearErrors
+  CreateShortcut "$SMPROGRAMS\Zephlist.lnk" "$INSTDIR\Zephlist.exe"
+  ${If} ${Errors}
+    ${Log} "Warning: the Start-menu shortcut $SMPROGRAMS\Zephlist.lnk could not be made"
+  ${EndIf}
+  SetShellVarContext current
 
 !ifdef X64_CORVANE
   ${If} ${RunningX64}
@@ -527,12 +631,15 @@ Section "-Close the log"
   ${EndIf}
 SectionEnd
 
-; $R9: the command line's parameters. Returns in $R0 the value of "/URL=" up to the next blank
-; (a URL holds none), or "" when the option is absent. Quotes are taken off the way they were
-; put on: /URL="<address>" and "/URL=<address>" give the bare address. GetOptions of
-; FileFunc.nsh cannot be used: it ends a value at the next "/", and every URL holds several.
+; $R9: the command line's parameters. Returns in $R0 the value of "/URL=" and sets $R1 to 1 when
+; the option is there (0 otherwise). Quotes are taken off the way they were put on:
+; /URL="<address>" and "/URL=<address>" give the bare address, blanks inside the quotes
+; included, so that the check of the address sees them; an unquoted value ends at the next
+; blank. GetOptions of FileFunc.nsh cannot be used: it ends a value at the next "/", and every
+; URL holds several.
 Function UrlOption
   StrCpy $R0 ""
+  StrCpy $R1 0
   StrLen $R2 $R9
   StrCpy $R3 0
   ${Do}
@@ -545,6 +652,7 @@ Function UrlOption
     ${EndIf}
     IntOp $R3 $R3 + 1
   ${Loop}
+  StrCpy $R1 1
   ; $R5: the quote that closes the option's word, when one opened it.
   StrCpy $R5 ""
   ${If} $R3 > 0
@@ -564,13 +672,116 @@ Function UrlOption
   ${Do}
     StrCpy $R4 $R9 1 $R3
     ${If} $R4 == ""
-    ${OrIf} $R4 == " "
-    ${OrIf} $R4 == $R5
       ${Break}
+    ${EndIf}
+    ${If} $R5 == ""
+    ${AndIf} $R4 == " "
+      ${Break}
+    ${EndIf}
+    ${If} $R5 != ""
+    ${AndIf} $R4 == $R5
+      ; A closing quote ends the value only where the word ends; otherwise the quote is part
+      ; of the value (and the check refuses it).
+      IntOp $R6 $R3 + 1
+      StrCpy $R6 $R9 1 $R6
+      ${If} $R6 == ""
+      ${OrIf} $R6 == " "
+        ${Break}
+      ${EndIf}
+      StrCpy $R5 ""
     ${EndIf}
     StrCpy $R0 "$R0$R4"
     IntOp $R3 $R3 + 1
   ${Loop}
+FunctionEnd
+
+; $R4: one character. Sets $R6 to its code (UTF-16 unit).
+Function CharacterCode
+  System::Call '*(&w2 R4) p .r9'
+  System::Call '*$9(&i2 .R6)'
+  System::Free $9
+FunctionEnd
+
+; $R0: a base URL. Sets $R1 to "" when it is http:// or https://, a host (letters, digits, "."
+; and "-"), an optional port and an optional path of printable ASCII without blank or quote;
+; otherwise to the reason why not. The address reaches a browser's command line through the
+; launcher, and every user of the machine gets it as the default.
+Function CheckBaseUrl
+  StrCpy $R1 ""
+  StrCpy $R2 $R0 8
+  StrCpy $R3 $R0 7
+  ${If} $R2 == "https://"
+    StrCpy $R3 8
+  ${ElseIf} $R3 == "http://"
+    StrCpy $R3 7
+  ${Else}
+    StrCpy $R1 "The base URL $\"$R0$\" does not begin with http:// or https://."
+    Return
+  ${EndIf}
+  StrLen $R2 $R0
+  ; The programs read at most 254 characters (the final "/" is there by now).
+  ${If} $R2 > 254
+    StrCpy $R1 "The base URL $\"$R0$\" is longer than 254 characters."
+    Return
+  ${EndIf}
+  ; $R5: the part being read: host, port or path; $R7: characters read in it.
+  StrCpy $R5 "host"
+  StrCpy $R7 0
+  ${DoWhile} $R3 < $R2
+    StrCpy $R4 $R0 1 $R3
+    Call CharacterCode
+    ${If} $R6 == 47 ; "/"
+    ${AndIf} $R5 != "path"
+      ${If} $R7 == 0
+        ${Break}
+      ${EndIf}
+      StrCpy $R5 "path"
+    ${ElseIf} $R6 == 58 ; ":"
+    ${AndIf} $R5 == "host"
+      ${If} $R7 == 0
+        ${Break}
+      ${EndIf}
+      StrCpy $R5 "port"
+      StrCpy $R7 0
+    ${ElseIf} $R5 == "host"
+      ${If} $R6 < 48
+      ${AndIf} $R6 != 45 ; "-"
+      ${AndIf} $R6 != 46 ; "."
+        ${Break}
+      ${EndIf}
+      ${If} $R6 > 57
+      ${AndIf} $R6 < 65
+        ${Break}
+      ${EndIf}
+      ${If} $R6 > 90
+      ${AndIf} $R6 < 97
+        ${Break}
+      ${EndIf}
+      ${If} $R6 > 122
+        ${Break}
+      ${EndIf}
+      IntOp $R7 $R7 + 1
+    ${ElseIf} $R5 == "port"
+      ${If} $R6 < 48
+      ${OrIf} $R6 > 57
+      ${OrIf} $R7 >= 5
+        ${Break}
+      ${EndIf}
+      IntOp $R7 $R7 + 1
+    ${Else}
+      ; The path: printable ASCII, no blank (32), no quote (34), nothing from 127 on.
+      ${If} $R6 <= 32
+      ${OrIf} $R6 == 34
+      ${OrIf} $R6 >= 127
+        ${Break}
+      ${EndIf}
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+  ${Loop}
+  ${If} $R3 < $R2
+  ${OrIf} $R7 == 0
+    StrCpy $R1 "The base URL $\"$R0$\" is not an http:// or https:// address of a host with an optional port and path, without blanks, quotes or control characters."
+  ${EndIf}
 FunctionEnd
 
 ; After the sections: it unselects one by its index.
@@ -584,10 +795,20 @@ Function .onInit
 !endif
   !insertmacro NativeRegView
   StrCpy $BaseUrl "${DEFAULT_BASE_URL}"
+  StrCpy $UrlProblem ""
   ${GetParameters} $R9
   Call UrlOption
-  ${If} $R0 != ""
+  ${If} $R1 == 1
+    Call EndWithSlash
+    Call CheckBaseUrl
+    StrCpy $UrlProblem $R1
     StrCpy $BaseUrl $R0
+  ${EndIf}
+  ${IfNot} ${Silent}
+  ${AndIf} $UrlProblem != ""
+    SetErrorLevel 2
+    MessageBox MB_OK|MB_ICONSTOP "$UrlProblem"
+    Quit
   ${EndIf}
   ClearErrors
   ${GetOptions} $R9 "/NOAUTOSTART" $R0
@@ -665,19 +886,57 @@ Function un.RemoveRegistrationDirectly
   DeleteRegKey HKCR "AppID\${ZEPHLIST_APPID}"
   DeleteRegKey HKCR "AppID\Zephlist.EXE"
   DeleteRegKey HKCR "TypeLib\${ZEPHLIST_APPID}"
+!ifdef TARGET_X64
+  ; The type library's registration puts the interface's keys in the 32-bit view too, so that
+  ; 32-bit clients can marshal it.
+  SetRegView 32
+  DeleteRegKey HKCR "Interface\${TAVRELLO_IE_IID}"
+  SetRegView 64
+!endif
+FunctionEnd
+
+; Sets $R1 to 1 when the folder and every program the uninstaller would run from it are owned
+; by the administrators or SYSTEM, else 0: a program someone else put there, or replaced, under
+; a folder that is still the administrators', must not run as administrator either.
+Function un.ProgramsOwnedByAdministrators
+  StrCpy $R1 1
+  ${ForEach} $R8 0 3 + 1
+    ${Select} $R8
+    ${Case} 0
+      StrCpy $R0 "$INSTDIR"
+    ${Case} 1
+      StrCpy $R0 "$INSTDIR\Corvane.dll"
+    ${Case} 2
+      StrCpy $R0 "$INSTDIR\Zephlist.exe"
+    ${Case} 3
+      ; Only where the 64-bit Corvane.dll is run (the 32-bit setup on 64-bit Windows).
+      StrCpy $R0 ""
+!ifndef TARGET_X64
+      ${If} ${RunningX64}
+      ${AndIf} ${FileExists} "$INSTDIR\x64\Corvane.dll"
+        StrCpy $R0 "$INSTDIR\x64\Corvane.dll"
+      ${EndIf}
+!endif
+    ${EndSelect}
+    ${If} $R0 != ""
+      Call un.OwnedByAdministrators
+      ${If} $R1 != 1
+        ${ExitFor}
+      ${EndIf}
+    ${EndIf}
+  ${Next}
 FunctionEnd
 
 Section "Uninstall"
   Call un.StopZephlist
   ; Setup gave the folder to the administrators; if it has another owner now, its programs may
   ; not be the ones setup put there, and they must not run as administrator.
-  StrCpy $R0 $INSTDIR
-  Call un.OwnedByAdministrators
+  Call un.ProgramsOwnedByAdministrators
   ${If} $R1 == 1
     ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\Corvane.dll"'
     ExecWait '"$INSTDIR\Zephlist.exe" /UnregServer'
   ${Else}
-    MessageBox MB_OK|MB_ICONEXCLAMATION "$INSTDIR is no longer owned by the administrators, so the programs in it may have been changed by someone else. They are not run: their registration is removed from the registry instead." /SD IDOK
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R0 is not owned by the administrators, so the programs in $INSTDIR may have been changed by someone else. They are not run: their registration is removed from the registry instead." /SD IDOK
     Call un.RemoveRegistrationDirectly
   ${EndIf}
 !ifndef TARGET_X64
@@ -705,6 +964,11 @@ Section "Uninstall"
 
   DeleteRegKey HKLM "${EXTENSION_KEY}"
   Call un.RemoveMachineBaseUrl
+  DeleteRegValue HKLM "${EMULATION_KEY}" "Zephlist.exe"
+  DeleteRegKey /ifempty HKLM "${EMULATION_KEY}"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\Zephlist.lnk"
+  SetShellVarContext current
   Call un.RemoveAutostart
   DeleteRegValue HKCU "${SETTINGS_KEY}" "Tavrello"
   ${If} $PurgeSettings == 1

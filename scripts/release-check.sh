@@ -4,8 +4,9 @@
 #  1. it is byte for byte the build in build/ (or $TAVRELLO_BUILD_DIR), made earlier elsewhere;
 #  2. scripts/sign.sh signs every shipped file, the uninstaller inside the setups too, with a
 #     throw-away authority and code-signing certificate made here (none is kept); each verifies
-#     against that authority, a changed byte does not, and a signature taken off again gives
-#     back the unsigned build;
+#     against that authority, a changed byte does not (nor does one flipped in the signature
+#     block, for osslsigncode and for Windows), and a signature taken off again gives back the
+#     unsigned build;
 #  3. the signed setup installs under Wine, the programs it installs are the unsigned build
 #     once their signatures are off, and Windows' own check (WinVerifyTrust) sees the
 #     signatures of the setup and of the uninstaller it wrote.
@@ -75,6 +76,30 @@ cp "$second/x64/bin/Corvane.dll" "$keys/changed.dll"
 printf '\x5a' | dd of="$keys/changed.dll" bs=1 seek=4096 conv=notrunc status=none
 refused() { ! verify "$1"; }
 check "a changed byte breaks the signature" refused "$keys/changed.dll"
+# flip_signature_byte IN OUT: OUT is IN with one byte of its signature block changed, in the
+# signer's signature value: near the end of the PKCS#7 data (an untimed signature has nothing
+# after that value) that the PE header's security directory points at.
+flip_signature_byte() {
+    local header magic directory block length
+    header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    magic=$(od -An -tu2 -j$((header + 24)) -N2 "$1" | tr -d ' ')
+    # The data directories follow the optional header's fixed part (PE32+: 523); the fifth
+    # names the certificate table, whose entry has an 8-byte header before the PKCS#7 data.
+    directory=$((header + 24 + (magic == 523 ? 112 : 96) + 4 * 8))
+    block=$(od -An -tu4 -j"$directory" -N4 "$1" | tr -d ' ')
+    [ "$block" -gt 0 ] || return 1
+    # A DER sequence of two length bytes: 30 82 high low.
+    length=$(od -An -tu1 -j$((block + 8)) -N4 "$1" | awk '$1 == 48 && $2 == 130 { print $3 * 256 + $4 + 4 }')
+    [ -n "$length" ] || return 1
+    cp "$1" "$2"
+    local at=$((block + 8 + length - 16)) byte
+    byte=$(od -An -tu1 -j"$at" -N1 "$1" | tr -d ' ')
+    printf "\\x$(printf %02x $((byte ^ 0xff)))" | dd of="$2" bs=1 seek="$at" conv=notrunc status=none
+}
+flipped=$keys/flipped-setup.exe
+check "a flipped byte in the signature block is made" \
+    flip_signature_byte "$second/x86/installer/TavrelloSetup.exe" "$flipped"
+check "a flipped byte in the signature block breaks the signature" refused "$flipped"
 # unsigned_equals SIGNED UNSIGNED: SIGNED with its signature taken off is UNSIGNED, byte for byte.
 unsigned_equals() {
     rm -f "$keys/stripped"
@@ -107,16 +132,22 @@ done
 probe=$build_dir/$TAVRELLO_ARCH/tests/signature_probe.exe
 windows_answer() { wine "$probe" "$(winepath -w "$1")" 2>/dev/null | tr -d '\r'; }
 no_signature_for_windows() { [ "$(windows_answer "$1")" = 800B0100 ]; } # TRUST_E_NOSIGNATURE
+# A whole signature from the throw-away authority: trusted (00000000, as Wine answers here) or
+# whole but from an authority this system does not know (CERT_E_UNTRUSTEDROOT, as Windows
+# answers). Anything else, such as TRUST_E_CERT_SIGNATURE or TRUST_E_BAD_DIGEST, is a broken one.
 signature_for_windows() {
     local answer
     answer=$(windows_answer "$1")
-    [ -n "$answer" ] && [ "$answer" != 800B0100 ]
+    [ "$answer" = 00000000 ] || [ "$answer" = 800B0109 ]
 }
+broken_for_windows() { [ -n "$(windows_answer "$1")" ] && ! signature_for_windows "$1"; }
 check "WinVerifyTrust finds no signature on the unsigned setup" \
     no_signature_for_windows "$build_dir/${setup#"$second"/}"
 check "WinVerifyTrust sees the setup's signature" signature_for_windows "$setup"
 check "WinVerifyTrust sees the installed uninstaller's signature" \
     signature_for_windows "$installed/Uninstall.exe"
+check "WinVerifyTrust refuses the setup with a flipped byte in its signature" \
+    broken_for_windows "$flipped"
 wine "$installed/Uninstall.exe" /S >/dev/null 2>&1 || true
 
 echo "release-check: $passed passed, $failed failed"

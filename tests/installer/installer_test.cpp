@@ -9,8 +9,13 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <aclapi.h>
+
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/settings.h"
@@ -34,6 +39,10 @@ constexpr char kClassId[] = "{3215FB3A-A2BB-4EBA-8EE8-3E50D0F65E70}";
 constexpr char kLibraryId[] = "{87ED8189-96C8-4B9C-9D74-00751AB9E46B}";
 constexpr char kCorvaneAppId[] = "{F78734E6-86FF-4C62-90A9-A85FC12B15E4}";
 constexpr char kZephlistAppId[] = "{001BAB6E-69BF-4B4C-AB10-B3CE495FD9F9}";
+constexpr char kInterfaceKey[] =
+    "Software\\Classes\\Interface\\{75895B6B-9DD2-4B3C-9277-3D33D19C09A5}";
+constexpr char kEmulationKey[] =
+    "Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
 
 // A value of KEY in the registry view VIEW (KEY_WOW64_32KEY or KEY_WOW64_64KEY; 0: this
 // process's own view).
@@ -48,18 +57,10 @@ std::optional<std::string> ReadString(HKEY root, const std::string& key, const c
     DWORD type = 0;
     const LSTATUS status = RegGetValueA(opened, nullptr, value, RRF_RT_ANY, &type, buffer, &size);
     RegCloseKey(opened);
-    if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<const DWORD*>(buffer));
+    if (type != REG_SZ) return std::nullopt;
     return std::string(buffer);
-}
-
-std::optional<DWORD> ReadDword(HKEY root, const std::string& key, const char* value) {
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (RegGetValueA(root, key.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data, &size) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return data;
 }
 
 bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0) {
@@ -85,10 +86,18 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ProgramFilesFolder() {
+std::string ShellFolder(int id) {
     char path[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
+    SHGetFolderPathA(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path);
     return path;
+}
+
+std::string ProgramFilesFolder() {
+    return ShellFolder(CSIDL_PROGRAM_FILES);
+}
+
+std::string ShortcutPath() {
+    return ShellFolder(CSIDL_COMMON_PROGRAMS) + "\\Zephlist.lnk";
 }
 
 // The folder of this test program, where the build also puts record_args.exe.
@@ -136,6 +145,24 @@ DWORD RunToEnd(const std::string& commandLine) {
     return process.Wait(60000);
 }
 
+// Makes FOLDER owned by the administrators; whether the file system kept that owner.
+bool MakeAdministratorsFolder(const std::string& folder) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                         &attributes.lpSecurityDescriptor, nullptr);
+    CreateDirectoryA(folder.c_str(), &attributes);
+    LocalFree(attributes.lpSecurityDescriptor);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool kept = IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+    LocalFree(descriptor);
+    return kept;
+}
+
 // The icon reference of the extension entry ("path,-id") as the shell's icon loader reads it.
 bool IconLoads(const std::string& reference) {
     const size_t comma = reference.rfind(',');
@@ -181,6 +208,42 @@ protected:
         return RunToEnd("\"" + SetupProgram() + "\" /S " + arguments);
     }
 
+    // Runs setup while this thread plays a running Zephlist: the window by which setup finds it
+    // and the mutex whose end setup waits for. When setup asks it to exit, onExit runs first
+    // (what another user may do at that moment); asked tells whether that happened.
+    static DWORD InstallOverZephlist(const std::string& arguments,
+                                     const std::function<void()>& onExit, bool& asked) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = "ZephlistPopup";
+        RegisterClassA(&windowClass);
+        const HWND window = CreateWindowExA(0, "ZephlistPopup", "Zephlist", WS_POPUP, 0, 0, 9, 9,
+                                            nullptr, nullptr, nullptr, nullptr);
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, "Zephlist");
+        EXPECT_TRUE(window && mutex);
+        DWORD status = STILL_ACTIVE;
+        std::thread setup([&] {
+            status = Install(arguments);
+            PostMessageA(window, WM_APP, 0, 0);
+        });
+        // Setup's Exit command, posted before it ends, comes before the end of the run.
+        asked = false;
+        MSG message;
+        while (GetMessageA(&message, window, 0, 0) > 0 && message.message != WM_APP) {
+            if (message.message == WM_COMMAND && LOWORD(message.wParam) == 32769 && !asked) {
+                onExit();
+                asked = true;
+                CloseHandle(mutex);
+            }
+            DispatchMessageA(&message);
+        }
+        setup.join();
+        if (!asked) CloseHandle(mutex);
+        DestroyWindow(window);
+        UnregisterClassA("ZephlistPopup", nullptr);
+        return status;
+    }
+
     // The uninstaller hands over to a copy of itself in the temporary folder and ends at once;
     // the work is done when its uninstall entry and the folder are gone.
     static bool Uninstall(const std::string& folder, const std::string& arguments) {
@@ -192,7 +255,40 @@ protected:
             30000);
     }
 
-    static void ExpectInstalledInto(const std::string& folder) {
+    struct Entry {
+        const char* key;
+        const char* value;
+        std::string data;
+    };
+    // The values that setup writes under HKEY_LOCAL_MACHINE and the uninstaller removes.
+    static std::vector<Entry> SetupEntries(const std::string& folder, const std::string& baseUrl) {
+        const std::string corvane = folder + "\\Corvane.dll";
+        return {
+            // The browser's command extension, pointing at CTavrelloIE and Corvane.dll's icons.
+            {kExtensionKey, "ButtonText", "Tavrello"},
+            {kExtensionKey, "MenuText", "Add to Tavrello..."},
+            {kExtensionKey, "MenuStatusBar", "Add the page shown to your Tavrello favorites"},
+            {kExtensionKey, "CLSID", "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"},
+            {kExtensionKey, "ClsidExtension", kClassId},
+            {kExtensionKey, "Icon", corvane + ",-202"},
+            {kExtensionKey, "HotIcon", corvane + ",-207"},
+            {kExtensionKey, "Default Visible", "Yes"},
+            {kUninstallKey, "DisplayName", "Tavrello"},
+            {kUninstallKey, "Publisher", "Orvek"},
+            {kUninstallKey, "DisplayVersion", "2.0.0.1"},
+            {kUninstallKey, "InstallLocation", folder},
+            {kUninstallKey, "UninstallString", "\"" + folder + "\\Uninstall.exe\""},
+            {kUninstallKey, "QuietUninstallString", "\"" + folder + "\\Uninstall.exe\" /S"},
+            {kUninstallKey, "NoModify", "1"},
+            {kUninstallKey, "URLInfoAbout", baseUrl},
+            {kUninstallKey, "HelpLink", baseUrl + "help/plugin.htm"},
+            // The newest document mode for Zephlist's browser control, in the view it runs in.
+            {kEmulationKey, "Zephlist.exe", "11001"},
+        };
+    }
+
+    static void ExpectInstalledInto(const std::string& folder,
+                                    const std::string& baseUrl = "https://www.tavrello.com/") {
         for (const char* file : {"Corvane.dll", "Zephlist.exe", "Uninstall.exe"}) {
             EXPECT_TRUE(FileExists(folder + "\\" + file)) << file;
         }
@@ -212,45 +308,16 @@ protected:
                   "Zephlist");
         EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "AppID\\Zephlist.EXE", "AppID"), kZephlistAppId);
 
-        // The browser's command extension, pointing at CTavrelloIE and Corvane.dll's icons.
-        const struct {
-            const char* value;
-            std::string data;
-        } extension[] = {
-            {"ButtonText", "Tavrello"},
-            {"MenuText", "Add to Tavrello..."},
-            {"MenuStatusBar", "Add the page shown to your Tavrello favorites"},
-            {"CLSID", "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}"},
-            {"ClsidExtension", kClassId},
-            {"Icon", corvane + ",-202"},
-            {"HotIcon", corvane + ",-207"},
-            {"Default Visible", "Yes"},
-        };
-        for (const auto& entry : extension) {
-            EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kExtensionKey, entry.value), entry.data)
+        for (const auto& entry : SetupEntries(folder, baseUrl)) {
+            EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, entry.key, entry.value), entry.data)
                 << entry.value;
         }
         for (const char* icon : {"Icon", "HotIcon"}) {
             EXPECT_TRUE(IconLoads(ReadString(HKEY_LOCAL_MACHINE, kExtensionKey, icon).value_or("")))
                 << icon;
         }
-
-        const struct {
-            const char* value;
-            std::string data;
-        } uninstall[] = {
-            {"DisplayName", "Tavrello"},
-            {"Publisher", "Orvek"},
-            {"DisplayVersion", "2.0.0.1"},
-            {"InstallLocation", folder},
-            {"UninstallString", "\"" + folder + "\\Uninstall.exe\""},
-            {"QuietUninstallString", "\"" + folder + "\\Uninstall.exe\" /S"},
-        };
-        for (const auto& entry : uninstall) {
-            EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, entry.value), entry.data)
-                << entry.value;
-        }
-        EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, "NoModify"), 1u);
+        // The shortcut names the installed program (in the link's own record of the path).
+        EXPECT_NE(ReadWholeFile(ShortcutPath()).find(folder + "\\Zephlist.exe"), std::string::npos);
         // The base URL is also the machine's default, for users who have none of their own.
         EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, "Tavrello"),
                   ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"));
@@ -267,6 +334,14 @@ protected:
               std::string("TypeLib\\") + kLibraryId}) {
             EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
         }
+        // The type library's registration puts the interface in both views.
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kInterfaceKey, view)) << view;
+        }
+        for (const auto& entry : SetupEntries(folder, "")) {
+            EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, entry.key, entry.value)) << entry.value;
+        }
+        EXPECT_FALSE(FileExists(ShortcutPath()));
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID"));
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "AppID"));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kExtensionKey));
@@ -290,7 +365,11 @@ TEST_F(InstallerTest, SilentSetupInstallsRegistersAndUninstallRemovesAllButTheAc
     WriteString(HKEY_CURRENT_USER, kRunKey, "Unrelated", "C:\\other.exe");
 
     ASSERT_EQ(Install("/URL=http://127.0.0.1:8765"), 0u);
-    ExpectInstalledInto(defaultFolder_);
+    ExpectInstalledInto(defaultFolder_, "http://127.0.0.1:8765/");
+    // The manifests of the setup and of the uninstaller it wrote.
+    for (const std::string& program : {SetupProgram(), defaultFolder_ + "\\Uninstall.exe"}) {
+        EXPECT_NE(ReadWholeFile(program).find(">true</dpiAware>"), std::string::npos) << program;
+    }
     // A base URL without its final slash gets one: every address appends a path to it.
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "http://127.0.0.1:8765/");
     EXPECT_TRUE(LogWarnsOfPlainHttp(defaultFolder_));
@@ -319,7 +398,7 @@ TEST_F(InstallerTest, ChosenFolderWithoutAutostartAndPurgingUninstallLeaveNothin
     ASSERT_EQ(
         Install("/NOAUTOSTART /URL=\"https://127.0.0.1:9/base\" /D=" + std::string(kCustomFolder)),
         0u);
-    ExpectInstalledInto(kCustomFolder);
+    ExpectInstalledInto(kCustomFolder, "https://127.0.0.1:9/base/");
     EXPECT_FALSE(FileExists(defaultFolder_));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"), "https://127.0.0.1:9/base/");
     EXPECT_FALSE(LogWarnsOfPlainHttp(kCustomFolder));
@@ -349,56 +428,94 @@ TEST_F(InstallerTest, UninstallRemovesTheStartEntryThatTheOptionsDialogWrote) {
     EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
 }
 
-// An old or foreign Zephlist.exe, planted where setup installs, records its start if anything
-// runs it. Setup replaces it, or ends with exit code 2 before anything in the folder runs when
-// the file is held open or the folder is not safe to install into. (Wine reads every folder's
-// owner as the user who runs it, so an existing folder outside Program Files is always refused
-// here; one owned by the administrators is accepted on Windows.)
-TEST_F(InstallerTest, AProgramFoundInTheFolderBeforeSetupIsNeverStarted) {
+// Faults that end setup with exit code 2 before anything in the folder runs: a folder that is
+// not safe to install into, a file held open, a base URL that is not a plain web address. An
+// old or foreign Zephlist.exe, planted where setup installs, records its start if anything runs
+// it; where setup accepts the folder, it replaces that file.
+TEST_F(InstallerTest, FaultsEndSetupBeforeAnythingInTheFolderRuns) {
+    enum class Made { Before, ByAdministrators, DuringTheWait, Not };
+    // Wine reads every folder's owner as the user who runs it; Windows keeps the owner given.
+    const bool ownersKept = MakeAdministratorsFolder(kForeignFolder);
+    RemoveDirectoryA(kForeignFolder);
+    if (!ownersKept) {
+        std::printf(
+            "[   NOTE   ] no folder owner is kept here: an empty folder of the "
+            "administrators is refused like any other, and is accepted on Windows only\n");
+    }
     const std::string record = defaultFolder_ + "-started.txt";
+    const std::string heldFile = defaultFolder_ + "\\Zephlist.exe";
     const struct {
         const char* name;
         std::string folder;
+        Made made;
         bool plant;
         bool holdOpen;
+        std::string arguments;
         DWORD exitCode;
+        std::string logged;
     } cases[] = {
-        {"replaced", defaultFolder_, true, false, 0},
-        {"held open", defaultFolder_, true, true, 2},
-        {"another owner's folder", kForeignFolder, true, false, 2},
-        {"another owner's empty folder", kForeignFolder, false, false, 2},
+        {"replaced", defaultFolder_, Made::Before, true, false, "", 0, ""},
+        {"held open", defaultFolder_, Made::Before, true, true, "", 2,
+         "Failed: " + heldFile + " could not be written."},
+        {"another owner's folder", kForeignFolder, Made::Before, true, false, "", 2, ""},
+        {"another owner's empty folder", kForeignFolder, Made::Before, false, false, "", 2, ""},
+        {"the administrators' empty folder", kForeignFolder, Made::ByAdministrators, false, false,
+         "", ownersKept ? 0u : 2u, ""},
+        {"a folder made while setup waits for Zephlist", kForeignFolder, Made::DuringTheWait, true,
+         false, "", 2, ""},
+        {"javascript: address", defaultFolder_, Made::Not, false, false, "/URL=javascript:alert(1)",
+         2, "Failed: The base URL"},
+        {"file: address", defaultFolder_, Made::Not, false, false, "/URL=file:///C:/x/", 2,
+         "Failed: The base URL"},
+        {"blank inside quotes", defaultFolder_, Made::Not, false, false, "/URL=\"https://a b/\"", 2,
+         "Failed: The base URL \"https://a b/\""},
+        {"inner quote", defaultFolder_, Made::Not, false, false, "/URL=https://a\"b/", 2,
+         "Failed: The base URL \"https://a\"b/\""},
+        {"user name before the host", defaultFolder_, Made::Not, false, false,
+         "/URL=http://me@evil.test/", 2, "Failed: The base URL"},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
-        CreateDirectoryA(example.folder.c_str(), nullptr);
         const std::string planted = example.folder + "\\Zephlist.exe";
-        if (example.plant) {
-            ASSERT_TRUE(
-                CopyFileA((OwnFolder() + "\\record_args.exe").c_str(), planted.c_str(), FALSE));
-        }
+        const auto makeAndPlant = [&] {
+            if (example.made == Made::ByAdministrators) MakeAdministratorsFolder(example.folder);
+            if (example.made != Made::Not) CreateDirectoryA(example.folder.c_str(), nullptr);
+            if (example.plant) {
+                ASSERT_TRUE(
+                    CopyFileA((OwnFolder() + "\\record_args.exe").c_str(), planted.c_str(), FALSE));
+            }
+        };
+        if (example.made != Made::DuringTheWait) makeAndPlant();
         HANDLE held = example.holdOpen ? CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                      nullptr, OPEN_EXISTING, 0, nullptr)
                                        : INVALID_HANDLE_VALUE;
         ASSERT_EQ(example.holdOpen, held != INVALID_HANDLE_VALUE);
         DeleteFileA(record.c_str());
         SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", record.c_str());
-        const DWORD status = Install("/NOAUTOSTART /D=" + example.folder);
+        const std::string arguments = "/NOAUTOSTART " + example.arguments + " /D=" + example.folder;
+        bool asked = false;
+        const DWORD status = example.made == Made::DuringTheWait
+                                 ? InstallOverZephlist(arguments, makeAndPlant, asked)
+                                 : Install(arguments);
         SetEnvironmentVariableA("TAVRELLO_RECORD_ARGS_FILE", nullptr);
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
         EXPECT_EQ(status, example.exitCode);
         EXPECT_FALSE(FileExists(record)) << "setup ran the planted program";
+        EXPECT_EQ(asked, example.made == Made::DuringTheWait) << "setup asked Zephlist to exit";
         if (example.exitCode == 0) {
             ExpectInstalledInto(example.folder);
             ASSERT_TRUE(Uninstall(example.folder, ""));
         } else {
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
             EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId));
-            if (example.holdOpen) {
+            EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kSettingsKey, "Tavrello"));
+            if (example.plant) {
+                EXPECT_TRUE(FileExists(planted)) << "a refused folder is left as found";
+            }
+            if (!example.logged.empty()) {
                 const std::string log = ReadWholeFile(example.folder + "\\Setup.log");
-                EXPECT_NE(log.find("Failed: " + planted + " could not be written."),
-                          std::string::npos)
-                    << log;
+                EXPECT_NE(log.find(example.logged), std::string::npos) << log;
             }
             RemoveLeftovers(example.folder);
         }
@@ -479,11 +596,12 @@ TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
         std::string corvane;
         const char* platform;
         std::string browser;
+        std::optional<std::string> documentMode;  // only where the installed Zephlist.exe runs
     } views[] = {
         {KEY_WOW64_32KEY, defaultFolder_ + "\\Corvane.dll", "win32",
-         Environment("TAVRELLO_TEST_BROWSER_X86")},
+         Environment("TAVRELLO_TEST_BROWSER_X86"), "11001"},
         {KEY_WOW64_64KEY, defaultFolder_ + "\\x64\\Corvane.dll", "win64",
-         Environment("TAVRELLO_TEST_BROWSER_X64")},
+         Environment("TAVRELLO_TEST_BROWSER_X64"), std::nullopt},
     };
     for (const auto& side : views) {
         SCOPED_TRACE(side.platform);
@@ -495,6 +613,7 @@ TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
             side.corvane);
         EXPECT_EQ(ReadString(machine, kExtensionKey, "ClsidExtension", side.view), kClassId);
         EXPECT_EQ(ReadString(machine, kExtensionKey, "Icon", side.view), side.corvane + ",-202");
+        EXPECT_EQ(ReadString(machine, kEmulationKey, "Zephlist.exe", side.view), side.documentMode);
 
         const std::string page = "http://127.0.0.1:9/" + std::string(side.platform) + ".htm";
         ChildProcess browser;
@@ -512,11 +631,13 @@ TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
 
     ASSERT_TRUE(Uninstall(defaultFolder_, "/PURGE"));
     for (const auto& side : views) {
-        for (const std::string& key : {classKey, libraryKey, std::string(kExtensionKey),
-                                       std::string("Software\\Classes\\Corvane.TavrelloIE")}) {
+        for (const std::string& key :
+             {classKey, libraryKey, std::string(kExtensionKey), std::string(kInterfaceKey),
+              std::string("Software\\Classes\\Corvane.TavrelloIE")}) {
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, side.view))
                 << side.platform << " " << key;
         }
+        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kEmulationKey, "Zephlist.exe", side.view));
     }
 }
 
