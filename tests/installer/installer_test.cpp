@@ -245,14 +245,15 @@ protected:
     }
 
     // The uninstaller hands over to a copy of itself in the temporary folder and ends at once;
-    // the work is done when its uninstall entry and the folder are gone.
+    // the work is done when its uninstall entry and the folder are gone. The limit only ends a
+    // hung uninstaller: on a busy machine its work has taken more than 30 s.
     static bool Uninstall(const std::string& folder, const std::string& arguments) {
         const std::string uninstaller = folder + "\\Uninstall.exe";
         if (!FileExists(uninstaller)) return false;
         if (RunToEnd("\"" + uninstaller + "\" /S " + arguments) != 0) return false;
         return WaitUntil(
             [&] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !FileExists(folder); },
-            30000);
+            120000);
     }
 
     struct Entry {
