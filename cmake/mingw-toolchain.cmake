@@ -26,6 +26,17 @@ else()
     set(TAVRELLO_WIDL_LIBRARY_DIR /usr/lib/wine/${TAVRELLO_WINE_PE_FOLDER})
 endif()
 
+# The runtime libraries (libstdc++, libgcc, libgcc_eh) of the same compiler built for the win32
+# thread model, which the deliverables link in place of the posix ones: those pull in the POSIX
+# thread library (a fifth of each program) for locks that neither program needs, where the win32
+# ones use the system's own. The compilers stay the posix ones, which GoogleTest and the tests'
+# threads need; the two runtimes share every header and interface the product uses.
+execute_process(COMMAND ${TAVRELLO_MINGW_TRIPLET}-g++-win32 -print-file-name=libstdc++.a
+    OUTPUT_VARIABLE win32_runtime OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(IS_ABSOLUTE "${win32_runtime}" AND EXISTS "${win32_runtime}")
+    get_filename_component(TAVRELLO_WIN32_RUNTIME_DIR ${win32_runtime} DIRECTORY)
+endif()
+
 # GoogleTest is built from source for each architecture.
 set(TAVRELLO_GOOGLETEST_DIR /usr/src/googletest)
 

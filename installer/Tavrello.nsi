@@ -39,8 +39,14 @@ SetCompressor /SOLID lzma
 ; installation), so two builds of the same sources give the same setup, byte for byte.
 SetDateSave off
 !ifdef SIGN_SCRIPT
-  ; The uninstaller before it is packed, then the setup itself (see scripts/sign.sh).
-  !uninstfinalize 'bash "${SIGN_SCRIPT}" --file "%1"'
+  ; The uninstaller before it is packed, then the setup itself (see scripts/sign.sh). A finalize
+  ; command for the uninstaller makes makensis pack it as a whole program of its own, about 48 KB
+  ; more, so it is given only when there is a certificate (in the environment, as sign.sh reads
+  ; it) to sign with.
+  !define SIGN_CERTIFICATE "$%TAVRELLO_SIGN_PKCS12%"
+  !if "${SIGN_CERTIFICATE}" != "$${U+25}TAVRELLO_SIGN_PKCS12%"
+    !uninstfinalize 'bash "${SIGN_SCRIPT}" --file "%1"'
+  !endif
   !finalize 'bash "${SIGN_SCRIPT}" --file "%1"'
 !endif
 RequestExecutionLevel admin

@@ -24,6 +24,11 @@ echo "test: static checks of the 32-bit files in $build_dir/x86"
 /usr/bin/python3 "$repo_root/tests/deliverables/x86_files_test.py" "$build_dir/x86" ||
     failed+=("the static checks of the x86 files")
 
+# The benchmark step: figures to read, never a failure.
+echo "test: benchmark: the size of each shipped program and setup"
+/usr/bin/python3 "$repo_root/scripts/size-report.py" "$build_dir/x86" "$build_dir/x64" ||
+    echo "test: the size report could not be made" >&2
+
 source "$repo_root/scripts/display.sh"
 start_virtual_display
 trap 'stop_virtual_display' EXIT

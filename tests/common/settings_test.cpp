@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 using testing_support::ReadText;
@@ -156,45 +158,61 @@ TEST(BaseUrl, TheUsersOwnValueWinsAndTheMachineDefaultFillsInWhenItIsAbsentOrEmp
     EXPECT_EQ(common::ReadBaseUrl(), "http://u/");
 }
 
-// Each typed value under its own key and name, with its own size and default.
-TEST(TypedSettings, PopupSizeHasItsDefaultAndItsSize) {
-    RegistrySandbox sandbox;
-    EXPECT_EQ(common::ReadPopupSize(), "600 500");
-    common::StorePopupSize("800 600");
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "zephlistsize"), "800 600");
-    EXPECT_EQ(common::ReadPopupSize(), "800 600");
-    SetRawValue(HKEY_CURRENT_USER, kKey, "zephlistsize", REG_SZ, std::string(40, '9'));
-    EXPECT_EQ(common::ReadPopupSize(), "600 500") << "39 characters at the most";
+// Each typed value under its own key and name, with its own default and the longest text that
+// reads back whole; one character more reads as the default, never cut short.
+TEST(TypedSettings, EachValueHasItsKeyItsDefaultAndItsLongestText) {
+    const char* run = testing_support::kRunKey;
+    const struct {
+        const char* key;
+        const char* name;
+        std::string defaultText;
+        std::string stored;
+        std::size_t longest;
+        std::function<bool(const std::string&)> store;
+        std::function<std::string()> read;
+    } cases[] = {
+        {kKey, "zephlistsize", "600 500", "800 600", 39,
+         [](const std::string& s) { return common::StorePopupSize(s), true; },
+         [] { return common::ReadPopupSize(); }},
+        {kKey, "email", "", "ann@example.com", common::LongestAccountText(),
+         [](const std::string& s) {
+             return common::StoreAccount({s, "secret"});
+         },
+         [] { return common::ReadAccount().email; }},
+        // The longest entry the tray program writes: a path of MAX_PATH - 1 characters in quotes.
+        {run, "Tavrello", "", "\"C:\\Zephlist.exe\"", MAX_PATH + 1,
+         [](const std::string& s) { return common::StoreAutostartEntry(s); },
+         [] {
+             std::string entry = "stale";
+             common::ReadAutostartEntry(entry);
+             return entry;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RegistrySandbox sandbox;
+        EXPECT_EQ(c.read(), c.defaultText);
+        ASSERT_TRUE(c.store(c.stored));
+        EXPECT_EQ(ReadText(HKEY_CURRENT_USER, c.key, c.name), c.stored);
+        EXPECT_EQ(c.read(), c.stored);
+        SetRawValue(HKEY_CURRENT_USER, c.key, c.name, REG_SZ, std::string(c.longest, '9'));
+        EXPECT_EQ(c.read(), std::string(c.longest, '9'));
+        SetRawValue(HKEY_CURRENT_USER, c.key, c.name, REG_SZ, std::string(c.longest + 1, '9'));
+        EXPECT_EQ(c.read(), c.defaultText);
+    }
 }
 
-TEST(TypedSettings, AccountIsStoredAsTwoValuesOfTheSettingsKey) {
+TEST(TypedSettings, AccountKeepsItsPasswordAndTheAutostartReadSaysHowItWent) {
     RegistrySandbox sandbox;
     ASSERT_TRUE(common::StoreAccount({"ann@example.com", "secret"}));
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "email"), "ann@example.com");
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kKey, "password"), "secret");
-    SetRawValue(HKEY_CURRENT_USER, kKey, "email", REG_SZ,
-                std::string(common::LongestAccountText() + 1, 'a'));
-    EXPECT_EQ(common::ReadAccount().email, "") << "never a truncated address";
-    EXPECT_EQ(common::LongestAccountText(), 254u);
-}
-
-TEST(TypedSettings, AutostartEntryIsTheRunKeysTavrelloValue) {
-    RegistrySandbox sandbox;
-    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    const std::string command = "\"C:\\Zephlist.exe\"";
+    const char* run = testing_support::kRunKey;
     std::string entry = "stale";
     EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kMissing);
     EXPECT_EQ(entry, "");
-    ASSERT_TRUE(common::StoreAutostartEntry(command));
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, run, "Tavrello"), command);
+    ASSERT_TRUE(common::StoreAutostartEntry("x"));
     EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kRead);
-    EXPECT_EQ(entry, command);
-    // The longest entry the tray program writes: a path of MAX_PATH - 1 characters in quotes.
-    const std::string longest = '"' + std::string(MAX_PATH - 1, 'p') + '"';
-    SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest);
-    EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kRead);
-    EXPECT_EQ(entry, longest);
-    SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, longest + 'x');
+    SetRawValue(HKEY_CURRENT_USER, run, "Tavrello", REG_SZ, std::string(MAX_PATH + 2, 'x'));
     EXPECT_EQ(common::ReadAutostartEntry(entry), common::StoredValue::kUnreadable);
     EXPECT_TRUE(common::DeleteAutostartEntry());
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, run, "Tavrello"));

@@ -144,49 +144,56 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
     EXPECT_EQ(shownPassword, "new");
 }
 
-TEST_F(PluginRegistryFaults, ReadOnlySettingsAreReadAndTheOptionsDialogClosesWithoutWriting) {
+// A settings key that can be read but not written gives its values; one that cannot be read
+// gives the defaults. Either way the options dialog says so and closes, and nothing is written.
+TEST_F(PluginRegistryFaults, RestrictedSettingsAreReadAsFarAsTheyCanBeAndTheDialogCloses) {
+    const struct {
+        const char* accessList;
+        const char* email;
+        const char* password;
+        const char* baseUrl;
+    } cases[] = {
+        {faults_testing::kReadOnly, "ann@example.com", "secret", "http://127.0.0.1:9/"},
+        {faults_testing::kNoAccess, "", "", ""},
+    };
     StoreAccount();
-    RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
-    ASSERT_TRUE(readOnly.Active());
-    EXPECT_EQ(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
-                                          "email", "x"),
-              0)
-        << "the redirected key must refuse writes";
-    plugin::CTavrello client(std::make_unique<NoMessages>());
-    EXPECT_EQ(client.email, "ann@example.com");
-    EXPECT_EQ(client.baseUrl, "http://127.0.0.1:9/");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.accessList);
+        {
+            RestrictedCurrentUser restricted(sandbox_, c.accessList);
+            ASSERT_TRUE(restricted.Active());
+            EXPECT_EQ(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                                  "email", "x"),
+                      0)
+                << "the redirected key must refuse writes";
+            auto ui = std::make_unique<NoMessages>();
+            NoMessages* messages = ui.get();
+            plugin::CTavrello client(std::move(ui));
+            EXPECT_EQ(client.email, c.email);
+            EXPECT_EQ(client.password, c.password);
+            EXPECT_EQ(client.baseUrl, c.baseUrl);
 
-    std::string shown, message;
-    EXPECT_EQ(OptionsOkWithNewAccount(shown, message), IDOK);
-    EXPECT_EQ(shown, "ann@example.com");
-    EXPECT_EQ(message, kNotSaved);
-    EXPECT_EQ(StoredThroughScratch("email"), "ann@example.com");
-    EXPECT_EQ(StoredThroughScratch("password"), "secret");
-}
-
-TEST_F(PluginRegistryFaults, UnreadableSettingsGiveTheDefaultsAndTheOptionsDialogStillCloses) {
-    StoreAccount();
-    RestrictedCurrentUser noRead(sandbox_, faults_testing::kNoAccess);
-    ASSERT_TRUE(noRead.Active());
-    auto ui = std::make_unique<NoMessages>();
-    NoMessages* messages = ui.get();
-    plugin::CTavrello client(std::move(ui));
-    EXPECT_EQ(client.email, "");
-    EXPECT_EQ(client.password, "");
-    EXPECT_EQ(client.baseUrl, "");
-
-    std::string shown = "?", message;
-    EXPECT_EQ(OptionsOkWithNewAccount(shown, message), IDOK);
-    EXPECT_EQ(shown, "");
-    EXPECT_EQ(message, kNotSaved);
-    // Without an address nothing can be fetched: the options dialog, then no request at all.
-    UserSession cancel([](SimulatedUser& user) {
-        HWND dialog = user.WaitForDialog(L"Tavrello Options");
-        if (dialog) user.ClickAndWaitClosed(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(client.FetchCategories(), 0);
-    EXPECT_EQ(cancel.LeftOpen(), 0);
-    EXPECT_TRUE(messages->shown.empty());
+            std::string shown = "?", message;
+            EXPECT_EQ(OptionsOkWithNewAccount(shown, message), IDOK);
+            EXPECT_EQ(shown, c.email);
+            EXPECT_EQ(message, kNotSaved);
+            if (*c.baseUrl == '\0') {
+                // Without an address nothing can be fetched: the options dialog, then no
+                // request at all.
+                UserSession cancel([](SimulatedUser& user) {
+                    HWND dialog = user.WaitForDialog(L"Tavrello Options");
+                    if (dialog) user.ClickAndWaitClosed(dialog, IDCANCEL);
+                });
+                EXPECT_EQ(client.FetchCategories(), 0);
+                EXPECT_EQ(cancel.LeftOpen(), 0);
+            }
+            EXPECT_TRUE(messages->shown.empty());
+        }
+        EXPECT_EQ(StoredThroughScratch("email"), "ann@example.com");
+        EXPECT_EQ(StoredThroughScratch("password"), "secret");
+        common::StoreAccount({"", ""});  // the account the key refused goes with the row
+        StoreAccount();
+    }
 }
 
 TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlongOnesAsEmpty) {

@@ -48,42 +48,42 @@ TEST_F(TrayRegistryFaults, MissingRunKeyIsCreatedForTheAutostartEntry) {
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "bob@example.com");
 }
 
-TEST_F(TrayRegistryFaults, ReadOnlyRegistryWritesNothingAndSaysSoInOneMessage) {
+// What the registry refuses is said in one message; what it takes is stored.
+TEST_F(TrayRegistryFaults, RefusedWritesAreSaidInOneMessageAndTheRestIsStored) {
+    const struct {
+        const char* readOnlyKey;
+        const char* said;
+        const char* email;
+        bool runKeyAbsent;  // nothing below a read-only Software key is made
+    } cases[] = {
+        {"Software",
+         "Your e-mail address and password could not be saved. Zephlist uses them until it "
+         "exits.\nThe start at log-in could not be changed.",
+         "ann@example.com", true},
+        {kRunKey, "The start at log-in could not be changed.", "bob@example.com", false},
+    };
     common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
                                 "ann@example.com");
-    std::string said;
-    {
-        RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
-        ASSERT_TRUE(readOnly.Active());
-        EXPECT_EQ(tray_testing::RunTrayOptions([&](SimulatedUser& user, HWND dialog) {
-                      SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
-                      SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
-                      said = ConfirmAndReadMessage(user, dialog, L"Zephlist");
-                  }),
-                  IDOK);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readOnlyKey);
+        std::string said;
+        {
+            RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly, c.readOnlyKey);
+            ASSERT_TRUE(readOnly.Active());
+            EXPECT_EQ(tray_testing::RunTrayOptions([&](SimulatedUser& user, HWND dialog) {
+                          SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
+                          SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
+                          said = ConfirmAndReadMessage(user, dialog, L"Zephlist");
+                      }),
+                      IDOK);
+        }
+        EXPECT_EQ(said, c.said);
+        EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), c.email);
+        EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
+        if (c.runKeyAbsent) {
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kRunKey));
+        }
     }
-    EXPECT_EQ(said,
-              "Your e-mail address and password could not be saved. Zephlist uses them until it "
-              "exits.\nThe start at log-in could not be changed.");
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "ann@example.com");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kRunKey));
-}
-
-TEST_F(TrayRegistryFaults, RefusedAutostartAloneIsSaidAndTheAccountIsStored) {
-    std::string said;
-    {
-        RestrictedCurrentUser readOnlyRun(sandbox_, faults_testing::kReadOnly, kRunKey);
-        ASSERT_TRUE(readOnlyRun.Active());
-        EXPECT_EQ(tray_testing::RunTrayOptions([&](SimulatedUser& user, HWND dialog) {
-                      SimulatedUser::Type(dialog, IDC_EMAIL, "bob@example.com");
-                      SendDlgItemMessageA(dialog, IDC_AUTOSTART, BM_SETCHECK, BST_CHECKED, 0);
-                      said = ConfirmAndReadMessage(user, dialog, L"Zephlist");
-                  }),
-                  IDOK);
-    }
-    EXPECT_EQ(said, "The start at log-in could not be changed.");
-    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kSettingsKey, "email"), "bob@example.com");
-    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
 }
 
 TEST_F(TrayRegistryFaults, UnreadableRegistryShowsEmptyFieldsAndTheDialogCloses) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/settings.h"
 #include "framework/window/ax_host.h"
@@ -85,6 +86,91 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
     const auto requests = peer.RequestsTo("/zephlist/login.php");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
+}
+
+// Wine's control fails every Refresh, so the real control stands in here with three slots of its
+// IWebBrowser2 table replaced for the case: Refresh answers as the row says, Navigate and
+// LocationURL record and report without a network.
+namespace spy {
+HRESULT refreshResult = S_OK;
+int refreshes = 0;
+std::vector<std::wstring> navigations;
+HRESULT STDMETHODCALLTYPE Refresh(IWebBrowser2*) {
+    ++refreshes;
+    return refreshResult;
+}
+HRESULT STDMETHODCALLTYPE Navigate(IWebBrowser2*, BSTR url, VARIANT*, VARIANT*, VARIANT*,
+                                   VARIANT*) {
+    navigations.emplace_back(url);
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE LocationUrl(IWebBrowser2*, BSTR* url) {
+    *url = SysAllocString(L"http://127.0.0.1:9/list");
+    return S_OK;
+}
+}  // namespace spy
+
+// One slot of a (shared, read-only) interface table, replaced for its lifetime.
+class SlotPatch {
+public:
+    SlotPatch(IUnknown* object, int slot, void* replacement)
+        : slot_(*reinterpret_cast<void***>(object) + slot) {
+        VirtualProtect(slot_, sizeof *slot_, PAGE_EXECUTE_READWRITE, &protection_);
+        original_ = *slot_;
+        *slot_ = replacement;
+    }
+    ~SlotPatch() {
+        *slot_ = original_;
+        VirtualProtect(slot_, sizeof *slot_, protection_, &protection_);
+    }
+    SlotPatch(const SlotPatch&) = delete;
+    SlotPatch& operator=(const SlotPatch&) = delete;
+
+private:
+    void** slot_;
+    void* original_ = nullptr;
+    DWORD protection_ = 0;
+};
+
+TEST(BrowserHost, RefreshLoadsTheAddressAgainOnlyWhereTheControlsRefreshFails) {
+    testing_support::RegistrySandbox sandbox;
+    for (const HRESULT result : {S_OK, E_FAIL}) {
+        SCOPED_TRACE(result);
+        OnFreshThread([&] {
+            ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+            ASSERT_TRUE(framework::AtlAxWinInit());
+            {
+                framework::ComPtr<IWebBrowser2> table;
+                ASSERT_EQ(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IWebBrowser2, table.ReceiveVoid()),
+                          S_OK);
+                // IUnknown and IDispatch take slots 0 to 6; Navigate, Refresh and LocationURL
+                // follow at 11, 12 and 30.
+                SlotPatch navigate(table.Get(), 11, reinterpret_cast<void*>(&spy::Navigate));
+                SlotPatch refresh(table.Get(), 12, reinterpret_cast<void*>(&spy::Refresh));
+                SlotPatch location(table.Get(), 30, reinterpret_cast<void*>(&spy::LocationUrl));
+                spy::refreshResult = result;
+                spy::refreshes = 0;
+                ASSERT_EQ(table->Refresh(), result) << "the slots are the ones named";
+
+                ParentWindow parent;
+                ASSERT_TRUE(parent.Create(nullptr, RECT{0, 0, 400, 300}, "browser parent",
+                                          WS_POPUP | WS_CLIPCHILDREN));
+                tray::CBrowserHost host;
+                host.CreateBrowser(parent, 400, 300);
+                ASSERT_TRUE(host.HasBrowser());
+                spy::navigations.clear();
+                spy::refreshes = 0;
+                host.Refresh();
+                EXPECT_EQ(spy::refreshes, 1);
+                const std::vector<std::wstring> reloaded = {L"http://127.0.0.1:9/list"};
+                EXPECT_EQ(spy::navigations,
+                          SUCCEEDED(result) ? std::vector<std::wstring>() : reloaded);
+                parent.DestroyWindow();
+            }
+            CoUninitialize();
+        });
+    }
 }
 
 }  // namespace

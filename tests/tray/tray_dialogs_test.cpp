@@ -122,31 +122,36 @@ std::string QuotedPathOfLength(size_t length) {
 
 // Any non-empty entry ticks the box. OK writes the quoted path in place of one the dialog could
 // read (up to MAX_PATH - 1 characters, 261 in all); an entry too long for the dialog to read is
-// still the user's entry, and OK leaves it as it is.
+// still the user's entry, and OK leaves it as it is, unless the user cleared the box.
 TEST_F(TrayOptionsDialog, AnyNonEmptyAutostartEntryTicksTheBoxAndOkWritesTheQuotedPath) {
+    enum Outcome { kRewritten, kKept, kDeleted };
     const struct {
         std::string entry;
-        bool kept;
-    } cases[] = {{"C:\\elsewhere.exe", false},
-                 {QuotedPathOfLength(253), false},
-                 {QuotedPathOfLength(255), false},
-                 {QuotedPathOfLength(259), false},
-                 {QuotedPathOfLength(MAX_PATH + 1), false},
-                 {QuotedPathOfLength(MAX_PATH + 2), true},
-                 {QuotedPathOfLength(1000), true}};
+        Outcome outcome;  // kDeleted: the user clears the box before OK
+    } cases[] = {{"C:\\elsewhere.exe", kRewritten},
+                 {QuotedPathOfLength(253), kRewritten},
+                 {QuotedPathOfLength(255), kRewritten},
+                 {QuotedPathOfLength(259), kRewritten},
+                 {QuotedPathOfLength(MAX_PATH + 1), kRewritten},
+                 {QuotedPathOfLength(MAX_PATH + 2), kKept},
+                 {QuotedPathOfLength(1000), kKept},
+                 {QuotedPathOfLength(1000), kDeleted}};
     for (const auto& example : cases) {
-        SCOPED_TRACE(example.entry.size());
+        SCOPED_TRACE(testing::Message() << example.entry.size() << " " << example.outcome);
         common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kRunPath, "Tavrello",
                                     example.entry.c_str());
         bool ticked = false;
         Run([&](SimulatedUser& user, HWND dialog) {
             ticked = Checked(dialog);
+            if (example.outcome == kDeleted) user.Click(dialog, IDC_AUTOSTART);
             user.ClickAndWaitClosed(dialog, IDOK);
         });
         EXPECT_TRUE(ticked);
-        if (example.kept) {
+        if (example.outcome == kKept) {
             EXPECT_TRUE(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello") == example.entry)
                 << "the entry must stay whole";
+        } else if (example.outcome == kDeleted) {
+            EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, kRunKey, "Tavrello"));
         } else {
             // Quoted, so that a path with blanks can never start C:\Program.exe.
             EXPECT_EQ(ReadText(HKEY_CURRENT_USER, kRunKey, "Tavrello"), QuotedTestProgramPath());

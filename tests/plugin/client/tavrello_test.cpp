@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -422,67 +423,56 @@ TEST_F(ServiceClient, FailedFetchShowsNoAddDialog) {
     EXPECT_TRUE(script_.CallsOf("add").empty());
 }
 
-TEST_F(ServiceClient, FailedAddOffersRetryAndRetrySendsTheSameRequest) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Queue(kAdd, Reply(500, "oops"));
-    peer_.Queue(kAdd, Reply(503, ""));
-    peer_.Route(kAdd, Ok("OK"));
-    script_.retryAnswers = {true, true};
-    ConfirmAdd("D", "http://u/", 12);
-    Client().AddPage("T", "http://u/");
-    EXPECT_EQ(
-        script_.CallsOf("retry"),
-        (std::vector<UiCall>{
-            Retry("The service answered with HTTP status 500." + std::string(kMayBeStored)),
-            Retry("The service answered with HTTP status 503." + std::string(kMayBeStored))}));
-    const auto adds = peer_.RequestsTo(kAdd);
-    ASSERT_EQ(adds.size(), 3u);
-    EXPECT_EQ(adds[1].body, adds[0].body);
-    EXPECT_EQ(adds[2].body, adds[0].body);
-    EXPECT_TRUE(script_.CallsOf("message").empty());
-}
-
-// An add that was answered, however unusably, may have been stored already: the Retry question
-// says so. Where nothing was answered, the failure alone is shown (FailedAddEndsOnCancel).
-TEST_F(ServiceClient, RetryAfterAnAnsweredAddSaysThePageMayAlreadyBeStored) {
+// A failed add asks whether to send it again, and a retry sends the same request. An add that was
+// answered, however unusably, may have been stored already: the question says so. Where nothing
+// was answered, the failure alone is asked about, and Cancel ends the add with it.
+TEST_F(ServiceClient, FailedAddAsksToRetryAndSaysWhenThePageMayAlreadyBeStored) {
     ScriptedReply cut = Ok("OK and more");
     cut.closeAfterBodyBytes = 2;
-    ScriptedReply oversized = Ok("");
-    oversized.generatedBodyBytes = static_cast<long long>(plugin::kMaxReplyBytes) + 1;
+    const std::string stored = kMayBeStored;
+    const std::string refused = client_testing::WinInetText(12029);
     const struct {
         const char* name;
-        ScriptedReply reply;
-        std::string text;
+        std::vector<ScriptedReply> replies;  // one per request; none: the connection is refused
+        std::deque<bool> retries;
+        std::vector<std::string> questions;
     } cases[] = {
-        {"HTTP status 502", Reply(502, "Bad gateway"),
-         "The service answered with HTTP status 502." + std::string(kMayBeStored)},
-        {"body cut short", cut,
-         "The service's reply ended after 2 of 11 bytes." + std::string(kMayBeStored)},
-        {"over the size cap", oversized,
-         "The service's reply is larger than 16 MiB." + std::string(kMayBeStored)},
+        {"retried twice",
+         {Reply(500, "oops"), Reply(503, ""), Ok("OK")},
+         {true, true},
+         {"The service answered with HTTP status 500." + stored,
+          "The service answered with HTTP status 503." + stored}},
+        {"HTTP status 502",
+         {Reply(502, "Bad gateway")},
+         {},
+         {"The service answered with HTTP status 502." + stored}},
+        {"body cut short", {cut}, {}, {"The service's reply ended after 2 of 11 bytes." + stored}},
+        {"connection refused", {}, {}, {refused}},
     };
     peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
+    client_testing::RefusingPort refusingPort;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
-        peer_.Queue(kAdd, c.reply);
+        script_.retryAnswers = c.retries;
+        Client().baseUrl = c.replies.empty() ? refusingPort.BaseUrl() : peer_.BaseUrl();
+        for (const auto& reply : c.replies) peer_.Queue(kAdd, reply);
+        const size_t before = peer_.RequestsTo(kAdd).size();
         ConfirmAdd("D", "http://u/", 12);
         Client().AddPage("T", "http://u/");
-        EXPECT_EQ(script_.CallsOf("retry"), std::vector<UiCall>{Retry(c.text)});
+        std::vector<UiCall> asked;
+        for (const auto& question : c.questions) asked.push_back(Retry(question));
+        EXPECT_EQ(script_.CallsOf("retry"), asked);
+        EXPECT_TRUE(script_.CallsOf("message").empty());
+        const auto adds = peer_.RequestsTo(kAdd);
+        ASSERT_EQ(adds.size() - before, c.replies.size());
+        for (size_t i = before + 1; i < adds.size(); ++i)
+            EXPECT_EQ(adds[i].body, adds[before].body);
+        if (c.replies.empty()) {
+            EXPECT_EQ(Client().lastError, refused);
+        }
     }
-}
-
-TEST_F(ServiceClient, FailedAddEndsOnCancel) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    ConfirmAdd("D", "http://u/", 12);
-    Client().FetchCategories();
-    client_testing::RefusingPort refusing;
-    Client().baseUrl = refusing.BaseUrl();
-    Client().AddPage("T", "http://u/");
-    EXPECT_EQ(script_.CallsOf("retry"),
-              std::vector<UiCall>{Retry(client_testing::WinInetText(12029))});
-    EXPECT_EQ(Client().lastError, client_testing::WinInetText(12029));
 }
 
 TEST_F(ServiceClient, CreateCategoryPostsDashUnderHomeThenRefreshes) {
@@ -508,54 +498,61 @@ TEST_F(ServiceClient, CreateCategoryErrorReplyIsShownAndNothingRefreshed) {
     EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
 }
 
+// A failed create is said once and the list is fetched again either way; a refresh that meets
+// the same refusal does not say it a second time, and one that succeeds brings the new list.
 TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
     client_testing::RefusingPort refusing;
     ScriptedReply garbage;
     garbage.raw = "HTTP/1.0 abc Weird\r\nContent-Length: 0\r\n\r\n";
+    const std::vector<std::string> both = {"12 Work", "13 New"};
     const struct {
         const char* name;
         std::optional<ScriptedReply> reply;  // none: the connection is refused
+        bool backAfterMessage;               // the service is back once the message is read
         std::vector<UiCall> calls;
+        std::vector<std::string> lines;
     } cases[] = {
-        // The refresh after it meets the same refusal and reports it.
-        {"send failure", {}, {Message(client_testing::WinInetText(12029), "Error")}},
+        {"send failure", {}, false, {Message(client_testing::WinInetText(12029), "Error")}, {}},
+        {"send failure, then the service is back",
+         {},
+         true,
+         {Message(client_testing::WinInetText(12029), "Error")},
+         both},
         {"status 500",
          Reply(500, "Name taken"),
-         {Message("The service answered with HTTP status 500.", "Error")}},
+         false,
+         {Message("The service answered with HTTP status 500.", "Error")},
+         both},
         {"status 404",
          Reply(404, ""),
-         {Message("The service answered with HTTP status 404.", "Error")}},
+         false,
+         {Message("The service answered with HTTP status 404.", "Error")},
+         both},
         {"unreadable status",
          garbage,
-         {Message("The service's answer carried no readable HTTP status.", "Error")}},
+         false,
+         {Message("The service's answer carried no readable HTTP status.", "Error")},
+         both},
     };
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategories, Ok("200 OK\n12 Work\n13 New\n"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
         plugin::CTavrello& client = Client();
         client.baseUrl = c.reply ? peer_.BaseUrl() : refusing.BaseUrl();
+        script_.onMessage = [&] {
+            if (c.backAfterMessage) client.baseUrl = peer_.BaseUrl();
+        };
         if (c.reply) peer_.Queue(kAdd, *c.reply);
         const size_t fetchesBefore = peer_.RequestsTo(kCategories).size();
         client.CreateCategory("New");
         EXPECT_EQ(script_.calls, c.calls);
+        EXPECT_EQ(client.categoryLines, c.lines);
         if (c.reply) {
             EXPECT_EQ(peer_.RequestsTo(kCategories).size(), fetchesBefore + 1) << "refreshed";
-            EXPECT_EQ(client.categoryLines, std::vector<std::string>{"12 Work"});
         }
     }
-}
-
-TEST_F(ServiceClient, CreateCategorySendFailureIsShownWhenTheRefreshSucceeds) {
-    client_testing::RefusingPort refusing;
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n13 New\n"));
-    Client().baseUrl = refusing.BaseUrl();
-    // The service is back by the time the user has read the message.
-    script_.onMessage = [this] { Client().baseUrl = peer_.BaseUrl(); };
-    Client().CreateCategory("New");
-    EXPECT_EQ(script_.calls,
-              std::vector<UiCall>{Message(client_testing::WinInetText(12029), "Error")});
-    EXPECT_EQ(Client().categoryLines, (std::vector<std::string>{"12 Work", "13 New"}));
+    script_.onMessage = nullptr;
 }
 
 TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
