@@ -298,15 +298,12 @@ TEST_F(PluginRequests, OversizedBodiesAreRefusedWhileTheyArriveAndNothingIsStore
     EXPECT_EQ(withLength->status, 413);
     EXPECT_EQ(withLength->body, "The request is too large");
 
-    // Chunks past the limit, and the body never ends: the refusal comes anyway.
+    // A length past the limit, and the body never ends: the refusal comes anyway.
     service_testing::RawConnection chunked(Service().port());
     std::string request =
         "POST /plugin/addurl.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-        "Content-Type: application/x-www-form-urlencoded\r\nTransfer-Encoding: chunked\r\n\r\n";
-    char size[16];
-    std::snprintf(size, sizeof size, "%zx\r\n", start.size());
-    request += size + start + "\r\n";
-    for (int i = 0; i < 9; ++i) request += "2000\r\n" + std::string(0x2000, 'a') + "\r\n";
+        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 90000\r\n\r\n" +
+        start + std::string(0x2000, 'a');
     ASSERT_TRUE(chunked.Send(request));
     const std::string reply = chunked.ReadUntilClosed(std::chrono::seconds(20));
     EXPECT_EQ(reply.rfind("HTTP/1.1 413 ", 0), 0u) << reply.substr(0, 200);
@@ -455,8 +452,18 @@ TEST_F(PluginRequests, ParallelClientsAreAllServedAndAllTheirChangesKept) {
         });
     }
     for (auto& client : clients) client.join();
-    for (int i = 0; i < kClients; ++i) EXPECT_EQ(replies[i], "OK") << i;
-    EXPECT_EQ(StoredCategoryCount(service::kDemoEmail), 2u + kClients);
+    // First sign-ins beyond the hash slots and the account's free checks may be told to come
+    // back; what matters is that every "OK" is stored, once, and nothing else is.
+    size_t stored = 0;
+    for (int i = 0; i < kClients; ++i) {
+        if (replies[i] == "OK") {
+            ++stored;
+        } else {
+            EXPECT_EQ(replies[i], service::PluginApi::kBusyText) << i;
+        }
+    }
+    EXPECT_GE(stored, 1u);
+    EXPECT_EQ(StoredCategoryCount(service::kDemoEmail), 2u + stored);
 }
 
 TEST_F(PluginRequests, PluginRequestsAnswerOnlyPost) {
@@ -774,7 +781,7 @@ TEST(BoundedRequests, AReplyTheClientDoesNotTakeIsCutOffAtTheResponseDeadline) {
     EXPECT_LT(received.size() - body - 4, std::stoull(length[1]));
 }
 
-TEST(BoundedRequests, AmbiguousFramingGets400AndNothingMoreIsReadFromTheConnection) {
+TEST(BoundedRequests, AnyFramingButPlainLengthsGets400AndNothingMoreIsReadFromTheConnection) {
     ScratchFolder folder;
     RunningService running(folder.path() + "/framing.db");
     const std::string head =
@@ -797,6 +804,24 @@ TEST(BoundedRequests, AmbiguousFramingGets400AndNothingMoreIsReadFromTheConnecti
         {"coding before chunked", head + "Transfer-Encoding: gzip, chunked\r\n\r\n" + chunked},
         {"two codings",
          head + "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked},
+        {"chunks alone", head + "Transfer-Encoding: chunked\r\n\r\n" + chunked},
+        {"blank before the colon",
+         head + "Transfer-Encoding : chunked\r\n" + length + "\r\n" + body},
+        {"folded line", head + length + " Transfer-Encoding: chunked\r\n\r\n" + body},
+        {"bare LF", head + length.substr(0, length.size() - 2) + "\n\r\n" + body},
+        // "%3" and the length reads as the length once percent-decoded.
+        {"percent in the length",
+         head + "Content-Length: %3" + std::to_string(body.size()) + "\r\n\r\n" + body},
+        {"NUL in a value", head + length + "X-Note: a" + std::string(1, '\0') + "b\r\n\r\n" + body},
+        {"two hosts", head + length + "Host: 127.0.0.1\r\n\r\n" + body},
+        {"no colon", head + length + "X-Note\r\n\r\n" + body},
+        {"GET with a body",
+         "GET /help/plugin.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n" + length + "\r\n" + body},
+        {"HEAD with a body", "HEAD / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + length + "\r\n" + body},
+        {"OPTIONS with a body",
+         "OPTIONS / HTTP/1.1\r\nHost: 127.0.0.1\r\n" + length + "\r\n" + body},
+        {"GET in chunks",
+         "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked},
         // Any other 400 closes the connection as well.
         {"unknown charset",
          "POST /plugin/getcatagories.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"

@@ -248,21 +248,20 @@ TEST_F(WebPages, HelpPageAndSiteRootLinkToTheServicePages) {
     }
 }
 
-TEST_F(WebPages, ARangeOfMoreThanOnePartIsRefusedWithoutABody) {
+TEST_F(WebPages, ARangeOfAnyKindIsRefusedWithoutABody) {
     std::string ranges = "bytes=0-9";
     for (int i = 1; i < 50; ++i)
         ranges += "," + std::to_string(i * 10) + "-" + std::to_string(i * 10 + 9);
-    for (const std::string& range : {std::string("bytes=0-0,2-2"), ranges}) {
+    for (const std::string& range : {std::string("bytes=0-9"), std::string("bytes=0-0,2-2"),
+                                     std::string("bytes=999999-"), ranges}) {
         for (const char* path : {"/help/plugin.htm", "/no-such-page"}) {
             const auto result = service_.Client().Get(path, {{"Range", range}});
             ASSERT_TRUE(result) << path;
             EXPECT_EQ(result->status, 416) << path << " " << range.substr(0, 20);
             EXPECT_EQ(result->body, "") << path;
+            EXPECT_FALSE(result->has_header("Content-Range")) << path;
         }
     }
-    const auto single = service_.Client().Get("/help/plugin.htm", {{"Range", "bytes=0-9"}});
-    ASSERT_TRUE(single);
-    EXPECT_EQ(single->body, "<!DOCTYPE ");
 }
 
 TEST_F(WebPages, OnlyLoopbackNamesAndTheServiceOwnAddressAreServed) {

@@ -21,12 +21,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
 }  // namespace
 
 std::string PercentDecode(std::string_view text, bool plusIsSpace) {
@@ -101,7 +95,7 @@ std::optional<std::string> FormFields::Get(std::string_view name) const {
 ContentType ContentType::Parse(std::string_view header) {
     ContentType type;
     const size_t semicolon = header.find(';');
-    type.mediaType = Lower(Trim(header.substr(0, semicolon)));
+    type.mediaType = AsciiLower(Trim(header.substr(0, semicolon)));
     std::string_view rest =
         semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
     while (!rest.empty()) {
@@ -110,7 +104,7 @@ ContentType ContentType::Parse(std::string_view header) {
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         const size_t equals = parameter.find('=');
         if (equals == std::string_view::npos) continue;
-        if (Lower(Trim(parameter.substr(0, equals))) != "charset") continue;
+        if (AsciiLower(Trim(parameter.substr(0, equals))) != "charset") continue;
         std::string_view value = Trim(parameter.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);

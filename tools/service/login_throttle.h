@@ -1,8 +1,9 @@
 // Slows password guessing: after a number of failed checks for one account, or from one
-// client address, each further check must wait, longer after every failure. A waiting request
+// client network, each further check must wait, longer after every failure. A waiting request
 // is told when to come back (503 with Retry-After), never that the password was wrong, so the
 // plug-in keeps the user's credentials. Once a key has used its free failures, only one check
-// for it runs at a time, so a burst of parallel guesses gains nothing.
+// for it runs at a time, so a burst of parallel guesses gains nothing. A client network where
+// the account signed in lately is not held up by the account's failures.
 #pragma once
 
 #include <chrono>

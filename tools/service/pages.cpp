@@ -1,5 +1,7 @@
 #include "tools/service/pages.h"
 
+#include "tools/service/text_encoding.h"
+
 #include <cctype>
 
 namespace service {
@@ -87,10 +89,7 @@ std::string EscapeHtml(std::string_view text) {
 bool IsLinkableUrl(std::string_view url) {
     const size_t colon = url.find(':');
     if (colon == std::string_view::npos) return false;
-    std::string scheme;
-    for (char c : url.substr(0, colon)) {
-        scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string scheme = AsciiLower(url.substr(0, colon));
     return scheme == "http" || scheme == "https" || scheme == "ftp";
 }
 

@@ -30,15 +30,8 @@ int64_t Now() {
 }
 
 bool IsUtf8Label(const std::string& charset) {
-    std::string lower;
-    for (char c : charset) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = AsciiLower(charset);
     return lower == "utf-8" || lower == "utf8";
-}
-
-std::string Lower(std::string_view text) {
-    std::string lower;
-    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
 }
 
 // "scheme://authority" of an absolute URL, lower case; empty when it has none.
@@ -46,7 +39,7 @@ std::string OriginOf(std::string_view url) {
     const size_t scheme = url.find("://");
     if (scheme == std::string_view::npos || scheme == 0) return std::string();
     const size_t end = url.find_first_of("/?#", scheme + 3);
-    return Lower(url.substr(0, end));
+    return AsciiLower(url.substr(0, end));
 }
 
 // The host part of a Host header or URL authority: brackets and port removed, lower case,
@@ -61,7 +54,7 @@ std::string HostPart(std::string_view authority) {
         host = host.substr(0, host.find(':'));
     }
     if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-    return Lower(host);
+    return AsciiLower(host);
 }
 
 bool IsLoopbackName(const std::string& host) {
@@ -75,31 +68,10 @@ bool IsLoopbackName(const std::string& host) {
     return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
-// Reads the body as it arrives and refuses it as soon as it passes the limit, whether it comes
-// with a length or in chunks. A refused body is left unread, so the connection closes after
-// the reply.
-bool ReadBody(const httplib::ContentReader& reader, httplib::Response& response,
-              std::string& body) {
-    bool tooLarge = false;
-    const bool read = reader([&](const char* data, size_t length) {
-        if (body.size() + length > kMaxBodyBytes) {
-            tooLarge = true;
-            return false;
-        }
-        body.append(data, length);
-        return true;
-    });
-    if (read) return true;
-    response.status = tooLarge ? 413 : BoundedServer::RequestTimedOut() ? 408 : 400;
-    BoundedServer::CloseAfterReply(response);
-    return false;
-}
-
 // Reads a form body in the charset the request declares, or in the given default. On failure
 // the response already holds the error.
-std::optional<FormFields> ReadForm(const httplib::Request& request, const std::string& body,
-                                   httplib::Response& response, const char* defaultCharset,
-                                   std::string& charset) {
+std::optional<FormFields> ReadForm(const httplib::Request& request, httplib::Response& response,
+                                   const char* defaultCharset, std::string& charset) {
     const ContentType type = ContentType::Parse(request.get_header_value("Content-Type"));
     if (!type.IsForm()) {
         response.status = 415;
@@ -108,7 +80,7 @@ std::optional<FormFields> ReadForm(const httplib::Request& request, const std::s
         return std::nullopt;
     }
     charset = type.charset.empty() ? defaultCharset : type.charset;
-    auto form = FormFields::ParseAs(body, charset);
+    auto form = FormFields::ParseAs(request.body, charset);
     if (!form) {
         response.status = 400;
         response.set_content("The form is not valid text in the charset " + charset,
@@ -193,6 +165,8 @@ const char* DefaultErrorText(int status) {
             return "The address is too long";
         case 415:
             return "Send the body without a content encoding";
+        case 416:
+            return "";
         case 421:
             return "This service does not answer for that host name";
         case 503:
@@ -200,24 +174,6 @@ const char* DefaultErrorText(int status) {
         default:
             return status >= 500 ? "Internal error" : "Request refused";
     }
-}
-
-// Framing that two HTTP readers could take differently, such as a proxy in front and this
-// service: a length together with chunks, lengths that disagree or are not plain digits, a
-// transfer coding other than plain "chunked". The request after it could be smuggled in.
-bool AmbiguousFraming(const httplib::Request& request) {
-    const auto lengths = request.headers.equal_range("Content-Length");
-    for (auto it = lengths.first; it != lengths.second; ++it) {
-        const std::string& value = it->second;
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos ||
-            value != lengths.first->second) {
-            return true;
-        }
-    }
-    const size_t codings = request.headers.count("Transfer-Encoding");
-    if (codings == 0) return false;
-    return codings > 1 || lengths.first != lengths.second ||
-           Lower(request.get_header_value("Transfer-Encoding")) != "chunked";
 }
 
 // Refuses a request before its body is read; the body is left unread, so the connection
@@ -243,9 +199,10 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
         error = "cannot create the demo account in " + options.databasePath;
         return nullptr;
     }
-    service->server_ = std::make_unique<BoundedServer>(options.limits);
+    ConnectionLimits limits = options.limits;
+    limits.maxBodyBytes = kMaxBodyBytes;
+    service->server_ = std::make_unique<BoundedServer>(limits, DefaultErrorText);
     BoundedServer& server = *service->server_;
-    server.set_payload_max_length(kMaxBodyBytes);
     // Without the library's SO_REUSEPORT: a second service on a taken port must fail to start,
     // not share the port with the first.
     server.set_socket_options([](int socket) {
@@ -310,7 +267,7 @@ bool Service::ServesHost(const std::string& hostHeader) const {
 bool Service::FromOwnSite(const httplib::Request& request) const {
     std::string origin;
     if (request.has_header("Origin")) {
-        origin = Lower(request.get_header_value("Origin"));
+        origin = AsciiLower(request.get_header_value("Origin"));
     } else if (request.has_header("Referer")) {
         origin = OriginOf(request.get_header_value("Referer"));
     } else {
@@ -318,7 +275,7 @@ bool Service::FromOwnSite(const httplib::Request& request) const {
     }
     // "null" (a sandboxed or opaque page) and anything unreadable count as another site.
     return origin == baseOrigin_ || origin == (secureCookies_ ? "https://" : "http://") +
-                                                  Lower(request.get_header_value("Host"));
+                                                  AsciiLower(request.get_header_value("Host"));
 }
 
 void Service::InstallRoutes() {
@@ -336,22 +293,10 @@ void Service::InstallRoutes() {
     });
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
-            if (AmbiguousFraming(request)) return Refuse(response, 400);
-            // Each part of a multi-part range would carry its own copy of the page. The refusal
-            // has no body: the library would cut it into those parts as well.
-            if (request.ranges.size() > 1) {
-                response.status = 416;
-                BoundedServer::CloseAfterReply(response);
-                return httplib::Server::HandlerResponse::Handled;
-            }
             if (!ServesHost(request.get_header_value("Host"))) return Refuse(response, 421);
             const std::string encoding = request.get_header_value("Content-Encoding");
-            if (!encoding.empty() && Lower(encoding) != "identity") return Refuse(response, 415);
-            const std::string length = request.get_header_value("Content-Length");
-            if (length.size() > 18 ||
-                (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > kMaxBodyBytes)) {
-                return Refuse(response, 413);
-            }
+            if (!encoding.empty() && AsciiLower(encoding) != "identity")
+                return Refuse(response, 415);
             if (request.method == "POST" && !FromOwnSite(request)) {
                 return Refuse(response, 403, "Requests from pages of other sites are refused");
             }
@@ -359,13 +304,9 @@ void Service::InstallRoutes() {
         });
     const httplib::Server::HandlerWithResponse defaultErrorBody = [](const httplib::Request&,
                                                                      httplib::Response& response) {
-        // The library answers 400 when the head of a request stops coming; say why.
-        if (BoundedServer::RequestTimedOut()) response.status = 408;
         // After a request that could not be read, where the next one begins is uncertain.
-        if (response.status == 400 || response.status == 408) {
-            BoundedServer::CloseAfterReply(response);
-        }
-        if (!response.body.empty() || response.status == 416) {
+        if (response.status == 400) BoundedServer::CloseAfterReply(response);
+        if (!response.body.empty()) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         response.set_content(DefaultErrorText(response.status), "text/plain; charset=utf-8");
@@ -380,15 +321,13 @@ void Service::InstallRoutes() {
 
     using PluginCall = PluginReply (PluginApi::*)(const FormFields&, const std::string&);
     const auto pluginRoute = [this, &server](const char* path, PluginCall call) {
-        server.Post(path, [this, call](const httplib::Request& request, httplib::Response& response,
-                                       const httplib::ContentReader& reader) {
-            std::string body;
-            std::string charset;
-            if (!ReadBody(reader, response, body)) return;
-            const auto form = ReadForm(request, body, response, kClientCharset, charset);
-            if (!form) return;
-            SendPluginReply(response, charset, ((*api_).*call)(*form, request.remote_addr));
-        });
+        server.Post(
+            path, [this, call](const httplib::Request& request, httplib::Response& response) {
+                std::string charset;
+                const auto form = ReadForm(request, response, kClientCharset, charset);
+                if (!form) return;
+                SendPluginReply(response, charset, ((*api_).*call)(*form, request.remote_addr));
+            });
         server.Get(path, [](const httplib::Request&, httplib::Response& response) {
             response.status = 405;
             response.set_header("Allow", "POST");
@@ -429,13 +368,10 @@ void Service::InstallWebRoutes() {
     });
 
     server.Post("/zephlist/login.php", [this](const httplib::Request& request,
-                                              httplib::Response& response,
-                                              const httplib::ContentReader& reader) {
+                                              httplib::Response& response) {
         response.set_header("Cache-Control", "no-store");
-        std::string body;
         std::string charset;
-        if (!ReadBody(reader, response, body)) return;
-        const auto form = ReadForm(request, body, response, kPageCharset, charset);
+        const auto form = ReadForm(request, response, kPageCharset, charset);
         if (!form) return;
         const std::string loginToken = formTokens_.For(FormBinding(""));
         const std::string cookieTail =
