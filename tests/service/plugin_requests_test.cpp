@@ -311,6 +311,50 @@ TEST_F(PluginRequests, OversizedBodiesAreRefusedWhileTheyArriveAndNothingIsStore
     EXPECT_EQ(StoredFavorites(service::kDemoEmail).size(), before);
 }
 
+TEST(AccountQuota, AnAddBeyondTheQuotaIsRefusedAndNothingIsStored) {
+    // The demo account holds 3 favorites and 2 categories, 134 bytes, to begin with.
+    struct Case {
+        const char* what;
+        service::AccountQuota quota;
+        std::string add;
+    };
+    const std::string demo = Credentials(service::kDemoEmail, service::kDemoPassword);
+    const std::string favorite = demo + "&name=A&url=https%3A%2F%2Fa.example%2F&parent=0";
+    const std::string category = demo + "&name=Full&url=-&parent=0";
+    const std::vector<Case> cases = {
+        {"favorites", {3, 1000, 1 << 20}, favorite},
+        {"categories", {1000, 2, 1 << 20}, category},
+        {"bytes of a favorite", {1000, 1000, 136}, favorite},
+        {"bytes of a category", {1000, 1000, 136}, category},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder folder;
+        const std::string database = folder.path() + "/quota.db";
+        service::ServiceOptions options;
+        options.quota = c.quota;
+        RunningService running(database, options);
+        const auto count = [&](const char* table) {
+            std::string error;
+            auto store = service::Store::Open(database, error);
+            const auto account = store->FindAccount(service::kDemoEmail).value;
+            return std::string(table) == "favorites" ? store->Favorites(account->id).value.size()
+                                                     : store->Categories(account->id).value.size();
+        };
+        const size_t favorites = count("favorites");
+        const size_t categories = count("categories");
+        EXPECT_EQ(running.PluginReply(kAddUrl, c.add), service::PluginApi::kFullText) << c.what;
+        EXPECT_EQ(count("favorites"), favorites) << c.what;
+        EXPECT_EQ(count("categories"), categories) << c.what;
+    }
+    // Within the quota the same adds are stored.
+    ScratchFolder folder;
+    service::ServiceOptions options;
+    options.quota = {4, 3, 1 << 20};
+    RunningService running(folder.path() + "/room.db", options);
+    EXPECT_EQ(running.PluginReply(kAddUrl, favorite), "OK");
+    EXPECT_EQ(running.PluginReply(kAddUrl, category), "OK");
+}
+
 TEST_F(PluginRequests, BodyThatIsNotAFormIsRefused) {
     const size_t before = StoredFavorites(service::kDemoEmail).size();
     const std::string body = Demo() + "&name=A&url=https%3A%2F%2Fa.example%2F&parent=0";
@@ -752,12 +796,12 @@ TEST(BoundedRequests, AReplyTheClientDoesNotTakeIsCutOffAtTheResponseDeadline) {
     service::ServiceOptions options;
     options.limits.responseTimeout = std::chrono::milliseconds(1000);
     RunningService running(database, options);
-    // A public page of some 10 MB, more than the sockets between us hold.
+    // A public page of some 10 MB, more than the sockets between us hold, in its first page.
     service_testing::RunSql(
         database,
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600)"
         " INSERT INTO favorites (account_id, parent, name, url)"
-        " SELECT a.id, 0, 'f' || i, 'https://example.com/' || printf('%.980c', 'x')"
+        " SELECT a.id, 0, 'f' || i, 'https://example.com/' || printf('%.20000c', 'x')"
         " FROM n, accounts a WHERE a.email = 'demo@tavrello.test'");
     service_testing::RawConnection reader(running.port(), 4096);
     ASSERT_TRUE(reader.Send(

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -215,14 +216,47 @@ TEST_F(WebPages, PageAddressFromTheServiceOpensThePublicPage) {
     EXPECT_NE(page->body.find("Favorites of demo@tavrello.test"), std::string::npos);
 }
 
-TEST_F(WebPages, PublicPageOfAnUnknownAddressIsNotFound) {
-    for (const char* path : {"/plugin/zephlist.php?email=nobody%40tavrello.test",
-                             "/plugin/zephlist.php?email=", "/plugin/zephlist.php"}) {
+TEST_F(WebPages, PublicPageOfAnUnknownAddressIsThatOfAnEmptyAccount) {
+    service_testing::RunSql(
+        folder_.path() + "/pages.db",
+        "INSERT INTO accounts (email, password_hash) VALUES ('empty@x.test', 'x')");
+    const auto empty = service_.Client().Get("/plugin/zephlist.php?email=empty%40x.test");
+    const auto unknown = service_.Client().Get("/plugin/zephlist.php?email=nobody%40x.test");
+    ASSERT_TRUE(empty && unknown);
+    EXPECT_EQ(unknown->status, empty->status);
+    EXPECT_EQ(std::regex_replace(unknown->body, std::regex("nobody@"), "empty@"), empty->body);
+    for (const char* path : {"/plugin/zephlist.php?email=", "/plugin/zephlist.php"}) {
         const auto page = service_.Client().Get(path);
         ASSERT_TRUE(page);
         EXPECT_EQ(page->status, 404) << path;
         EXPECT_EQ(page->body.find("Example news"), std::string::npos);
     }
+}
+
+TEST_F(WebPages, PublicPageShowsAPageOfFavoritesAndLinksToTheNext) {
+    service_testing::RunSql(
+        folder_.path() + "/pages.db",
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1200)"
+        " INSERT INTO favorites (account_id, parent, name, url) SELECT a.id, 0, 'Item ' || i,"
+        " 'https://example.com/' || i FROM n, accounts a WHERE a.email = 'demo@tavrello.test'");
+    std::string path = "/plugin/zephlist.php?email=demo%40tavrello.test";
+    std::set<std::string> seen;
+    size_t pages = 0;
+    for (; !path.empty() && pages < 10; ++pages) {
+        const auto page = service_.Client().Get(path);
+        ASSERT_TRUE(page);
+        const std::regex item(">(Item [0-9]+)<");
+        for (std::sregex_iterator it(page->body.begin(), page->body.end(), item), end; it != end;
+             ++it) {
+            EXPECT_TRUE(seen.insert((*it)[1]).second) << (*it)[1];
+        }
+        std::smatch more;
+        const bool next =
+            std::regex_search(page->body, more, std::regex("href=\"(zephlist\\.php[^\"]+)\""));
+        path = next ? "/plugin/" + std::regex_replace(more[1].str(), std::regex("&amp;"), "&") : "";
+    }
+    EXPECT_EQ(pages, 3u);
+    EXPECT_EQ(seen.size(), 1200u);
 }
 
 TEST_F(WebPages, HelpPageAndSiteRootLinkToTheServicePages) {

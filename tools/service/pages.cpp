@@ -119,7 +119,12 @@ std::string RenderSignedInPage(std::string_view email, const FavoritesView& view
 }
 
 std::string RenderPublicPage(const FavoritesView& view) {
-    return Page(view.title, "<h1>" + EscapeHtml(view.title) + "</h1>\n" + FavoritesHtml(view));
+    std::string more;
+    if (!view.nextPage.empty()) {
+        more = "<p><a href=\"" + EscapeHtml(view.nextPage) + "\">More favorites</a></p>\n";
+    }
+    return Page(view.title,
+                "<h1>" + EscapeHtml(view.title) + "</h1>\n" + FavoritesHtml(view) + more);
 }
 
 std::string RenderHelpPage(std::string_view baseUrl) {

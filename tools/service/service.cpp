@@ -130,11 +130,16 @@ void SendStoreProblem(httplib::Response& response, StoreResult result,
     SendHtml(response, problem.status, RenderMessagePage("Tavrello", problem.text));
 }
 
-StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, FavoritesView& view) {
-    view.title = "Favorites of " + account.email;
+// A public page holds this many favorites at most, so that it costs the same whatever the
+// account holds; a link leads to the next.
+constexpr int64_t kFavoritesPerPage = 500;
+
+StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, FavoritesView& view,
+                   int64_t afterId = 0, int64_t limit = -1) {
+    if (view.title.empty()) view.title = "Favorites of " + account.email;
     auto categories = store.Categories(account.id);
     if (!categories.ok()) return categories.result;
-    auto favorites = store.Favorites(account.id);
+    auto favorites = store.Favorites(account.id, afterId, limit);
     if (!favorites.ok()) return favorites.result;
     view.categories = std::move(categories.value);
     view.favorites = std::move(favorites.value);
@@ -195,6 +200,7 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
         error = "cannot open the database " + options.databasePath + ": " + error;
         return nullptr;
     }
+    service->store_->SetQuota(options.quota);
     if (options.demoAccount && !EnsureDemoAccount(*service->store_)) {
         error = "cannot create the demo account in " + options.databasePath;
         return nullptr;
@@ -434,20 +440,32 @@ void Service::InstallWebRoutes() {
                                               httplib::Response& response) {
         // httplib decodes the query to bytes; our page addresses carry UTF-8.
         const std::string email = request.get_param_value("email");
-        std::optional<Account> account;
-        if (!email.empty() && IsValidUtf8(email)) {
-            auto found = store_->FindAccount(email);
-            if (!found.ok()) return SendStoreProblem(response, found.result);
-            account = std::move(found.value);
-        }
-        if (!account) {
+        if (email.empty() || !IsValidUtf8(email)) {
             SendHtml(response, 404,
                      RenderMessagePage("Tavrello", "There is no page for this address."));
             return;
         }
+        const auto found = store_->FindAccount(email);
+        if (!found.ok()) return SendStoreProblem(response, found.result);
+        // An unknown address gets the page of an account that shows nothing: the page does
+        // not tell who has an account.
         FavoritesView view;
-        const StoreResult viewed = ViewOf(*store_, *account, false, view);
-        if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+        view.title = "Favorites of " + email;
+        if (found.value) {
+            const std::string from = request.get_param_value("from");
+            const int64_t after = !from.empty() && from.size() < 19 &&
+                                          from.find_first_not_of("0123456789") == std::string::npos
+                                      ? std::stoll(from)
+                                      : 0;
+            const StoreResult viewed =
+                ViewOf(*store_, *found.value, false, view, after, kFavoritesPerPage + 1);
+            if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+            if (view.favorites.size() > static_cast<size_t>(kFavoritesPerPage)) {
+                view.favorites.pop_back();
+                view.nextPage = "zephlist.php?email=" + PercentEncode(email) +
+                                "&from=" + std::to_string(view.favorites.back().id);
+            }
+        }
         SendHtml(response, 200, RenderPublicPage(view));
     });
 

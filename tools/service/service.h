@@ -27,6 +27,7 @@ struct ServiceOptions {
     // a burst waits its turn and only a flood that outlasts the wait is refused.
     unsigned hashWaiting = 16;
     LoginThrottleSettings loginThrottle;
+    AccountQuota quota;
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";
