@@ -40,14 +40,22 @@ protected:
         return std::regex_search(page, match, field) ? "&form_token=" + match[1].str() : "";
     }
 
+    // The token of a login form, and the login cookie it is bound to, kept as a browser would.
     std::string LoginFormToken() {
         const auto page = service_.Client().Get(kLogin);
-        return page ? FormToken(page->body) : std::string();
+        if (!page) return std::string();
+        loginCookie_ = CookiePair(page->get_header_value("Set-Cookie"));
+        return FormToken(page->body);
+    }
+
+    httplib::Result PostLogin(const std::string& body, httplib::Headers headers = {}) {
+        headers.emplace("Cookie", loginCookie_);
+        return service_.Client().Post(kLogin, headers, body, "application/x-www-form-urlencoded");
     }
 
     // Logs in through the form and gives the session cookie's whole Set-Cookie header.
     std::string LogIn(const std::string& body) {
-        const auto result = service_.PostForm(kLogin, body + LoginFormToken());
+        const auto result = PostLogin(body + LoginFormToken());
         if (!result) return std::string();
         return result->status == 303 ? result->get_header_value("Set-Cookie") : std::string();
     }
@@ -62,6 +70,7 @@ protected:
 
     ScratchFolder folder_;
     RunningService service_;
+    std::string loginCookie_;
 };
 
 TEST_F(WebPages, LoginPageWithoutSessionShowsTheForm) {
@@ -107,12 +116,18 @@ TEST_F(WebPages, RefusedLoginShowsTheFormAgainWithoutACookie) {
         {"password=x", 400},
     };
     for (const auto& c : cases) {
-        const auto result = service_.PostForm(kLogin, c.body + LoginFormToken());
+        const auto result = PostLogin(c.body + LoginFormToken());
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, c.status) << c.body;
         EXPECT_FALSE(result->has_header("Set-Cookie")) << c.body;
         EXPECT_NE(result->body.find("name=\"email\""), std::string::npos);
     }
+    // A login form's token is good only with the login cookie of the browser it was shown to.
+    const std::string shownElsewhere = LoginFormToken();
+    LoginFormToken();
+    const auto result = PostLogin(Demo() + shownElsewhere);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 403);
 }
 
 TEST_F(WebPages, UnknownOrForgedSessionTokenShowsTheForm) {
@@ -349,8 +364,7 @@ TEST_F(WebPages, PostsFromPagesOfOtherSitesAreRefused) {
     };
     for (const auto& c : cases) {
         const std::string body = Demo() + (c.withToken ? LoginFormToken() : "");
-        const auto login =
-            service_.Client().Post(kLogin, c.headers, body, "application/x-www-form-urlencoded");
+        const auto login = PostLogin(body, c.headers);
         ASSERT_TRUE(login);
         EXPECT_EQ(login->status, c.status) << body;
         EXPECT_EQ(login->has_header("Set-Cookie"), c.status == 303) << body;

@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -328,8 +329,14 @@ public:
 
     Dispatch(BoundedServer& server, const ConnectionLimits& limits)
         : server_(server), limits_(limits), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        reader_ = std::thread([this] { Read(); });
-        for (size_t i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { Work(); });
+        try {
+            if (wake_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+            reader_ = std::thread([this] { Read(); });
+            for (size_t i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { Work(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
     }
 
     ~Dispatch() { Stop(); }
@@ -350,7 +357,7 @@ public:
             Wake();
         }
         ready_.notify_all();
-        reader_.join();
+        if (reader_.joinable()) reader_.join();
         for (auto& worker : workers_) worker.join();
         arrivals_.clear();
         queue_.clear();
@@ -471,18 +478,17 @@ private:
 
 BoundedServer::BoundedServer(const ConnectionLimits& limits,
                              std::function<const char*(int)> refusalText)
-    : limits_(limits), refusalText_(std::move(refusalText)) {
-    new_task_queue = [this] {
-        dispatch_ = std::make_unique<Dispatch>(*this, limits_);
-        return new Handoff([this] { dispatch_->Stop(); });
-    };
+    : limits_(limits),
+      refusalText_(std::move(refusalText)),
+      dispatch_(std::make_unique<Dispatch>(*this, limits_)) {
+    new_task_queue = [this] { return new Handoff([this] { dispatch_->Stop(); }); };
     set_write_timeout(limits_.writeTimeout);
     set_keep_alive_max_count(limits_.maxRequestsPerConnection);
     set_payload_max_length(limits_.maxBodyBytes);
 }
 
 BoundedServer::~BoundedServer() {
-    if (dispatch_) dispatch_->Stop();
+    dispatch_->Stop();
 }
 
 void BoundedServer::CloseAfterReply(httplib::Response& response) {
@@ -497,7 +503,7 @@ void BoundedServer::WidenListenBacklog() {
 
 bool BoundedServer::process_and_close_socket(socket_t sock) {
     auto connection = std::make_unique<Connection>(sock, limits_);
-    if (dispatch_) dispatch_->Wait(std::move(connection));
+    dispatch_->Wait(std::move(connection));
     return true;
 }
 

@@ -41,7 +41,7 @@ std::string ClientNetwork(const std::string& address);
 class BoundedServer : public httplib::Server {
 public:
     // refusalText gives the body of a refusal made before the library parses (400, 408, 413,
-    // 416).
+    // 416). Starts the reader and the workers; throws std::system_error when it cannot.
     BoundedServer(const ConnectionLimits& limits, std::function<const char*(int)> refusalText);
     ~BoundedServer() override;
 

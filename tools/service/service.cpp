@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <thread>
 
 namespace service {
@@ -147,11 +148,9 @@ StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, Fa
     return StoreResult::kDone;
 }
 
-// The binding of a form token: the session for the forms of a signed-in page, a fixed word
-// for the login form.
+// The binding of the form token of a signed-in page: its session.
 std::string FormBinding(const std::string& sessionToken) {
-    return sessionToken.empty() ? std::string("login")
-                                : "session " + SessionTokenDigest(sessionToken);
+    return "session " + SessionTokenDigest(sessionToken);
 }
 
 const char* DefaultErrorText(int status) {
@@ -207,7 +206,12 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
     }
     ConnectionLimits limits = options.limits;
     limits.maxBodyBytes = kMaxBodyBytes;
-    service->server_ = std::make_unique<BoundedServer>(limits, DefaultErrorText);
+    try {
+        service->server_ = std::make_unique<BoundedServer>(limits, DefaultErrorText);
+    } catch (const std::system_error& failure) {
+        error = std::string("cannot start the threads of the service: ") + failure.what();
+        return nullptr;
+    }
     BoundedServer& server = *service->server_;
     // Without the library's SO_REUSEPORT: a second service on a taken port must fail to start,
     // not share the port with the first.
@@ -282,6 +286,25 @@ bool Service::FromOwnSite(const httplib::Request& request) const {
     // "null" (a sandboxed or opaque page) and anything unreadable count as another site.
     return origin == baseOrigin_ || origin == (secureCookies_ ? "https://" : "http://") +
                                                   AsciiLower(request.get_header_value("Host"));
+}
+
+std::string Service::CookieAttributes() const {
+    return std::string("; Path=/; HttpOnly; SameSite=Lax") + (secureCookies_ ? "; Secure" : "");
+}
+
+std::string Service::LoginFormToken(const httplib::Request& request, httplib::Response& response) {
+    std::string browser = CookieValue(request, kLoginCookie);
+    if (browser.empty()) {
+        browser = NewSessionToken();
+        response.set_header("Set-Cookie",
+                            std::string(kLoginCookie) + "=" + browser + CookieAttributes());
+    }
+    return formTokens_.For("login " + SessionTokenDigest(browser));
+}
+
+bool Service::IsLoginFormToken(const httplib::Request& request, const std::string& token) const {
+    const std::string browser = CookieValue(request, kLoginCookie);
+    return !browser.empty() && formTokens_.Matches(token, "login " + SessionTokenDigest(browser));
 }
 
 void Service::InstallRoutes() {
@@ -363,7 +386,7 @@ void Service::InstallWebRoutes() {
             }
         }
         if (!account) {
-            SendHtml(response, 200, RenderLoginPage("", formTokens_.For(FormBinding(""))));
+            SendHtml(response, 200, RenderLoginPage("", LoginFormToken(request, response)));
             return;
         }
         FavoritesView view;
@@ -379,16 +402,16 @@ void Service::InstallWebRoutes() {
         std::string charset;
         const auto form = ReadForm(request, response, kPageCharset, charset);
         if (!form) return;
-        const std::string loginToken = formTokens_.For(FormBinding(""));
-        const std::string cookieTail =
-            std::string("; Path=/; HttpOnly; SameSite=Lax") + (secureCookies_ ? "; Secure" : "");
+        // Only a reply that shows the form again needs its token (and maybe a login cookie).
+        const auto loginToken = [&] { return LoginFormToken(request, response); };
+        const std::string cookieTail = CookieAttributes();
         const std::string formToken = form->Get(kFormTokenField).value_or("");
         if (form->Get("action") == std::optional<std::string>("logout")) {
             const std::string token = CookieValue(request, kSessionCookie);
             if (!formTokens_.Matches(formToken, FormBinding(token))) {
                 SendHtml(
                     response, 403,
-                    RenderLoginPage("This page was out of date. Please try again.", loginToken));
+                    RenderLoginPage("This page was out of date. Please try again.", loginToken()));
                 return;
             }
             if (!token.empty()) {
@@ -400,17 +423,17 @@ void Service::InstallWebRoutes() {
             response.set_redirect("login.php", 303);
             return;
         }
-        if (!formTokens_.Matches(formToken, FormBinding(""))) {
+        if (!IsLoginFormToken(request, formToken)) {
             SendHtml(
                 response, 403,
-                RenderLoginPage("This page was out of date. Please log in again.", loginToken));
+                RenderLoginPage("This page was out of date. Please log in again.", loginToken()));
             return;
         }
         const auto email = form->Get("email");
         const auto password = form->Get("password");
         if (!email || !password || email->empty()) {
             SendHtml(response, 400,
-                     RenderLoginPage("Enter your e-mail address and password.", loginToken));
+                     RenderLoginPage("Enter your e-mail address and password.", loginToken()));
             return;
         }
         const SignInOutcome signIn = api_->SignIn(*email, *password, request.remote_addr);
@@ -418,7 +441,8 @@ void Service::InstallWebRoutes() {
             case SignInResult::kSignedIn:
                 break;
             case SignInResult::kRefused:
-                SendHtml(response, 403, RenderLoginPage(PluginApi::kWrongCredentials, loginToken));
+                SendHtml(response, 403,
+                         RenderLoginPage(PluginApi::kWrongCredentials, loginToken()));
                 return;
             case SignInResult::kBusy:
                 return SendStoreProblem(response, StoreResult::kBusy, signIn.retryAfter);

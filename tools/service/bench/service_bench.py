@@ -241,7 +241,7 @@ def probe(port, account, count):
         try:
             status, _, text = post(port, "/plugin/getcatagories.php",
                                    {"email": email, "password": password, "version": "1.05"},
-                                   timeout=30)
+                                   timeout=10)
             if status == 200 and text.startswith("200 OK"):
                 latencies.append(time.monotonic() - started)
         except OSError:
