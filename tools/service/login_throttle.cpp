@@ -67,7 +67,7 @@ int64_t LoginThrottle::Wait(const Entry* entry, unsigned freeFailures,
 
 int64_t LoginThrottle::SecondsToWait(const std::string& email, const std::string& client,
                                      bool admit) {
-    const auto now = Clock::now();
+    const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex_);
     Entry* account = Find(AccountKey(email), now, admit);
     Entry* byClient = Find(ClientKey(client), now, admit);
@@ -100,7 +100,7 @@ void LoginThrottle::Record(Entry* entry, unsigned freeFailures, Outcome outcome,
 }
 
 void LoginThrottle::Done(const std::string& email, const std::string& client, Outcome outcome) {
-    const auto now = Clock::now();
+    const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex_);
     Entry* account = Find(AccountKey(email), now, false);
     Record(account, settings_.accountFreeFailures, outcome, now);

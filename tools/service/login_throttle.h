@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -22,6 +23,8 @@ struct LoginThrottleSettings {
     std::chrono::seconds maxDelay{60};
     std::chrono::seconds forgetAfter{15 * 60};  // failures older than this no longer count
     size_t capacity = 4096;
+    // The clock the delays are counted on; the steady clock when empty (tests stop it).
+    std::function<std::chrono::steady_clock::time_point()> clock;
 };
 
 class LoginThrottle {
@@ -45,6 +48,7 @@ private:
         Clock::time_point blockedUntil;
     };
 
+    Clock::time_point Now() const { return settings_.clock ? settings_.clock() : Clock::now(); }
     Entry* Find(const std::string& key, Clock::time_point now, bool create);
     int64_t Wait(const Entry* entry, unsigned freeFailures, Clock::time_point now) const;
     void Record(Entry* entry, unsigned freeFailures, Outcome outcome, Clock::time_point now);
