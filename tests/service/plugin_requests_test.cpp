@@ -27,9 +27,10 @@ using service_testing::ScratchFolder;
 
 namespace {
 
-constexpr const char kCategories[] = "/plugin/getcatagories.php";
-constexpr const char kAddUrl[] = "/plugin/addurl.php";
-constexpr const char kWebPage[] = "/plugin/getwebpage.php";
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
+using testing_support::kUserPagePath;
+using testing_support::kWebPagePath;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -78,7 +79,8 @@ protected:
     // The status line and the parsed category lines of a category reply.
     std::string FetchCategories(const std::string& credentials,
                                 std::vector<CategoryLine>* categories = nullptr) {
-        const std::string reply = Service().PluginReply(kCategories, credentials + "&version=1.05");
+        const std::string reply =
+            Service().PluginReply(kCategoriesPath, credentials + "&version=1.05");
         const auto lines = Lines(reply);
         if (lines.empty()) return std::string();
         if (categories) {
@@ -104,8 +106,8 @@ protected:
 
     std::string Add(const std::string& credentials, const std::string& encodedName,
                     const std::string& encodedUrl, const std::string& parent) {
-        return Service().PluginReply(kAddUrl, credentials + "&name=" + encodedName +
-                                                  "&url=" + encodedUrl + "&parent=" + parent);
+        return Service().PluginReply(kAddUrlPath, credentials + "&name=" + encodedName +
+                                                      "&url=" + encodedUrl + "&parent=" + parent);
     }
 
     // What the database file holds, once the service has created it.
@@ -140,7 +142,7 @@ TEST_F(PluginRequests, DemoAccountGetsStatusLineThenItsCategoriesInCreationOrder
     EXPECT_EQ(categories[1].name, "Reference");
     EXPECT_GT(categories[0].id, 0);
     EXPECT_GT(categories[1].id, categories[0].id);
-    const std::string reply = Service().PluginReply(kCategories, Demo() + "&version=1.05");
+    const std::string reply = Service().PluginReply(kCategoriesPath, Demo() + "&version=1.05");
     EXPECT_EQ(reply.find('\r'), std::string::npos) << "lines end in a line feed only";
     EXPECT_EQ(reply.back(), '\n');
 }
@@ -163,7 +165,7 @@ TEST_F(PluginRequests, RefusedCredentialsGiveA4xxStatusLineAndNoCategories) {
         {"no password field", "email=demo%40tavrello.test", "400 Missing field: password\n"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Service().PluginReply(kCategories, c.body + "&version=1.05"), c.expected)
+        EXPECT_EQ(Service().PluginReply(kCategoriesPath, c.body + "&version=1.05"), c.expected)
             << c.what;
     }
 }
@@ -285,7 +287,7 @@ TEST_F(PluginRequests, MissingOrBadFieldsGetAClearReplyAndChangeNothing) {
     };
     const size_t before = StoredFavorites(service::kDemoEmail).size();
     for (const auto& c : cases) {
-        EXPECT_EQ(Service().PluginReply(kAddUrl, c.body), c.expected) << c.body.substr(0, 120);
+        EXPECT_EQ(Service().PluginReply(kAddUrlPath, c.body), c.expected) << c.body.substr(0, 120);
     }
     EXPECT_EQ(StoredFavorites(service::kDemoEmail).size(), before);
 }
@@ -293,7 +295,7 @@ TEST_F(PluginRequests, MissingOrBadFieldsGetAClearReplyAndChangeNothing) {
 TEST_F(PluginRequests, OversizedBodiesAreRefusedWhileTheyArriveAndNothingIsStored) {
     const size_t before = StoredFavorites(service::kDemoEmail).size();
     const std::string start = Demo() + "&url=https%3A%2F%2Fa.example%2F&parent=0&name=";
-    const auto withLength = Service().PostForm(kAddUrl, start + std::string(70 * 1024, 'a'));
+    const auto withLength = Service().PostForm(kAddUrlPath, start + std::string(70 * 1024, 'a'));
     ASSERT_TRUE(withLength);
     EXPECT_EQ(withLength->status, 413);
     EXPECT_EQ(withLength->body, "The request is too large");
@@ -342,7 +344,7 @@ TEST(AccountQuota, AnAddBeyondTheQuotaIsRefusedAndNothingIsStored) {
         };
         const size_t favorites = count("favorites");
         const size_t categories = count("categories");
-        EXPECT_EQ(running.PluginReply(kAddUrl, c.add), service::PluginApi::kFullText) << c.what;
+        EXPECT_EQ(running.PluginReply(kAddUrlPath, c.add), service::PluginApi::kFullText) << c.what;
         EXPECT_EQ(count("favorites"), favorites) << c.what;
         EXPECT_EQ(count("categories"), categories) << c.what;
     }
@@ -351,20 +353,20 @@ TEST(AccountQuota, AnAddBeyondTheQuotaIsRefusedAndNothingIsStored) {
     service::ServiceOptions options;
     options.quota = {4, 3, 1 << 20};
     RunningService running(folder.path() + "/room.db", options);
-    EXPECT_EQ(running.PluginReply(kAddUrl, favorite), "OK");
-    EXPECT_EQ(running.PluginReply(kAddUrl, category), "OK");
+    EXPECT_EQ(running.PluginReply(kAddUrlPath, favorite), "OK");
+    EXPECT_EQ(running.PluginReply(kAddUrlPath, category), "OK");
 }
 
 TEST_F(PluginRequests, BodyThatIsNotAFormIsRefused) {
     const size_t before = StoredFavorites(service::kDemoEmail).size();
     const std::string body = Demo() + "&name=A&url=https%3A%2F%2Fa.example%2F&parent=0";
     for (const char* type : {"text/plain", "application/json", "text/xml"}) {
-        const auto result = Service().PostForm(kAddUrl, body, type);
+        const auto result = Service().PostForm(kAddUrlPath, body, type);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 415) << type;
     }
     const auto badCharset =
-        Service().PostForm(kAddUrl, body, "application/x-www-form-urlencoded; charset=koi8-r");
+        Service().PostForm(kAddUrlPath, body, "application/x-www-form-urlencoded; charset=koi8-r");
     ASSERT_TRUE(badCharset);
     EXPECT_EQ(badCharset->status, 400);
     EXPECT_EQ(StoredFavorites(service::kDemoEmail).size(), before);
@@ -397,7 +399,7 @@ TEST_F(PluginRequests, FormValuesAreDecodedInTheDeclaredCharset) {
     };
     for (const auto& c : cases) {
         const auto result = Service().PostForm(
-            kAddUrl, Demo() + "&name=" + c.encodedName + "&url=-&parent=0", c.contentType);
+            kAddUrlPath, Demo() + "&name=" + c.encodedName + "&url=-&parent=0", c.contentType);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->body, "OK") << c.encodedName;
     }
@@ -415,7 +417,7 @@ TEST_F(PluginRequests, FormValuesAreDecodedInTheDeclaredCharset) {
 TEST_F(PluginRequests, CategoryReplyTravelsInTheCharsetOfTheRequest) {
     ASSERT_EQ(Add(Demo(), "%C6blegr%F8d+%80", "-", "0"), "OK");
     const std::string body = Demo() + "&version=1.05";
-    const auto ansi = Service().PostForm(kCategories, body);
+    const auto ansi = Service().PostForm(kCategoriesPath, body);
     ASSERT_TRUE(ansi);
     EXPECT_EQ(ansi->get_header_value("Content-Type"), "text/plain; charset=windows-1252");
     EXPECT_NE(ansi->body.find(" \xC6"
@@ -423,8 +425,8 @@ TEST_F(PluginRequests, CategoryReplyTravelsInTheCharsetOfTheRequest) {
                               "d \x80\n"),
               std::string::npos)
         << ansi->body;
-    const auto utf8 =
-        Service().PostForm(kCategories, body, "application/x-www-form-urlencoded; charset=utf-8");
+    const auto utf8 = Service().PostForm(kCategoriesPath, body,
+                                         "application/x-www-form-urlencoded; charset=utf-8");
     ASSERT_TRUE(utf8);
     EXPECT_NE(utf8->body.find(" \xC3\x86"
                               "blegr\xC3\xB8"
@@ -466,19 +468,19 @@ TEST_F(PluginRequests, PasswordsAreStoredOnlyAsSaltedHashes) {
 }
 
 TEST_F(PluginRequests, OwnWebPageIsTheBaseUrlFollowedByTheUserPagePath) {
-    const std::string reply = Service().PluginReply(kWebPage, Demo());
+    const std::string reply = Service().PluginReply(kWebPagePath, Demo());
     EXPECT_EQ(reply.rfind(Service().baseUrl(), 0), 0u) << reply;
     EXPECT_EQ(reply, Service().baseUrl() + "plugin/zephlist.php?email=demo%40tavrello.test");
     EXPECT_EQ(Service().baseUrl(), "http://127.0.0.1:" + std::to_string(Service().port()) + "/");
     const std::string refused =
-        Service().PluginReply(kWebPage, Credentials(service::kDemoEmail, "nope"));
+        Service().PluginReply(kWebPagePath, Credentials(service::kDemoEmail, "nope"));
     EXPECT_EQ(refused, "Wrong e-mail address or password");
 }
 
 TEST_F(PluginRequests, OwnWebPageFollowsTheConfiguredBaseUrl) {
     service::ServiceOptions options;
     options.baseUrl = "http://127.0.0.1:9/favorites";
-    const std::string reply = Service(options).PluginReply(kWebPage, Demo());
+    const std::string reply = Service(options).PluginReply(kWebPagePath, Demo());
     EXPECT_EQ(reply, "http://127.0.0.1:9/favorites/plugin/zephlist.php?email=demo%40tavrello.test");
 }
 
@@ -490,7 +492,7 @@ TEST_F(PluginRequests, ParallelClientsAreAllServedAndAllTheirChangesKept) {
     for (int i = 0; i < kClients; ++i) {
         clients.emplace_back([&, i]() {
             const auto result = running.Client().Post(
-                kAddUrl, Demo() + "&name=Parallel+" + std::to_string(i) + "&url=-&parent=0",
+                kAddUrlPath, Demo() + "&name=Parallel+" + std::to_string(i) + "&url=-&parent=0",
                 "application/x-www-form-urlencoded");
             replies[i] = result ? result->body : "no reply";
         });
@@ -511,7 +513,7 @@ TEST_F(PluginRequests, ParallelClientsAreAllServedAndAllTheirChangesKept) {
 }
 
 TEST_F(PluginRequests, PluginRequestsAnswerOnlyPost) {
-    for (const char* path : {kCategories, kAddUrl, kWebPage}) {
+    for (const char* path : {kCategoriesPath, kAddUrlPath, kWebPagePath}) {
         const auto result = Service().Client().Get(path);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 405) << path;
@@ -538,26 +540,27 @@ TEST_F(PluginRequests, StoreTroubleIsBusyOrFailedButNeverAWrongPassword) {
         sqlite3* other = nullptr;
         ASSERT_EQ(sqlite3_open(database_.c_str(), &other), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-        expect(kCategories, Demo() + "&version=1.05", 200, "200 OK", "locked");
-        expect(kAddUrl, add, 503, "The service is busy; try again in a moment", "locked");
-        expect(kAddUrl, Demo() + "&name=New&url=-&parent=0", 503,
+        expect(kCategoriesPath, Demo() + "&version=1.05", 200, "200 OK", "locked");
+        expect(kAddUrlPath, add, 503, "The service is busy; try again in a moment", "locked");
+        expect(kAddUrlPath, Demo() + "&name=New&url=-&parent=0", 503,
                "The service is busy; try again in a moment", "locked");
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
     }
-    expect(kAddUrl, add, 200, "OK", "unlocked");
+    expect(kAddUrlPath, add, 200, "OK", "unlocked");
     // A schema that points at a page the file does not have: every statement fails.
     service_testing::RunSql(database_,
                             "PRAGMA writable_schema = ON;"
                             "UPDATE sqlite_master SET rootpage = 9999 WHERE name = 'favorites';"
                             "PRAGMA schema_version = 1000;");
     const std::string failed = "The service could not read or store your data";
-    expect(kCategories, Demo() + "&version=1.05", 500, "500 " + failed, "corrupt");
-    expect(kCategories, Credentials(service::kDemoEmail, "wrong") + "&version=1.05", 500,
+    expect(kCategoriesPath, Demo() + "&version=1.05", 500, "500 " + failed, "corrupt");
+    expect(kCategoriesPath, Credentials(service::kDemoEmail, "wrong") + "&version=1.05", 500,
            "500 " + failed, "corrupt");
-    expect(kAddUrl, add, 500, failed, "corrupt");
-    expect(kWebPage, Demo(), 500, failed, "corrupt");
-    const auto page = running.Client().Get("/plugin/zephlist.php?email=demo%40tavrello.test");
+    expect(kAddUrlPath, add, 500, failed, "corrupt");
+    expect(kWebPagePath, Demo(), 500, failed, "corrupt");
+    const auto page =
+        running.Client().Get(std::string(kUserPagePath) + "?email=demo%40tavrello.test");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 500) << "not an empty list";
 }
@@ -576,7 +579,7 @@ TEST_F(PluginRequests, ListsAreServedAndEachAddIsAnsweredWhileAnotherProgramHold
     for (size_t i = 0; i < adds.size(); ++i) {
         adders.emplace_back([&, i]() {
             const auto result = running.PostForm(
-                kAddUrl, Demo() + "&name=Waiting" + std::to_string(i) + "&url=-&parent=0");
+                kAddUrlPath, Demo() + "&name=Waiting" + std::to_string(i) + "&url=-&parent=0");
             if (result) {
                 adds[i] =
                     std::to_string(result->status) + " " + result->get_header_value("Retry-After");
@@ -585,7 +588,7 @@ TEST_F(PluginRequests, ListsAreServedAndEachAddIsAnsweredWhileAnotherProgramHold
     }
     // Served from the reading connection while the lock is held, whether the adds are waiting
     // for it yet or not.
-    const auto list = running.PostForm(kCategories, Demo() + "&version=1.05");
+    const auto list = running.PostForm(kCategoriesPath, Demo() + "&version=1.05");
     // The lock outlasts every add's busy timeout: each one gives up, on its own, and says so.
     for (auto& adder : adders) adder.join();
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -625,7 +628,7 @@ TEST_F(PluginRequests, AStoredHashThatCannotBeReadOrCheckedIsNotAWrongPassword) 
     for (const auto& c : cases) {
         service_testing::RunSql(database_, "UPDATE accounts SET password_hash = '" + c.hash +
                                                "' WHERE email = 'demo@tavrello.test'");
-        const auto result = running.PostForm(kCategories, Demo() + "&version=1.05");
+        const auto result = running.PostForm(kCategoriesPath, Demo() + "&version=1.05");
         ASSERT_TRUE(result) << c.what;
         EXPECT_EQ(result->status, c.status) << c.what << ": " << result->body;
         EXPECT_EQ(result->has_header("Retry-After"), c.status == 503) << c.what;
@@ -652,7 +655,7 @@ TEST_F(PluginRequests, FailedSignInsSlowTheAccountAndTheClientDownWithoutA403) {
     clock.Attach(options.loginThrottle);
     RunningService& running = Service(options);
     const auto categories = [&](const std::string& credentials) {
-        const auto result = running.PostForm(kCategories, credentials + "&version=1.05");
+        const auto result = running.PostForm(kCategoriesPath, credentials + "&version=1.05");
         if (!result) return std::string("no reply");
         if (result->status == 503) {
             const std::string after = result->get_header_value("Retry-After");
@@ -689,7 +692,7 @@ TEST_F(PluginRequests, GuessesCountWhileTheyRunAndSpareTheOwnerWhereItSignedIn) 
     clock.Attach(options.loginThrottle);
     RunningService& running = Service(options);
     const auto reply = [&](const std::string& credentials) {
-        const auto result = running.PostForm(kCategories, credentials + "&version=1.05");
+        const auto result = running.PostForm(kCategoriesPath, credentials + "&version=1.05");
         if (!result) return std::string("no reply");
         if (result->status == 503 && result->has_header("Retry-After")) return std::string("wait");
         return result->body.substr(0, result->body.find('\n'));
@@ -758,7 +761,8 @@ TEST_F(PluginRequests, HashingIsBoundedAndCachedSignInsNeedNoHash) {
         std::vector<std::thread> clients;
         for (size_t i = 0; i < replies.size(); ++i) {
             clients.emplace_back([&, i]() {
-                const auto result = running.PostForm(kCategories, credentials + "&version=1.05");
+                const auto result =
+                    running.PostForm(kCategoriesPath, credentials + "&version=1.05");
                 replies[i] = !result ? "no reply"
                              : result->status == 503 && result->has_header("Retry-After")
                                  ? "busy"
@@ -806,7 +810,7 @@ TEST(BoundedRequests, SlowSendersAreCutOffAtTheDeadlineAndOthersAreStillServed) 
             for (auto& connection : slow) connection->Send("X-Slow: 1\r\n");
         }
         const std::string reply = running.PluginReply(
-            kCategories,
+            kCategoriesPath,
             Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
         EXPECT_EQ(reply.rfind("200 OK\n", 0), 0u);
         for (auto& connection : slow) EXPECT_FALSE(connection->ClosedByService());
@@ -841,7 +845,8 @@ TEST(BoundedRequests, IdleConnectionsHoldNoWorkerAndTheOldestBeyondTheWaitingRoo
     idle.front()->ReadUntilClosed(std::chrono::seconds(30));
     EXPECT_TRUE(idle.front()->ClosedByService());
     const std::string reply = running.PluginReply(
-        kCategories, Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
+        kCategoriesPath,
+        Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
     EXPECT_EQ(reply.rfind("200 OK\n", 0), 0u) << reply;
     // Served while the newest idle connections still wait, not after their deadline.
     EXPECT_FALSE(idle.back()->ClosedByService());
@@ -961,7 +966,7 @@ TEST(PluginNotice, NoticeLinesPrecedeTheCategories) {
         options.notice = {"Version 1.06 is out", c.page, c.stop};
         RunningService running(folder.path() + "/notice.db", options);
         const std::string reply = running.PluginReply(
-            kCategories,
+            kCategoriesPath,
             Credentials(service::kDemoEmail, service::kDemoPassword) + "&version=1.05");
         ASSERT_EQ(reply.rfind(c.expectedHead, 0), 0u) << reply;
         const std::string rest = reply.substr(c.expectedHead.size());
@@ -974,7 +979,7 @@ TEST(PluginNotice, NoticeLinesPrecedeTheCategories) {
             EXPECT_EQ(rest, "");
         }
         // A refused login is reported before any notice.
-        EXPECT_EQ(running.PluginReply(kCategories, Credentials(service::kDemoEmail, "x")),
+        EXPECT_EQ(running.PluginReply(kCategoriesPath, Credentials(service::kDemoEmail, "x")),
                   "403 Wrong e-mail address or password\n");
     }
 }

@@ -25,6 +25,8 @@
 
 using service_testing::Credentials;
 using service_testing::ScratchFolder;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
 
 namespace {
 
@@ -135,15 +137,13 @@ TEST(ServiceProgram, ServesOnTheLoopbackAddressAndStopsCleanlyOnSigterm) {
         httplib::Client client("127.0.0.1", port);
         const std::string credentials = Credentials(service::kDemoEmail, service::kDemoPassword);
         if (run == 0) {
-            const auto added =
-                client.Post("/plugin/addurl.php", credentials + "&name=Across&url=-&parent=0",
-                            "application/x-www-form-urlencoded");
+            const auto added = client.Post(kAddUrlPath, credentials + "&name=Across&url=-&parent=0",
+                                           "application/x-www-form-urlencoded");
             ASSERT_TRUE(added);
             EXPECT_EQ(added->body, "OK");
         } else {
-            const auto list =
-                client.Post("/plugin/getcatagories.php", credentials + "&version=1.05",
-                            "application/x-www-form-urlencoded");
+            const auto list = client.Post(kCategoriesPath, credentials + "&version=1.05",
+                                          "application/x-www-form-urlencoded");
             ASSERT_TRUE(list);
             EXPECT_NE(list->body.find(" Across\n"), std::string::npos)
                 << "a category made in the first run is there in the second: " << list->body;
@@ -182,7 +182,7 @@ TEST(ServiceProgram, AddAccountReadsThePasswordFromStandardInput) {
          "403 Wrong e-mail address or password\n"},
     };
     for (const auto& c : cases) {
-        const auto reply = client.Post("/plugin/getcatagories.php", c.body + "&version=1.05",
+        const auto reply = client.Post(kCategoriesPath, c.body + "&version=1.05",
                                        "application/x-www-form-urlencoded");
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->body, c.reply) << c.body;
@@ -289,7 +289,7 @@ TEST(ServiceProgram, EveryAcknowledgedAddSurvivesSigkill) {
             for (int i = 0; i < 200; ++i) {
                 const std::string name = "durable-" + std::to_string(c) + "-" + std::to_string(i);
                 const auto reply =
-                    client.Post("/plugin/addurl.php",
+                    client.Post(kAddUrlPath,
                                 Credentials(service::kDemoEmail, service::kDemoPassword) +
                                     "&name=" + name + "&url=https%3A%2F%2Fd.example%2F&parent=0",
                                 "application/x-www-form-urlencoded");
@@ -337,14 +337,14 @@ TEST(ServiceProgram, AFileSizeLimitFailsTheAddAndTheServiceGoesOn) {
     const std::string url = "&url=https%3A%2F%2Fbig.example%2F" + std::string(3000, 'x');
     std::string reply = "200 OK";
     for (int i = 0; i < 500 && reply == "200 OK"; ++i) {
-        const auto result = client.Post("/plugin/addurl.php",
-                                        demo + "&name=big" + std::to_string(i) + url + "&parent=0",
-                                        "application/x-www-form-urlencoded");
+        const auto result =
+            client.Post(kAddUrlPath, demo + "&name=big" + std::to_string(i) + url + "&parent=0",
+                        "application/x-www-form-urlencoded");
         reply = result ? std::to_string(result->status) + " " + result->body : "no reply";
     }
     EXPECT_EQ(reply, std::string("500 ") + service::PluginApi::kFailedText);
-    const auto list = client.Post("/plugin/getcatagories.php", demo + "&version=1.05",
-                                  "application/x-www-form-urlencoded");
+    const auto list =
+        client.Post(kCategoriesPath, demo + "&version=1.05", "application/x-www-form-urlencoded");
     ASSERT_TRUE(list);
     EXPECT_EQ(list->body.rfind("200 OK\n", 0), 0u);
     program.Signal(SIGTERM);

@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "tests/plugin/client/client_fixture.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/settings_paths.h"
 
@@ -24,23 +25,19 @@ using client_testing::UiCall;
 using client_testing::UiScript;
 using testing_support::DecodeForm;
 using testing_support::HttpPeer;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
+using testing_support::kWebPagePath;
+using testing_support::Ok;
 using testing_support::ScriptedReply;
 
 namespace {
-
-constexpr char kCategories[] = "/plugin/getcatagories.php";
-constexpr char kAdd[] = "/plugin/addurl.php";
-constexpr char kWebPage[] = "/plugin/getwebpage.php";
 
 ScriptedReply Reply(int status, const std::string& body) {
     ScriptedReply reply;
     reply.status = status;
     reply.body = body;
     return reply;
-}
-
-ScriptedReply Ok(const std::string& body) {
-    return Reply(200, body);
 }
 
 void StoreSetting(const char* name, const std::string& value) {
@@ -168,9 +165,9 @@ TEST(ServiceClientLayout, VirtualOperationsKeepTheirSlotOrderWithTheDestructorSi
 
 TEST_F(ServiceClient, CategoryRequestBodyAndAddress) {
     StoreSetting("password", "p%+=&\xE6");
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     EXPECT_EQ(Client().FetchCategories(), 1);
-    const auto requests = peer_.RequestsTo(kCategories);
+    const auto requests = peer_.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].requestLine, "POST /plugin/getcatagories.php HTTP/1.0");
     EXPECT_EQ(requests[0].body, "email=ann%40example.com&password=p%25%2B%3D%26%E6&version=1.05");
@@ -242,7 +239,7 @@ TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kCategories, Ok(c.reply));
+        peer_.Queue(kCategoriesPath, Ok(c.reply));
         plugin::CTavrello& client = Client();
         client.categoryLines.clear();
         const size_t before = peer_.RequestCount();
@@ -254,10 +251,10 @@ TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
 }
 
 TEST_F(ServiceClient, CachedListServesTheSecondAddWithoutARequest) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n7 Fun\n"));
     Client().AddPage("Title", "http://page/");
     Client().AddPage("Title 2", "http://page/2");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u);
     ASSERT_EQ(script_.addPresets.size(), 2u);
     EXPECT_EQ(script_.addPresets[1].description, "Title 2");
     EXPECT_EQ(script_.addPresets[1].pageUrl, "http://page/2");
@@ -267,21 +264,21 @@ TEST_F(ServiceClient, CachedListServesTheSecondAddWithoutARequest) {
 }
 
 TEST_F(ServiceClient, EmptyListIsAskedForAgainOnTheNextAdd) {
-    peer_.Route(kCategories, Ok("200 OK\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n"));
     Client().AddPage("T", "http://p/");
     Client().AddPage("T", "http://p/");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 2u);
     EXPECT_EQ(script_.CallsOf("add").size(), 2u) << "an empty list still opens the dialog";
 }
 
 TEST_F(ServiceClient, RefusalAsksForCredentialsAndRetriesWithTheReloadedSettings) {
-    peer_.Queue(kCategories, Reply(200, "403 Wrong password\n"));
-    peer_.Route(kCategories, Ok("200 OK\n5 Five\n"));
+    peer_.Queue(kCategoriesPath, Reply(200, "403 Wrong password\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n5 Five\n"));
     script_.optionsAnswers.push_back(OptionsOk("bob@example.com", "new pass"));
     EXPECT_EQ(Client().FetchCategories(), 1);
     EXPECT_EQ(script_.calls,
               (std::vector<UiCall>{Message("Wrong password", "Tavrello Error"), Options()}));
-    const auto requests = peer_.RequestsTo(kCategories);
+    const auto requests = peer_.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(DecodeForm(requests[1].body).at("email"), "bob@example.com");
     EXPECT_EQ(DecodeForm(requests[1].body).at("password"), "new pass");
@@ -289,7 +286,7 @@ TEST_F(ServiceClient, RefusalAsksForCredentialsAndRetriesWithTheReloadedSettings
 }
 
 TEST_F(ServiceClient, RefusalThenCancelledOptionsEndsWithFailureAndForgetsCredentials) {
-    peer_.Route(kCategories, Ok("401 Who are you\n"));
+    peer_.Route(kCategoriesPath, Ok("401 Who are you\n"));
     EXPECT_EQ(Client().FetchCategories(), 0);
     EXPECT_EQ(script_.calls,
               (std::vector<UiCall>{Message("Who are you", "Tavrello Error"), Options()}));
@@ -310,7 +307,7 @@ TEST_F(ServiceClient, EmptyEmailRunsTheOptionsDialogBeforeAnyRequest) {
     script_.calls.clear();
     script_.optionsAnswers.push_back(OptionsOk("", "x"));
     script_.optionsAnswers.push_back(OptionsOk("cy@example.com", "pw"));
-    peer_.Route(kCategories, Ok("200 OK\n1 A\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n1 A\n"));
     EXPECT_EQ(Client().FetchCategories(), 1);
     EXPECT_EQ(script_.calls, (std::vector<UiCall>{Options(), Options()}));
     ASSERT_EQ(peer_.RequestCount(), 1u);
@@ -348,7 +345,7 @@ TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
         plugin::CTavrello& client = Client();
         client.baseUrl = c.baseUrl;
         client.lastError = c.sendFailure ? "" : "stale text";
-        if (c.reply) peer_.Queue(kCategories, *c.reply);
+        if (c.reply) peer_.Queue(kCategoriesPath, *c.reply);
         EXPECT_EQ(client.FetchCategories(), 0) << c.name;
         ASSERT_EQ(script_.calls.size(), 1u) << c.name;
         EXPECT_EQ(script_.calls[0].kind, "message") << c.name;
@@ -366,14 +363,14 @@ TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
 TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
     StoreSetting("email", "\xF8le@example.com");
     StoreSetting("password", "p%+=");
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("OK"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("OK"));
     ConfirmAdd("Tom & Jerry", "http://x/?a=1&b=2", 12);
     Client().AddPage("Page title", "http://x/");
     ASSERT_EQ(script_.addPresets.size(), 1u);
     EXPECT_EQ(script_.addPresets[0].description, "Page title");
     EXPECT_EQ(script_.addPresets[0].pageUrl, "http://x/");
-    const auto adds = peer_.RequestsTo(kAdd);
+    const auto adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 1u);
     EXPECT_EQ(adds[0].body,
               "email=%F8le%40example.com&password=p%25%2B%3D&name=Tom+%26+Jerry"
@@ -388,7 +385,7 @@ TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
 }
 
 TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     const struct {
         std::string reply;
         bool shown;
@@ -396,7 +393,7 @@ TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
         {"OK", false}, {"OK\n", true}, {"ok", true}, {"Duplicate favorite", true}, {"", true}};
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kAdd, Ok(c.reply));
+        peer_.Queue(kAddUrlPath, Ok(c.reply));
         ConfirmAdd("D", "http://u/", -10);
         Client().AddPage("T", "http://u/");
         const auto messages = script_.CallsOf("message");
@@ -406,27 +403,27 @@ TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
             EXPECT_TRUE(messages.empty()) << c.reply;
         }
     }
-    EXPECT_EQ(DecodeForm(peer_.RequestsTo(kAdd).back().body).at("parent"), "-10");
+    EXPECT_EQ(DecodeForm(peer_.RequestsTo(kAddUrlPath).back().body).at("parent"), "-10");
 }
 
 TEST_F(ServiceClient, CancelledAddDialogSendsNothing) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().AddPage("T", "http://u/");
-    EXPECT_EQ(peer_.RequestsTo(kAdd).size(), 0u);
+    EXPECT_EQ(peer_.RequestsTo(kAddUrlPath).size(), 0u);
     EXPECT_TRUE(script_.CallsOf("message").empty());
 }
 
 TEST_F(ServiceClient, FailedFetchShowsNoAddDialog) {
-    peer_.Route(kCategories, Ok("500 down\n"));
+    peer_.Route(kCategoriesPath, Ok("500 down\n"));
     Client().AddPage("T", "http://u/");
     EXPECT_TRUE(script_.CallsOf("add").empty());
 }
 
 TEST_F(ServiceClient, FailedAddOffersRetryAndRetrySendsTheSameRequest) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Queue(kAdd, Reply(500, "oops"));
-    peer_.Queue(kAdd, Reply(503, ""));
-    peer_.Route(kAdd, Ok("OK"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Queue(kAddUrlPath, Reply(500, "oops"));
+    peer_.Queue(kAddUrlPath, Reply(503, ""));
+    peer_.Route(kAddUrlPath, Ok("OK"));
     script_.retryAnswers = {true, true};
     ConfirmAdd("D", "http://u/", 12);
     Client().AddPage("T", "http://u/");
@@ -435,7 +432,7 @@ TEST_F(ServiceClient, FailedAddOffersRetryAndRetrySendsTheSameRequest) {
         (std::vector<UiCall>{
             Retry("The service answered with HTTP status 500." + std::string(kMayBeStored)),
             Retry("The service answered with HTTP status 503." + std::string(kMayBeStored))}));
-    const auto adds = peer_.RequestsTo(kAdd);
+    const auto adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 3u);
     EXPECT_EQ(adds[1].body, adds[0].body);
     EXPECT_EQ(adds[2].body, adds[0].body);
@@ -461,12 +458,12 @@ TEST_F(ServiceClient, RetryAfterAnAnsweredAddSaysThePageMayAlreadyBeStored) {
         {"over the size cap", oversized,
          "The service's reply is larger than 16 MiB." + std::string(kMayBeStored)},
     };
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
-        peer_.Queue(kAdd, c.reply);
+        peer_.Queue(kAddUrlPath, c.reply);
         ConfirmAdd("D", "http://u/", 12);
         Client().AddPage("T", "http://u/");
         EXPECT_EQ(script_.CallsOf("retry"), std::vector<UiCall>{Retry(c.text)});
@@ -474,7 +471,7 @@ TEST_F(ServiceClient, RetryAfterAnAnsweredAddSaysThePageMayAlreadyBeStored) {
 }
 
 TEST_F(ServiceClient, FailedAddEndsOnCancel) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     ConfirmAdd("D", "http://u/", 12);
     Client().FetchCategories();
     client_testing::RefusingPort refusing;
@@ -486,25 +483,25 @@ TEST_F(ServiceClient, FailedAddEndsOnCancel) {
 }
 
 TEST_F(ServiceClient, CreateCategoryPostsDashUnderHomeThenRefreshes) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("OK"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("OK"));
     Client().FetchCategories();
     Client().CreateCategory("Kids & Games");
-    const auto adds = peer_.RequestsTo(kAdd);
+    const auto adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 1u);
     EXPECT_EQ(adds[0].body,
               "email=ann%40example.com&password=secret&name=Kids+%26+Games&url=-&parent=0");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u) << "the list is fetched again";
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 2u) << "the list is fetched again";
     EXPECT_TRUE(script_.calls.empty());
 }
 
 TEST_F(ServiceClient, CreateCategoryErrorReplyIsShownAndNothingRefreshed) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("Name taken"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("Name taken"));
     Client().FetchCategories();
     Client().CreateCategory("Work");
     EXPECT_EQ(script_.calls, std::vector<UiCall>{Message("Name taken", "Tavrello")});
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u);
     EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
 }
 
@@ -529,18 +526,18 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
          garbage,
          {Message("The service's answer carried no readable HTTP status.", "Error")}},
     };
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
         plugin::CTavrello& client = Client();
         client.baseUrl = c.reply ? peer_.BaseUrl() : refusing.BaseUrl();
-        if (c.reply) peer_.Queue(kAdd, *c.reply);
-        const size_t fetchesBefore = peer_.RequestsTo(kCategories).size();
+        if (c.reply) peer_.Queue(kAddUrlPath, *c.reply);
+        const size_t fetchesBefore = peer_.RequestsTo(kCategoriesPath).size();
         client.CreateCategory("New");
         EXPECT_EQ(script_.calls, c.calls);
         if (c.reply) {
-            EXPECT_EQ(peer_.RequestsTo(kCategories).size(), fetchesBefore + 1) << "refreshed";
+            EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), fetchesBefore + 1) << "refreshed";
             EXPECT_EQ(client.categoryLines, std::vector<std::string>{"12 Work"});
         }
     }
@@ -548,7 +545,7 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
 
 TEST_F(ServiceClient, CreateCategorySendFailureIsShownWhenTheRefreshSucceeds) {
     client_testing::RefusingPort refusing;
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n13 New\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n13 New\n"));
     Client().baseUrl = refusing.BaseUrl();
     // The service is back by the time the user has read the message.
     script_.onMessage = [this] { Client().baseUrl = peer_.BaseUrl(); };
@@ -559,7 +556,7 @@ TEST_F(ServiceClient, CreateCategorySendFailureIsShownWhenTheRefreshSucceeds) {
 }
 
 TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     StoreSetting("Tavrello", "http://127.0.0.1:9/other/");
     script_.optionsAnswers.push_back(OptionsOk("dan@example.com", "pw2"));
@@ -571,7 +568,7 @@ TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
 }
 
 TEST_F(ServiceClient, EditOptionsCancelKeepsCacheAndFields) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     StoreSetting("email", "changed@example.com");
     EXPECT_EQ(Client().EditOptions(), 0);
@@ -580,12 +577,12 @@ TEST_F(ServiceClient, EditOptionsCancelKeepsCacheAndFields) {
 }
 
 TEST_F(ServiceClient, RefreshDropsTheCacheAndFetchesAgain) {
-    peer_.Queue(kCategories, Ok("200 OK\n1 Old\n"));
-    peer_.Queue(kCategories, Ok("200 OK\n2 New\n3 Newer\n"));
+    peer_.Queue(kCategoriesPath, Ok("200 OK\n1 Old\n"));
+    peer_.Queue(kCategoriesPath, Ok("200 OK\n2 New\n3 Newer\n"));
     Client().FetchCategories();
     EXPECT_EQ(Client().RefreshCategories(), 1);
     EXPECT_EQ(Client().categoryLines, (std::vector<std::string>{"2 New", "3 Newer"}));
-    peer_.Queue(kCategories, Ok("500 down\n"));
+    peer_.Queue(kCategoriesPath, Ok("500 down\n"));
     EXPECT_EQ(Client().RefreshCategories(), 0);
     EXPECT_TRUE(Client().categoryLines.empty());
 }
@@ -609,11 +606,12 @@ TEST_F(ServiceClient, OpenWebPageOpensARepliedAddressBelowTheBaseUrl) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kWebPage, Ok(c.reply));
+        peer_.Queue(kWebPagePath, Ok(c.reply));
         Client().OpenWebPage();
         EXPECT_EQ(script_.calls, std::vector<UiCall>{c.call}) << c.name;
     }
-    EXPECT_EQ(peer_.RequestsTo(kWebPage).back().body, "email=ann%40example.com&password=secret");
+    EXPECT_EQ(peer_.RequestsTo(kWebPagePath).back().body,
+              "email=ann%40example.com&password=secret");
 }
 
 TEST_F(ServiceClient, OpenWebPageTransportFailureIsShownAsAnError) {
