@@ -944,6 +944,13 @@ TEST(BoundedRequests, AnyFramingButPlainLengthsGets400AndNothingMoreIsReadFromTh
         EXPECT_EQ(reply.find("HTTP/1.1 ", 1), std::string::npos) << c.what;
         EXPECT_TRUE(connection.ClosedByService()) << c.what;
     }
+    // Plainly framed requests sent together are each answered, in turn.
+    service_testing::RawConnection connection(running.port());
+    const std::string help = "GET /help/plugin.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    ASSERT_TRUE(connection.Send(help + "\r\n" + help + "Connection: close\r\n\r\n"));
+    const std::string replies = connection.ReadUntilClosed(std::chrono::seconds(30));
+    EXPECT_EQ(replies.rfind("HTTP/1.1 200 ", 0), 0u) << replies.substr(0, 100);
+    EXPECT_NE(replies.find("HTTP/1.1 200 ", 1), std::string::npos);
 }
 
 TEST(PluginNotice, NoticeLinesPrecedeTheCategories) {

@@ -395,20 +395,23 @@ private:
         std::vector<pollfd> polled;
         const std::chrono::seconds keepAlive(server_.keep_alive_timeout_sec_);
         for (;;) {
+            // One that comes back with its next request already buffered is looked at at once.
+            bool buffered = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (stopping_) break;
-                for (Owned& connection : arrivals_) reading.push_back(std::move(connection));
+                for (Owned& connection : arrivals_) {
+                    buffered = buffered || !connection->buffer.empty();
+                    reading.push_back(std::move(connection));
+                }
                 arrivals_.clear();
             }
             auto now = Clock::now();
-            auto next = now + std::chrono::seconds(1);
+            auto next = buffered ? now : now + std::chrono::seconds(1);
             polled.assign(1, pollfd{wake_, POLLIN, 0});
             for (const Owned& connection : reading) {
                 next = std::min(next, connection->Deadline(keepAlive));
-                // One that came back with the next request already buffered is looked at now.
                 polled.push_back(pollfd{connection->sock(), POLLIN, 0});
-                if (!connection->buffer.empty()) next = now;
             }
             const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::max<Clock::duration>(next - now, Clock::duration::zero()));

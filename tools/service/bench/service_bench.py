@@ -20,6 +20,11 @@ second (--slow-kind head: its header lines; body: a form body after a whole head
 service closes opened again; meanwhile --probes legitimate category lists, one after the other,
 are timed, and how many were answered within 1 s is reported (instead of the load run).
 
+With --full-account the first account is filled to the service's quota (20,000 favorites and
+1,000 categories, 8 MiB of names and addresses) straight in the SQLite file, and its public
+page is fetched by four clients at once, twice; the time, the size of a page and the service's
+peak memory are reported (instead of the load run).
+
 Run by hand; bounded by --clients x --requests and by --max-seconds.
 """
 
@@ -249,6 +254,43 @@ def probe(port, account, count):
     return latencies
 
 
+def fill_account(database, email):
+    connection = sqlite3.connect(database)
+    with connection:
+        account = connection.execute("SELECT id FROM accounts WHERE email = ?",
+                                     (email,)).fetchone()[0]
+        connection.executemany("INSERT INTO categories (account_id, name) VALUES (?, ?)",
+                               ((account, f"Category {i}") for i in range(1000)))
+        ids = [row[0] for row in connection.execute(
+            "SELECT id FROM categories WHERE account_id = ?", (account,))]
+        # About 400 bytes each: 20,000 of them come to the byte quota as well.
+        connection.executemany(
+            "INSERT INTO favorites (account_id, parent, name, url) VALUES (?, ?, ?, ?)",
+            ((account, ids[i % len(ids)], f"Favorite {i} " + "n" * 100,
+              f"https://example.com/{i}/" + "u" * 280) for i in range(20000)))
+    connection.close()
+
+
+def fetch_public_pages(port, email, clients):
+    sizes = []
+
+    def fetch():
+        connection = http.client.HTTPConnection(HOST, port, timeout=120)
+        try:
+            connection.request("GET", "/plugin/zephlist.php?" +
+                               urllib.parse.urlencode({"email": email}))
+            reply = connection.getresponse()
+            sizes.append((reply.status, len(reply.read())))
+        finally:
+            connection.close()
+    threads = [threading.Thread(target=fetch) for _ in range(clients)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    return sizes
+
+
 def hold_write_lock(database):
     connection = sqlite3.connect(database, timeout=10, isolation_level=None)
     connection.execute("BEGIN EXCLUSIVE")
@@ -297,6 +339,8 @@ def main():
     parser.add_argument("--slow-senders", type=int, default=0,
                         help="connections sending a request a byte at a time")
     parser.add_argument("--slow-kind", choices=("head", "body"), default="head")
+    parser.add_argument("--full-account", action="store_true",
+                        help="fill one account to the quota and fetch its public page")
     parser.add_argument("--probes", type=int, default=10,
                         help="legitimate requests timed among the slow senders")
     args = parser.parse_args()
@@ -311,12 +355,22 @@ def main():
     database = args.keep or os.path.join(folder, "bench.db")
     exe = os.path.abspath(args.exe)
     accounts = add_accounts(exe, database, args.clients)
+    if args.full_account:
+        fill_account(database, accounts[0][0])
     service, port = start_service(exe, database)
     ok = True
     idle = []
     locker = None
     try:
         idle = open_idle_sockets(port, args.idle_sockets)
+        if args.full_account:
+            for round in range(2):
+                started = time.monotonic()
+                sizes = fetch_public_pages(port, accounts[0][0], 4)
+                print(f"public page of a full account, 4 at once: {sizes} (status, bytes) in "
+                      f"{time.monotonic() - started:.1f} s")
+            print(f"peak resident memory of the service: {peak_rss_kib(service.pid) / 1024:.1f} MiB")
+            return 0
         if args.slow_senders:
             with SlowSenders(port, args.slow_senders, args.slow_kind, args.max_seconds) as slow:
                 latencies = probe(port, accounts[0], args.probes)
