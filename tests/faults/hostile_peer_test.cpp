@@ -16,6 +16,7 @@
 #include "plugin/client/tavrello.h"
 #include "tests/plugin/client/client_fixture.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/settings_paths.h"
 
@@ -23,19 +24,13 @@ using client_testing::ScriptedUi;
 using client_testing::UiCall;
 using client_testing::UiScript;
 using testing_support::HttpPeer;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
 using testing_support::kSettingsKey;
+using testing_support::Ok;
 using testing_support::ScriptedReply;
 
 namespace {
-
-constexpr char kCategories[] = "/plugin/getcatagories.php";
-constexpr char kAdd[] = "/plugin/addurl.php";
-
-ScriptedReply Ok(const std::string& body) {
-    ScriptedReply reply;
-    reply.body = body;
-    return reply;
-}
 
 ScriptedReply Raw(const std::string& bytes) {
     ScriptedReply reply;
@@ -123,7 +118,7 @@ TEST_F(HostilePeer, CategoryRequestEndsWithItsMessageAndAnEmptyCache) {
     for (const HostileCase& c : cases) {
         script_.calls.clear();
         client_->categoryLines.clear();
-        peer_.Queue(kCategories, c.reply);
+        peer_.Queue(kCategoriesPath, c.reply);
         const size_t before = peer_.RequestCount();
         EXPECT_EQ(client_->FetchCategories(), c.result) << c.name;
         EXPECT_EQ(peer_.RequestCount(), before + 1) << c.name << ": no retry on its own";
@@ -148,7 +143,7 @@ TEST_F(HostilePeer, CategoryRequestEndsWithItsMessageAndAnEmptyCache) {
 // them, the client must end with one message or with the bytes read as a reply. (Wine reads
 // the first line as a status line and the rest as the body.)
 TEST_F(HostilePeer, ReplyWithoutAnyStatusLineEndsWithOneMessageOrTheList) {
-    peer_.Queue(kCategories, Raw("200 OK\n3 Three\n"));
+    peer_.Queue(kCategoriesPath, Raw("200 OK\n3 Three\n"));
     const int result = client_->FetchCategories();
     std::printf("[hostile] no status line: result %d, %zu cached lines, %zu messages%s%s\n", result,
                 client_->categoryLines.size(), script_.calls.size(),
@@ -168,7 +163,7 @@ TEST_F(HostilePeer, ReplyWithoutAnyStatusLineEndsWithOneMessageOrTheList) {
 }
 
 TEST_F(HostilePeer, AHundredThousandCategoryLinesAreAllCached) {
-    peer_.Queue(kCategories, Ok(ManyCategoryLines(100000)));
+    peer_.Queue(kCategoriesPath, Ok(ManyCategoryLines(100000)));
     const DWORD start = GetTickCount();
     EXPECT_EQ(client_->FetchCategories(), 1);
     std::printf("[hostile] 100000 category lines fetched and cached in %lu ms\n",
@@ -180,7 +175,7 @@ TEST_F(HostilePeer, AHundredThousandCategoryLinesAreAllCached) {
 }
 
 TEST_F(HostilePeer, HostileAddRepliesLeaveTheCachedListAndTheSettingsAlone) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n7 Fun\n"));
     ASSERT_EQ(client_->FetchCategories(), 1);
     const std::vector<std::string> cached = client_->categoryLines;
     ScriptedReply cut = Ok("OK but longer");
@@ -201,11 +196,11 @@ TEST_F(HostilePeer, HostileAddRepliesLeaveTheCachedListAndTheSettingsAlone) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kAdd, c.reply);
+        peer_.Queue(kAddUrlPath, c.reply);
         script_.addAnswers.push_back([](plugin::AddFavoriteChoice&) { return true; });
         client_->AddPage("Title", "http://127.0.0.1/page.htm");
         EXPECT_EQ(client_->categoryLines, cached) << c.name;
-        EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u) << c.name;
+        EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u) << c.name;
         ASSERT_EQ(script_.calls.size(), 2u) << c.name;
         if (std::string(c.kind) == "either") {
             EXPECT_TRUE(script_.calls[1].kind == "retry" || script_.calls[1].kind == "message")
@@ -221,10 +216,10 @@ TEST_F(HostilePeer, HostileAddRepliesLeaveTheCachedListAndTheSettingsAlone) {
 // costs one request and one message, and the first Cancel ends the fetch.
 TEST_F(HostilePeer, RefusalForeverEndsWhenTheUserCancels) {
     constexpr int kOkPresses = 40;
-    peer_.Route(kCategories, Ok("401 Unknown account\n"));
+    peer_.Route(kCategoriesPath, Ok("401 Unknown account\n"));
     for (int i = 0; i < kOkPresses; ++i) script_.optionsAnswers.push_back([] { return true; });
     EXPECT_EQ(client_->FetchCategories(), 0);
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), static_cast<size_t>(kOkPresses + 1));
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), static_cast<size_t>(kOkPresses + 1));
     EXPECT_EQ(script_.CallsOf("options").size(), static_cast<size_t>(kOkPresses + 1));
     const auto messages = script_.CallsOf("message");
     ASSERT_EQ(messages.size(), static_cast<size_t>(kOkPresses + 1));
@@ -235,7 +230,7 @@ TEST_F(HostilePeer, RefusalForeverEndsWhenTheUserCancels) {
     EXPECT_EQ(client_->email, "") << "forgotten in memory after the refusal";
     ExpectSettingsUnchanged("refusal forever");
     // Every retry used the settings as stored, read again after each OK.
-    for (const auto& request : peer_.RequestsTo(kCategories)) {
+    for (const auto& request : peer_.RequestsTo(kCategoriesPath)) {
         EXPECT_EQ(testing_support::DecodeForm(request.body).at("email"), "ann@example.com");
     }
 }

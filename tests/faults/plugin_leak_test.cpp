@@ -18,6 +18,7 @@
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/leak_check.h"
 #include "tests/support/settings_paths.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
@@ -27,12 +28,13 @@ using dialog_testing::SimulatedUser;
 using faults_testing::ExpectBackToStart;
 using faults_testing::TakeFigures;
 using testing_support::HttpPeer;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
+using testing_support::Ok;
 using testing_support::ScriptedReply;
 
 namespace {
 
-constexpr char kCategories[] = "/plugin/getcatagories.php";
-constexpr char kAdd[] = "/plugin/addurl.php";
 constexpr wchar_t kAddCaption[] = L"Add to Tavrello.com";
 constexpr wchar_t kOptionsCaption[] = L"Tavrello Options";
 constexpr wchar_t kNewCategoryCaption[] = L"Add New Catagory";
@@ -41,12 +43,6 @@ constexpr int kDialogOpenings = 200;
 // Rounds before the first figures, so that one-time set-up (WinInet, common controls, the
 // icon module's images) is not taken for a leak.
 constexpr int kWarmUpRounds = 10;
-
-ScriptedReply Ok(const std::string& body) {
-    ScriptedReply reply;
-    reply.body = body;
-    return reply;
-}
 
 // The real plug-in UI; message boxes and the browser only recorded.
 class RecordingUi : public plugin::PluginClientUi {
@@ -72,8 +68,8 @@ protected:
         Store("email", "ann@example.com");
         Store("password", "secret");
         Store("Tavrello", peer_.BaseUrl());
-        peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun and games\n-3 Old\n"));
-        peer_.Route(kAdd, Ok("OK"));
+        peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n7 Fun and games\n-3 Old\n"));
+        peer_.Route(kAddUrlPath, Ok("OK"));
         // The dialog shows its tree icons from the module named like the plug-in.
         iconModule_ = LoadLibraryA(
             (testing_support::TestExecutableFolder() + "dialog_icons\\Corvane.dll").c_str());
@@ -154,8 +150,9 @@ TEST_F(PluginLeaks, AThousandAddedPagesLeaveHandlesObjectsAndMemoryWhereTheyWere
     const auto end = TakeFigures();
     EXPECT_EQ(completed, kAddRounds);
     ExpectBackToStart("1000 add-page rounds", start, middle, end);
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u) << "the cached list serves every add";
-    EXPECT_EQ(peer_.RequestsTo(kAdd).size(), static_cast<size_t>(kWarmUpRounds + kAddRounds));
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u) << "the cached list serves every add";
+    EXPECT_EQ(peer_.RequestsTo(kAddUrlPath).size(),
+              static_cast<size_t>(kWarmUpRounds + kAddRounds));
     EXPECT_TRUE(messages_.empty()) << messages_.front();
 }
 
@@ -206,7 +203,7 @@ TEST_F(PluginLeaks, TwoHundredOpeningsOfEachDialogLeaveNothingBehind) {
         EXPECT_EQ(completed, kDialogOpenings) << run.name;
         ExpectBackToStart(run.name, start, middle, end);
     }
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u);
     EXPECT_TRUE(messages_.empty());
 }
 

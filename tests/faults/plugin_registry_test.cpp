@@ -17,6 +17,7 @@
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/faults/restricted_registry.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/registry_sandbox.h"
@@ -28,6 +29,7 @@ using faults_testing::ConfirmAndReadMessage;
 using faults_testing::RestrictedCurrentUser;
 using testing_support::DecodeForm;
 using testing_support::HttpPeer;
+using testing_support::kCategoriesPath;
 using testing_support::kSettingsKey;
 using testing_support::ReadText;
 using testing_support::RegistrySandbox;
@@ -102,10 +104,10 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
                                 peer.BaseUrl().c_str());
     ScriptedReply refused;
     refused.body = "401 Unknown account\n";
-    peer.Queue("/plugin/getcatagories.php", refused);
+    peer.Queue(kCategoriesPath, refused);
     ScriptedReply categories;
     categories.body = "200 OK\n12 Work\n";
-    peer.Route("/plugin/getcatagories.php", categories);
+    peer.Route(kCategoriesPath, categories);
     RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
     ASSERT_TRUE(readOnly.Active());
     auto ui = std::make_unique<NoMessages>();
@@ -124,7 +126,7 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
     EXPECT_EQ(run.leftOpen, 0);
     EXPECT_EQ(said, kNotSaved);
     EXPECT_EQ(messages->shown, std::vector<std::string>{"Unknown account"});
-    const auto requests = peer.RequestsTo("/plugin/getcatagories.php");
+    const auto requests = peer.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(DecodeForm(requests[1].body).at("email"), "bob@example.com");
     EXPECT_EQ(DecodeForm(requests[1].body).at("password"), "new");

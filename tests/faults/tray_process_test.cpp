@@ -15,9 +15,11 @@
 #include "resources/tray/resource.h"
 #include "tests/faults/leak_check.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 
 using faults_testing::ExpectBackToStart;
 using faults_testing::TakeFigures;
+using testing_support::kLoginPath;
 using testing_support::WaitUntil;
 
 namespace zephlist_test {
@@ -99,7 +101,7 @@ protected:
         ZephlistProgramTest::SetUp();
         testing_support::ScriptedReply page;
         page.body = "<html>favorites</html>";
-        peer_.Route("/zephlist/login.php", page);
+        peer_.Route(kLoginPath, page);
         SetSetting("Tavrello", peer_.BaseUrl());
         SetSetting("email", "ann@example.com");
         popup_ = StartTrayCopy(running_);

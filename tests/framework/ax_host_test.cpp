@@ -1,5 +1,6 @@
 // The control host window with the real WebBrowser control, navigating to the local HTTP peer.
 #include "tests/support/http_peer.h"  // winsock2.h must come before windows.h
+#include "tests/support/service_wire.h"
 
 #include "framework/window/ax_host.h"
 
@@ -11,6 +12,8 @@
 #include "framework/window/ui_handles.h"
 #include "framework/window/window.h"
 #include "tests/support/message_wait.h"
+
+using testing_support::kLoginPath;
 
 namespace {
 
@@ -59,7 +62,7 @@ TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
     testing_support::HttpPeer peer;
     testing_support::ScriptedReply page;
     page.body = "<html><body>login</body></html>";
-    peer.Route("/zephlist/login.php", page);
+    peer.Route(kLoginPath, page);
 
     framework::WindowHandle host = CreateHost(kWebBrowserClsid);
     ASSERT_TRUE(host);
@@ -78,10 +81,10 @@ TEST_F(ControlHost, WebBrowserIsCreatedFromTheWindowTextAndNavigates) {
     SysFreeString(target);
 
     ASSERT_TRUE(testing_support::WaitUntil([&] { return peer.RequestCount() >= 1; }));
-    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    const auto requests = peer.RequestsTo(kLoginPath);
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, "/zephlist/login.php");
+    EXPECT_EQ(requests[0].target, kLoginPath);
 }
 
 // The control's own window is the host's child; it follows the host's size.

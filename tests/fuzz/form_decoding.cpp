@@ -1,33 +1,11 @@
 #include "tests/fuzz/form_decoding.h"
 
+#include "tools/service/percent_decoding.h"
+
 namespace fuzz_support {
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 std::string DecodeFormComponent(std::string_view text) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (size_t at = 0; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c == '+') {
-            decoded += ' ';
-        } else if (c == '%' && at + 2 < text.size() && HexValue(text[at + 1]) >= 0 &&
-                   HexValue(text[at + 2]) >= 0) {
-            decoded += static_cast<char>(HexValue(text[at + 1]) * 16 + HexValue(text[at + 2]));
-            at += 2;
-        } else {
-            decoded += c;
-        }
-    }
-    return decoded;
+    return service::PercentDecode(text, true);
 }
 
 std::vector<std::pair<std::string, std::string>> DecodeFormFields(std::string_view body) {

@@ -20,12 +20,14 @@
 
 #include "common/settings.h"
 #include "tests/support/child_process.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
 
 namespace {
 
 using testing_support::ChildProcess;
+using testing_support::kAddUrlPath;
 using testing_support::kRunKey;
 using testing_support::kSettingsKey;
 using testing_support::WaitUntil;
@@ -625,7 +627,7 @@ TEST_F(InstallerWow64, EachCorvaneServesTheBrowserOfItsArchitecture) {
         ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 20000));
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         EXPECT_EQ(browser.Wait(30000), 0u) << "Exec returned S_OK";
-        const auto adds = peer.RequestsTo("/plugin/addurl.php");
+        const auto adds = peer.RequestsTo(kAddUrlPath);
         ASSERT_FALSE(adds.empty());
         EXPECT_EQ(testing_support::DecodeForm(adds.back().body).at("url"), page);
     }

@@ -2,6 +2,7 @@
 // a thread of the test process; and the requests the desktop client sends it.
 #pragma once
 
+#include "tests/support/service_wire.h"
 #include "tools/service/service.h"
 
 #include <httplib.h>
@@ -59,7 +60,7 @@ std::string Credentials(const std::string& email, const std::string& password);
 void CreateAccount(const std::string& databasePath, const std::string& email,
                    const std::string& password);
 
-std::string ReadWholeFile(const std::string& path);
+using testing_support::ReadWholeFile;
 
 // Runs SQL on the database file through a connection of its own, as another program would.
 void RunSql(const std::string& databasePath, const std::string& sql);

@@ -2,6 +2,7 @@
 #include "tests/service/running_service.h"
 
 #include "tools/service/demo_account.h"
+#include "tools/service/plugin_api.h"
 #include "tools/service/store.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +25,8 @@
 
 using service_testing::Credentials;
 using service_testing::ScratchFolder;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
 
 namespace {
 
@@ -133,15 +137,13 @@ TEST(ServiceProgram, ServesOnTheLoopbackAddressAndStopsCleanlyOnSigterm) {
         httplib::Client client("127.0.0.1", port);
         const std::string credentials = Credentials(service::kDemoEmail, service::kDemoPassword);
         if (run == 0) {
-            const auto added =
-                client.Post("/plugin/addurl.php", credentials + "&name=Across&url=-&parent=0",
-                            "application/x-www-form-urlencoded");
+            const auto added = client.Post(kAddUrlPath, credentials + "&name=Across&url=-&parent=0",
+                                           "application/x-www-form-urlencoded");
             ASSERT_TRUE(added);
             EXPECT_EQ(added->body, "OK");
         } else {
-            const auto list =
-                client.Post("/plugin/getcatagories.php", credentials + "&version=1.05",
-                            "application/x-www-form-urlencoded");
+            const auto list = client.Post(kCategoriesPath, credentials + "&version=1.05",
+                                          "application/x-www-form-urlencoded");
             ASSERT_TRUE(list);
             EXPECT_NE(list->body.find(" Across\n"), std::string::npos)
                 << "a category made in the first run is there in the second: " << list->body;
@@ -180,7 +182,7 @@ TEST(ServiceProgram, AddAccountReadsThePasswordFromStandardInput) {
          "403 Wrong e-mail address or password\n"},
     };
     for (const auto& c : cases) {
-        const auto reply = client.Post("/plugin/getcatagories.php", c.body + "&version=1.05",
+        const auto reply = client.Post(kCategoriesPath, c.body + "&version=1.05",
                                        "application/x-www-form-urlencoded");
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->body, c.reply) << c.body;
@@ -189,43 +191,13 @@ TEST(ServiceProgram, AddAccountReadsThePasswordFromStandardInput) {
     EXPECT_EQ(program.Wait(), 0);
 }
 
-TEST(ServiceProgram, UnusableDatabaseEndsWithAMessageNamingTheFileAndTheReason) {
-    ScratchFolder folder;
-    const std::string garbage = folder.path() + "/garbage.db";
-    {
-        std::FILE* file = std::fopen(garbage.c_str(), "wb");
-        ASSERT_TRUE(file);
-        std::fputs(std::string(4096, '\x5a').c_str(), file);
-        std::fclose(file);
-    }
-    struct Case {
-        std::string path;
-        std::string reason;
-    };
-    std::vector<Case> cases = {
-        {folder.path() + "/missing/dir/x.db", "No such file or directory"},
-        {garbage, "file is not a database"},
-    };
-    // Files that another user could have put in a shared folder: links, and files of theirs.
-    const std::string linked = folder.path() + "/linked.db";
-    ASSERT_EQ(symlink(garbage.c_str(), linked.c_str()), 0);
-    cases.push_back({linked, linked + " is a symbolic link"});
-    const std::string linkedWal = folder.path() + "/linked-wal.db";
-    ASSERT_EQ(symlink(garbage.c_str(), (linkedWal + "-wal").c_str()), 0);
-    cases.push_back({linkedWal, linkedWal + "-wal is a symbolic link"});
-    for (const char* suffix : {"", "-wal"}) {
-        const std::string foreign = folder.path() + "/foreign" + suffix + ".db";
-        const std::string file = foreign + suffix;
-        const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        // Giving a file away takes root (as in CI); otherwise these cases cannot be made.
-        if (chown(file.c_str(), 65534, 65534) == 0) {
-            cases.push_back({foreign, file + " belongs to another user"});
-        } else {
-            std::printf("note: not root, files of another user not tried\n");
-        }
-    }
+struct UnusableDatabase {
+    std::string path;
+    std::string reason;
+};
+
+// Both ways of opening the file end at once with the message naming it.
+void ExpectRefused(const std::vector<UnusableDatabase>& cases) {
     for (const auto& c : cases) {
         for (const char* action : {"--port=0", "--add-account=new@tavrello.test"}) {
             ChildProcess program({action, "--db", c.path, "--quiet"});
@@ -240,6 +212,48 @@ TEST(ServiceProgram, UnusableDatabaseEndsWithAMessageNamingTheFileAndTheReason) 
             EXPECT_EQ(program.Wait(), 1) << action << " " << c.path;
         }
     }
+}
+
+TEST(ServiceProgram, UnusableDatabaseEndsWithAMessageNamingTheFileAndTheReason) {
+    ScratchFolder folder;
+    const std::string garbage = folder.path() + "/garbage.db";
+    {
+        std::FILE* file = std::fopen(garbage.c_str(), "wb");
+        ASSERT_TRUE(file);
+        std::fputs(std::string(4096, '\x5a').c_str(), file);
+        std::fclose(file);
+    }
+    std::vector<UnusableDatabase> cases = {
+        {folder.path() + "/missing/dir/x.db", "No such file or directory"},
+        {garbage, "file is not a database"},
+    };
+    // Files that another user could have put in a shared folder: links, and files of theirs.
+    const std::string linked = folder.path() + "/linked.db";
+    ASSERT_EQ(symlink(garbage.c_str(), linked.c_str()), 0);
+    cases.push_back({linked, linked + " is a symbolic link"});
+    const std::string linkedWal = folder.path() + "/linked-wal.db";
+    ASSERT_EQ(symlink(garbage.c_str(), (linkedWal + "-wal").c_str()), 0);
+    cases.push_back({linkedWal, linkedWal + "-wal is a symbolic link"});
+    ExpectRefused(cases);
+}
+
+// Registered with ctest on its own, which reports the skip.
+TEST(ServiceProgramAsRoot, DatabaseFilesOfAnotherUserEndTheServiceWithAMessage) {
+    ScratchFolder folder;
+    std::vector<UnusableDatabase> cases;
+    for (const char* suffix : {"", "-wal"}) {
+        const std::string foreign = folder.path() + "/foreign" + suffix + ".db";
+        const std::string file = foreign + suffix;
+        const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        // Giving a file away takes root (as in CI).
+        if (chown(file.c_str(), 65534, 65534) != 0) {
+            GTEST_SKIP() << "not root: a file cannot be given to another user here";
+        }
+        cases.push_back({foreign, file + " belongs to another user"});
+    }
+    ExpectRefused(cases);
 }
 
 TEST(ServiceProgram, RequestLogKeepsEachRequestOnOneLine) {
@@ -275,7 +289,7 @@ TEST(ServiceProgram, EveryAcknowledgedAddSurvivesSigkill) {
             for (int i = 0; i < 200; ++i) {
                 const std::string name = "durable-" + std::to_string(c) + "-" + std::to_string(i);
                 const auto reply =
-                    client.Post("/plugin/addurl.php",
+                    client.Post(kAddUrlPath,
                                 Credentials(service::kDemoEmail, service::kDemoPassword) +
                                     "&name=" + name + "&url=https%3A%2F%2Fd.example%2F&parent=0",
                                 "application/x-www-form-urlencoded");
@@ -304,6 +318,37 @@ TEST(ServiceProgram, EveryAcknowledgedAddSurvivesSigkill) {
     for (const auto& names : kept) {
         for (const auto& name : names) EXPECT_EQ(stored[name], 1) << name;
     }
+}
+
+TEST(ServiceProgram, AFileSizeLimitFailsTheAddAndTheServiceGoesOn) {
+    ScratchFolder folder;
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 256 * 1024;
+    // The child inherits the limit; this process has it only while it starts the child.
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ChildProcess program({"--port", "0", "--db", folder.path() + "/limited.db", "--quiet"});
+    setrlimit(RLIMIT_FSIZE, &previous);
+    const int port = PortFromBanner(program.ReadLine());
+    ASSERT_GT(port, 0);
+    httplib::Client client("127.0.0.1", port);
+    const std::string demo = Credentials(service::kDemoEmail, service::kDemoPassword);
+    const std::string url = "&url=https%3A%2F%2Fbig.example%2F" + std::string(3000, 'x');
+    std::string reply = "200 OK";
+    for (int i = 0; i < 500 && reply == "200 OK"; ++i) {
+        const auto result =
+            client.Post(kAddUrlPath, demo + "&name=big" + std::to_string(i) + url + "&parent=0",
+                        "application/x-www-form-urlencoded");
+        reply = result ? std::to_string(result->status) + " " + result->body : "no reply";
+    }
+    EXPECT_EQ(reply, std::string("500 ") + service::PluginApi::kFailedText);
+    const auto list =
+        client.Post(kCategoriesPath, demo + "&version=1.05", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->body.rfind("200 OK\n", 0), 0u);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
 }
 
 TEST(ServiceProgram, BadCommandLineOrUnusablePortExitsWithAnError) {

@@ -1,4 +1,5 @@
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 
 #include <ws2tcpip.h>
 
@@ -150,10 +151,10 @@ void HttpPeer::Route(const std::string& path, const ScriptedReply& reply) {
 void RouteAcceptingService(HttpPeer& peer, const std::string& categoryLines) {
     ScriptedReply categories;
     categories.body = "200 OK\n" + categoryLines;
-    peer.Route("/plugin/getcatagories.php", categories);
+    peer.Route(kCategoriesPath, categories);
     ScriptedReply added;
     added.body = "OK";
-    peer.Route("/plugin/addurl.php", added);
+    peer.Route(kAddUrlPath, added);
 }
 
 void HttpPeer::Queue(const std::string& path, const ScriptedReply& reply) {

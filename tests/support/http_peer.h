@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -28,6 +29,13 @@ struct ScriptedReply {
     // Leaves out the Content-Length header; the body ends when the connection closes.
     bool omitContentLength = false;
 };
+
+// A reply with status 200 and the given body.
+inline ScriptedReply Ok(std::string body) {
+    ScriptedReply reply;
+    reply.body = std::move(body);
+    return reply;
+}
 
 struct RecordedRequest {
     std::string requestLine;

@@ -1,6 +1,7 @@
 // The pop-up's browser control host with the real WebBrowser control: what it keeps when the
 // control cannot start, and the login page it goes to once it can.
 #include "tests/support/http_peer.h"  // winsock2.h must come before windows.h
+#include "tests/support/service_wire.h"
 
 #include "tray/browser_host.h"
 
@@ -17,6 +18,8 @@
 #include "tests/support/message_wait.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/settings_paths.h"
+
+using testing_support::kLoginPath;
 
 namespace {
 
@@ -46,7 +49,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
     testing_support::HttpPeer peer;
     testing_support::ScriptedReply page;
     page.body = "<html>login</html>";
-    peer.Route("/zephlist/login.php", page);
+    peer.Route(kLoginPath, page);
     common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
                                 peer.BaseUrl().c_str());
 
@@ -75,7 +78,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
         EXPECT_STREQ(windowClass, framework::kAxHostWindowClass);
         EXPECT_TRUE(framework::HostedControl(host->HostWindow()));
         EXPECT_TRUE(testing_support::WaitUntil([&] {
-            return !peer.RequestsTo("/zephlist/login.php").empty();
+            return !peer.RequestsTo(kLoginPath).empty();
         })) << "the control goes to the login page once it exists";
 
         // The window goes first, the browser reference after it, and COM last.
@@ -83,7 +86,7 @@ TEST(BrowserHost, ControlThatCannotStartLeavesNoHostAndALaterCallTriesAgain) {
         host.reset();
         CoUninitialize();
     });
-    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    const auto requests = peer.RequestsTo(kLoginPath);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
 }

@@ -1,5 +1,6 @@
 // The peer's socket header must come before the fixture's windows.h.
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 
 #include "tests/tray/zephlist_fixture.h"
 
@@ -88,7 +89,7 @@ DWORD ZephlistProgramTest::RunToEnd(const std::string& arguments, DWORD timeoutM
 void ServeLoginPage(testing_support::HttpPeer& peer) {
     testing_support::ScriptedReply loginPage;
     loginPage.body = "<html>login</html>";
-    peer.Route("/zephlist/login.php", loginPage);
+    peer.Route(testing_support::kLoginPath, loginPage);
     SetSetting("Tavrello", peer.BaseUrl());
 }
 

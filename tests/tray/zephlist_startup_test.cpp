@@ -1,6 +1,7 @@
 // The real Zephlist.exe under Wine: quick start, the pop-up's place and size, the single
 // running copy, the unload switch and self-registration.
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tests/tray/zephlist_fixture.h"
 
 #include "resources/tray/resource.h"
@@ -10,6 +11,7 @@
 #include <string>
 
 using testing_support::ChildProcess;
+using testing_support::kLoginPath;
 using testing_support::WaitForWindow;
 using testing_support::WaitUntil;
 
@@ -198,10 +200,10 @@ TEST_F(ZephlistStartup, SecondStartSendsTheRunningCopyBackToTheLoginPage) {
                             [&] { return IsWindowVisible(popup) != FALSE; }));
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     // Nothing else is on its way: the show's navigation is the only one.
-    const size_t before = peer.RequestsTo("/zephlist/login.php").size();
+    const size_t before = peer.RequestsTo(kLoginPath).size();
     EXPECT_EQ(RunToEnd(""), 0u);
     EXPECT_TRUE(peer.WaitForRequests(before + 1, kStartTimeoutMs));
-    const auto requests = peer.RequestsTo("/zephlist/login.php");
+    const auto requests = peer.RequestsTo(kLoginPath);
     EXPECT_EQ(requests.size(), before + 1);
     EXPECT_EQ(requests.back().method, "GET");
 }
@@ -268,7 +270,7 @@ TEST_F(ZephlistStartup, PopupGoesToTheLoginPageBelowTheBaseUrl) {
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     const auto requests = peer.Requests();
     EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, "/zephlist/login.php");
+    EXPECT_EQ(requests[0].target, kLoginPath);
     EXPECT_EQ(requests[0].body, "") << "no post data, no credentials";
 }
 

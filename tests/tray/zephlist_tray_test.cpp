@@ -1,6 +1,7 @@
 // The real Zephlist.exe in tray mode: the notification-area icon's callbacks, the context
 // menu, every menu command, and the icon's return after the shell restarts.
 #include "tests/support/http_peer.h"  // winsock2.h before windows.h
+#include "tests/support/service_wire.h"
 
 #include "tests/tray/zephlist_fixture.h"
 
@@ -17,6 +18,7 @@
 #include "tray/tray_icon.h"
 
 using testing_support::ChildProcess;
+using testing_support::kLoginPath;
 using testing_support::WaitForWindow;
 using testing_support::WaitUntil;
 
@@ -202,7 +204,7 @@ TEST_F(ZephlistTray, RefreshLoadsThePageAgain) {
     for (size_t loads = 2; loads <= 3; ++loads) {
         Command(ID_REFRESH);
         ASSERT_TRUE(peer.WaitForRequests(loads, kStartTimeoutMs)) << "reload " << loads - 1;
-        const auto requests = peer.RequestsTo("/zephlist/login.php");
+        const auto requests = peer.RequestsTo(kLoginPath);
         EXPECT_EQ(requests.size(), loads);
         EXPECT_EQ(requests.back().method, "GET");
     }

@@ -1,5 +1,8 @@
 #include "tools/service/bounded_server.h"
 
+#include "tools/service/text_encoding.h"
+
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -7,13 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
+#include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -21,8 +26,6 @@ namespace service {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// How often a wait looks whether the server is stopping.
-constexpr auto kStopCheckInterval = std::chrono::milliseconds(100);
 // After the reply, what the client still sends is read and dropped for a moment, so that
 // closing does not reset the connection before the client has read the reply.
 constexpr auto kLingerTime = std::chrono::milliseconds(200);
@@ -46,42 +49,216 @@ bool AddressOf(int sock, bool peer, std::string& ip, int& port) {
     return true;
 }
 
-// One accepted connection as the library's stream, with the deadline and byte budget of the
-// request being read.
-class Connection : public httplib::Stream {
-public:
-    Connection(int sock, const ConnectionLimits& limits, const std::atomic<socket_t>& listener)
-        : sock_(sock), limits_(limits), listener_(listener) {}
+int PollFor(int sock, short events, Clock::duration wait) {
+    pollfd polled = {sock, events, 0};
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1;
+    int ready;
+    do {
+        ready = poll(&polled, 1, static_cast<int>(ms));
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (polled.revents & (POLLERR | POLLNVAL)) == 0 ? polled.revents : 0;
+}
 
-    void BeginRequest(Clock::time_point deadline) {
-        deadline_ = deadline;
-        replyDeadline_ = Clock::time_point::max();
-        budget_ = limits_.maxRequestBytes;
-        timedOut_ = false;
+bool IsTokenChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+// A byte a header line may hold: tab, visible ASCII, space, or any byte of 0x80 and up.
+bool IsFieldByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte == '\t' || (byte >= 0x20 && byte != 0x7f);
+}
+
+// Checks a request head (without its final empty line) the way no two HTTP readers could take
+// differently: lines end in CR LF, each header line is a token name, a colon and a value of
+// visible text, one Host, no Transfer-Encoding, at most one Content-Length of plain digits,
+// and a body only on a POST. Returns 0 and the body's length, or the status to refuse with.
+int CheckHead(std::string_view head, size_t maxBody, size_t& bodyLength) {
+    bodyLength = 0;
+    size_t hosts = 0;
+    size_t lengths = 0;
+    bool range = false;
+    size_t start = 0;
+    std::string_view method;
+    for (bool first = true; start <= head.size(); first = false) {
+        size_t end = head.find("\r\n", start);
+        if (end == std::string_view::npos) end = head.size();
+        const std::string_view line = head.substr(start, end - start);
+        start = end + 2;
+        if (!std::all_of(line.begin(), line.end(), IsFieldByte)) return 400;
+        if (first) {
+            method = line.substr(0, line.find(' '));
+            continue;
+        }
+        const size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string_view::npos ||
+            !std::all_of(line.begin(), line.begin() + colon, IsTokenChar)) {
+            return 400;
+        }
+        const std::string name = AsciiLower(line.substr(0, colon));
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+            value.remove_prefix(1);
+        }
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+            value.remove_suffix(1);
+        }
+        if (name == "host") {
+            ++hosts;
+        } else if (name == "transfer-encoding") {
+            return 400;
+        } else if (name == "range") {
+            range = true;
+        } else if (name == "content-length") {
+            if (++lengths > 1 || value.empty() || value.size() > 18 ||
+                value.find_first_not_of("0123456789") != std::string_view::npos) {
+                return 400;
+            }
+            bodyLength = std::strtoull(std::string(value).c_str(), nullptr, 10);
+        }
+    }
+    if (hosts != 1 || (method != "POST" && bodyLength != 0)) return 400;
+    if (bodyLength > maxBody) return 413;
+    // Every part of a range would be a partial copy of a page; none is served.
+    if (range) return 416;
+    return 0;
+}
+
+const char* ReasonPhrase(int status) {
+    switch (status) {
+        case 408:
+            return "Request Timeout";
+        case 413:
+            return "Payload Too Large";
+        case 416:
+            return "Range Not Satisfiable";
+        default:
+            return "Bad Request";
+    }
+}
+
+}  // namespace
+
+std::string ClientNetwork(const std::string& address) {
+    unsigned char bytes[16];
+    if (inet_pton(AF_INET, address.c_str(), bytes) == 1) {
+        if (bytes[0] == 127) return "loopback";
+        return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+               std::to_string(bytes[2]) + ".0/24";
+    }
+    if (inet_pton(AF_INET6, address.c_str(), bytes) != 1) return address;
+    static const unsigned char kLoopback6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    // An IPv4 address mapped into IPv6 is the IPv4 client.
+    static const unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::memcmp(bytes, kLoopback6, 16) == 0) return "loopback";
+    if (std::memcmp(bytes, kMapped, 12) == 0) {
+        char v4[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, bytes + 12, v4, sizeof v4);
+        return ClientNetwork(v4);
+    }
+    std::memset(bytes + 8, 0, 8);
+    char v6[INET6_ADDRSTRLEN];
+    inet_ntop(AF_INET6, bytes, v6, sizeof v6);
+    return std::string(v6) + "/64";
+}
+
+// One accepted connection: what has arrived of its next request, and, once that is whole, the
+// library's stream over it and the socket for the reply.
+class BoundedServer::Connection : public httplib::Stream {
+public:
+    Connection(int sock, const ConnectionLimits& limits) : sock_(sock), limits_(limits) {
+        std::string ip;
+        int port = 0;
+        if (AddressOf(sock, true, ip, port)) network = ClientNetwork(ip);
+    }
+    ~Connection() override { close(sock_); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    std::string network;
+    Clock::time_point since = Clock::now();
+    size_t served = 0;
+    std::string buffer;
+    // Once whole: the bytes of the request at the start of the buffer, or the status it is
+    // refused with.
+    size_t requestBytes = 0;
+    int refusal = 0;
+    bool closeAfterReply = false;
+
+    int sock() const { return sock_; }
+
+    Clock::time_point Deadline(std::chrono::seconds keepAlive) const {
+        // Between requests a connection with nothing of the next one waits a shorter while.
+        if (served > 0 && buffer.empty())
+            return since + std::min<Clock::duration>(keepAlive, limits_.requestTimeout);
+        return since + limits_.requestTimeout;
     }
 
-    // Bytes of a next request already read along with this one.
-    bool HasBuffered() const { return begin_ < end_; }
+    // Takes what has arrived; false when the peer is gone.
+    bool Receive() {
+        char chunk[8192];
+        const size_t room = limits_.maxHeadBytes + limits_.maxBodyBytes - buffer.size();
+        const ssize_t n = recv(sock_, chunk, std::min(sizeof chunk, room + 1), MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return false;
+        }
+        if (n > 0) buffer.append(chunk, static_cast<size_t>(n));
+        return true;
+    }
 
-    bool timedOut() const { return timedOut_; }
-    bool closeAfterReply = false;
+    // Whether a whole request, or a reason to refuse it, is in the buffer.
+    bool Decided() {
+        const size_t headEnd = buffer.find("\r\n\r\n");
+        if (headEnd == std::string::npos) {
+            // A bare LF ends no line here, and a head that cannot end in time is refused now.
+            const size_t lf = buffer.find('\n');
+            if ((lf != std::string::npos && (lf == 0 || buffer[lf - 1] != '\r')) ||
+                buffer.size() > limits_.maxHeadBytes) {
+                refusal = 400;
+            }
+            return refusal != 0;
+        }
+        if (headEnd > limits_.maxHeadBytes) {
+            refusal = 400;
+            return true;
+        }
+        size_t body = 0;
+        refusal =
+            CheckHead(std::string_view(buffer).substr(0, headEnd), limits_.maxBodyBytes, body);
+        if (refusal != 0) return true;
+        if (buffer.size() < headEnd + 4 + body) return false;
+        requestBytes = headEnd + 4 + body;
+        read_ = 0;
+        return true;
+    }
+
+    // Drops the answered request from the buffer; what follows it is the next one.
+    void NextRequest() {
+        buffer.erase(0, requestBytes);
+        requestBytes = 0;
+        since = Clock::now();
+        ++served;
+    }
 
     void Close() {
         shutdown(sock_, SHUT_WR);
         const auto until = Clock::now() + kLingerTime;
         char discard[4096];
         size_t dropped = 0;
-        while (dropped < kLingerBytes && WaitReadable(until)) {
-            const ssize_t n = recv(sock_, discard, sizeof discard, 0);
+        for (auto now = Clock::now(); dropped < kLingerBytes && now < until; now = Clock::now()) {
+            if (!PollFor(sock_, POLLIN, until - now)) break;
+            const ssize_t n = recv(sock_, discard, sizeof discard, MSG_DONTWAIT);
             if (n <= 0) break;
             dropped += static_cast<size_t>(n);
         }
-        close(sock_);
     }
 
-    bool is_readable() const override { return begin_ < end_ || WaitReadable(ReadLimit()); }
-
     // The reply's deadline starts with its first write.
+    void BeginReply() { replyDeadline_ = Clock::time_point::max(); }
+
+    bool is_readable() const override { return read_ < requestBytes; }
+
     bool is_writable() const override {
         const auto now = Clock::now();
         if (replyDeadline_ == Clock::time_point::max()) {
@@ -89,33 +266,13 @@ public:
         }
         const auto left = std::min<Clock::duration>(replyDeadline_ - now, limits_.writeTimeout);
         if (left <= Clock::duration::zero()) return false;
-        pollfd wait = {sock_, POLLOUT, 0};
-        int ready;
-        do {
-            ready =
-                poll(&wait, 1,
-                     static_cast<int>(
-                         std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1));
-        } while (ready < 0 && errno == EINTR);
-        return ready > 0 && (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+        return (PollFor(sock_, POLLOUT, left) & (POLLOUT | POLLHUP)) == POLLOUT;
     }
 
     ssize_t read(char* ptr, size_t size) override {
-        if (budget_ == 0) return -1;
-        if (begin_ == end_) {
-            if (!WaitReadable(ReadLimit())) return -1;
-            ssize_t received;
-            do {
-                received = recv(sock_, buffer_, sizeof buffer_, 0);
-            } while (received < 0 && errno == EINTR);
-            if (received <= 0) return received;
-            begin_ = 0;
-            end_ = static_cast<size_t>(received);
-        }
-        const size_t n = std::min({size, end_ - begin_, budget_});
-        std::memcpy(ptr, buffer_ + begin_, n);
-        begin_ += n;
-        budget_ -= n;
+        const size_t n = std::min(size, requestBytes - read_);
+        std::memcpy(ptr, buffer.data() + read_, n);
+        read_ += n;
         return static_cast<ssize_t>(n);
     }
 
@@ -139,50 +296,16 @@ public:
     socket_t socket() const override { return sock_; }
 
 private:
-    Clock::time_point ReadLimit() const {
-        return std::min(deadline_, Clock::now() + limits_.readTimeout);
-    }
-
-    // True when data (or the end of the stream) is there before the given time; a wait cut
-    // short by the request's deadline marks the request as timed out.
-    bool WaitReadable(Clock::time_point until) const {
-        for (;;) {
-            if (listener_ == INVALID_SOCKET) return false;
-            const auto now = Clock::now();
-            if (now >= until) {
-                if (now >= deadline_) timedOut_ = true;
-                return false;
-            }
-            const auto slice = std::min<Clock::duration>(until - now, kStopCheckInterval);
-            pollfd wait = {sock_, POLLIN, 0};
-            const int ready =
-                poll(&wait, 1,
-                     static_cast<int>(
-                         std::chrono::duration_cast<std::chrono::milliseconds>(slice).count() + 1));
-            if (ready > 0) return true;
-            if (ready < 0 && errno != EINTR) return false;
-        }
-    }
-
     const int sock_;
     const ConnectionLimits& limits_;
-    const std::atomic<socket_t>& listener_;
-    Clock::time_point deadline_;
-    mutable Clock::time_point replyDeadline_;
-    size_t budget_ = 0;
-    mutable bool timedOut_ = false;
-    char buffer_[4096];
-    size_t begin_ = 0;
-    size_t end_ = 0;
+    size_t read_ = 0;
+    mutable Clock::time_point replyDeadline_ = Clock::time_point::max();
 };
 
-thread_local Connection* currentConnection = nullptr;
+namespace {
 
-class CurrentConnection {
-public:
-    explicit CurrentConnection(Connection* connection) { currentConnection = connection; }
-    ~CurrentConnection() { currentConnection = nullptr; }
-};
+// The flag of the connection being served on this thread, for its handlers.
+thread_local bool* closeCurrentAfterReply = nullptr;
 
 // The library's accept loop hands each connection to a task queue; this one passes it on at
 // once, so accepting never waits for a worker.
@@ -198,28 +321,31 @@ private:
 
 }  // namespace
 
-// Connections waiting for their next request are watched by one thread, without a worker;
-// those whose request begins to arrive are queued for the workers.
+// The reader thread and the workers. Connections whose request is still coming are read by
+// the one thread; those with a whole request, or one to refuse, are queued for the workers.
 class BoundedServer::Dispatch {
 public:
+    using Owned = std::unique_ptr<Connection>;
+
     Dispatch(BoundedServer& server, const ConnectionLimits& limits)
         : server_(server), limits_(limits), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        watcher_ = std::thread([this] { Watch(); });
-        for (size_t i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { Work(); });
+        try {
+            if (wake_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+            reader_ = std::thread([this] { Read(); });
+            for (size_t i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { Work(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
     }
 
     ~Dispatch() { Stop(); }
 
-    void Wait(const Idle& connection) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!stopping_) {
-                arrivals_.push_back(connection);
-                Wake();
-                return;
-            }
-        }
-        close(connection.sock);
+    void Wait(Owned connection) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return;
+        arrivals_.push_back(std::move(connection));
+        Wake();
     }
 
     // Closes every connection not being served and waits for the threads.
@@ -231,10 +357,10 @@ public:
             Wake();
         }
         ready_.notify_all();
-        watcher_.join();
+        if (reader_.joinable()) reader_.join();
         for (auto& worker : workers_) worker.join();
-        for (const Idle& connection : arrivals_) close(connection.sock);
-        for (const Idle& connection : queue_) close(connection.sock);
+        arrivals_.clear();
+        queue_.clear();
         if (wake_ >= 0) close(wake_);
     }
 
@@ -246,36 +372,50 @@ private:
         }
     }
 
-    std::chrono::milliseconds IdleLimit(const Idle& connection) const {
-        if (connection.served == 0) return limits_.requestTimeout;
-        return std::min<std::chrono::milliseconds>(
-            std::chrono::seconds(server_.keep_alive_timeout_sec_), limits_.requestTimeout);
+    // Closes the oldest connections beyond the bounds, per client network and in all.
+    void Bound(std::vector<Owned>& reading) const {
+        std::map<std::string, size_t> perClient;
+        for (const Owned& connection : reading) ++perClient[connection->network];
+        size_t total = reading.size();
+        std::vector<Owned> kept;
+        for (Owned& connection : reading) {  // oldest first
+            size_t& count = perClient[connection->network];
+            if (total > limits_.maxWaiting || count > limits_.maxWaitingPerClient) {
+                --count;
+                --total;
+                continue;
+            }
+            kept.push_back(std::move(connection));
+        }
+        reading.swap(kept);
     }
 
-    void Watch() {
-        std::vector<Idle> waiting;  // oldest first
+    void Read() {
+        std::vector<Owned> reading;  // oldest first
         std::vector<pollfd> polled;
+        const std::chrono::seconds keepAlive(server_.keep_alive_timeout_sec_);
         for (;;) {
+            // One that comes back with its next request already buffered is looked at at once.
+            bool buffered = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (stopping_) break;
-                waiting.insert(waiting.end(), arrivals_.begin(), arrivals_.end());
+                for (Owned& connection : arrivals_) {
+                    buffered = buffered || !connection->buffer.empty();
+                    reading.push_back(std::move(connection));
+                }
                 arrivals_.clear();
             }
-            while (waiting.size() > limits_.maxWaiting) {
-                close(waiting.front().sock);
-                waiting.erase(waiting.begin());
-            }
             auto now = Clock::now();
-            auto next = now + kStopCheckInterval * 10;
+            auto next = buffered ? now : now + std::chrono::seconds(1);
             polled.assign(1, pollfd{wake_, POLLIN, 0});
-            for (const Idle& connection : waiting) {
-                next = std::min(next, connection.since + IdleLimit(connection));
-                polled.push_back(pollfd{connection.sock, POLLIN, 0});
+            for (const Owned& connection : reading) {
+                next = std::min(next, connection->Deadline(keepAlive));
+                polled.push_back(pollfd{connection->sock(), POLLIN, 0});
             }
             const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::max<Clock::duration>(next - now, Clock::duration::zero()));
-            if (poll(polled.data(), polled.size(), static_cast<int>(timeout.count()) + 1) < 0 &&
+            if (poll(polled.data(), polled.size(), static_cast<int>(timeout.count())) < 0 &&
                 errno != EINTR) {
                 break;
             }
@@ -284,46 +424,46 @@ private:
                 // Nothing to read after all.
             }
             now = Clock::now();
-            std::vector<Idle> ready;
-            std::vector<Idle> still;
-            for (size_t i = 0; i < waiting.size(); ++i) {
-                const Idle& connection = waiting[i];
-                if (polled[i + 1].revents) {
-                    ready.push_back(connection);
-                } else if (now >= connection.since + IdleLimit(connection)) {
-                    close(connection.sock);
+            std::vector<Owned> decided;
+            std::vector<Owned> still;
+            for (size_t i = 0; i < reading.size(); ++i) {
+                Owned& connection = reading[i];
+                if (polled[i + 1].revents && !connection->Receive()) continue;
+                if (connection->Decided()) {
+                    decided.push_back(std::move(connection));
+                } else if (now >= connection->Deadline(keepAlive)) {
+                    // Nothing yet: closed silently; part of a request: told why.
+                    if (connection->buffer.empty()) continue;
+                    connection->refusal = 408;
+                    decided.push_back(std::move(connection));
                 } else {
-                    still.push_back(connection);
+                    still.push_back(std::move(connection));
                 }
             }
-            waiting.swap(still);
-            if (ready.empty()) continue;
+            reading.swap(still);
+            Bound(reading);
+            if (decided.empty()) continue;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                for (const Idle& connection : ready) {
-                    if (queue_.size() < limits_.maxQueued) {
-                        queue_.push_back(connection);
-                    } else {
-                        close(connection.sock);
-                    }
+                for (Owned& connection : decided) {
+                    if (queue_.size() < limits_.maxQueued) queue_.push_back(std::move(connection));
                 }
             }
             ready_.notify_all();
         }
-        for (const Idle& connection : waiting) close(connection.sock);
     }
 
     void Work() {
         for (;;) {
-            Idle connection{};
+            Owned connection;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
                 if (stopping_) return;
-                connection = queue_.front();
+                connection = std::move(queue_.front());
                 queue_.pop_front();
             }
-            if (server_.Serve(connection)) Wait(connection);
+            if (server_.Serve(*connection)) Wait(std::move(connection));
         }
     }
 
@@ -332,34 +472,31 @@ private:
     const int wake_;
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::vector<Idle> arrivals_;  // for the watcher to take over
-    std::deque<Idle> queue_;      // for the workers
+    std::vector<Owned> arrivals_;  // for the reader to take over
+    std::deque<Owned> queue_;      // for the workers
     bool stopping_ = false;
-    std::thread watcher_;
+    std::thread reader_;
     std::vector<std::thread> workers_;
 };
 
-BoundedServer::BoundedServer(const ConnectionLimits& limits) : limits_(limits) {
-    new_task_queue = [this] {
-        dispatch_ = std::make_unique<Dispatch>(*this, limits_);
-        return new Handoff([this] { dispatch_->Stop(); });
-    };
-    set_read_timeout(limits_.readTimeout);
+BoundedServer::BoundedServer(const ConnectionLimits& limits,
+                             std::function<const char*(int)> refusalText)
+    : limits_(limits),
+      refusalText_(std::move(refusalText)),
+      dispatch_(std::make_unique<Dispatch>(*this, limits_)) {
+    new_task_queue = [this] { return new Handoff([this] { dispatch_->Stop(); }); };
     set_write_timeout(limits_.writeTimeout);
     set_keep_alive_max_count(limits_.maxRequestsPerConnection);
+    set_payload_max_length(limits_.maxBodyBytes);
 }
 
 BoundedServer::~BoundedServer() {
-    if (dispatch_) dispatch_->Stop();
-}
-
-bool BoundedServer::RequestTimedOut() {
-    return currentConnection && currentConnection->timedOut();
+    dispatch_->Stop();
 }
 
 void BoundedServer::CloseAfterReply(httplib::Response& response) {
     response.set_header("Connection", "close");
-    if (currentConnection) currentConnection->closeAfterReply = true;
+    if (closeCurrentAfterReply) *closeCurrentAfterReply = true;
 }
 
 void BoundedServer::WidenListenBacklog() {
@@ -368,33 +505,40 @@ void BoundedServer::WidenListenBacklog() {
 }
 
 bool BoundedServer::process_and_close_socket(socket_t sock) {
-    if (dispatch_) {
-        dispatch_->Wait(Idle{sock, Clock::now(), 0});
-    } else {
-        close(sock);
-    }
+    auto connection = std::make_unique<Connection>(sock, limits_);
+    dispatch_->Wait(std::move(connection));
     return true;
 }
 
-bool BoundedServer::Serve(Idle& idle) {
-    Connection connection(idle.sock, limits_, svr_sock_);
-    CurrentConnection current(&connection);
-    for (;;) {
-        // Until its first byte the request's time counted in the waiting room; from here it
-        // has the whole request timeout, whatever it waited in the queue for a worker.
-        connection.BeginRequest(Clock::now() + limits_.requestTimeout);
-        bool closed = false;
-        const bool last = idle.served + 1 >= limits_.maxRequestsPerConnection;
-        const bool served = process_request(connection, last, closed, nullptr);
-        ++idle.served;
-        if (!served || closed || connection.closeAfterReply || last) break;
-        if (!connection.HasBuffered()) {
-            idle.since = Clock::now();
-            return true;
+bool BoundedServer::Serve(Connection& connection) {
+    connection.BeginReply();
+    if (connection.refusal != 0) {
+        const std::string text = refusalText_(connection.refusal);
+        const std::string reply = "HTTP/1.1 " + std::to_string(connection.refusal) + " " +
+                                  ReasonPhrase(connection.refusal) +
+                                  "\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                                  "Content-Length: " +
+                                  std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" +
+                                  text;
+        for (size_t sent = 0; sent < reply.size();) {
+            const ssize_t n = connection.write(reply.data() + sent, reply.size() - sent);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
         }
+        connection.Close();
+        return false;
     }
-    connection.Close();
-    return false;
+    closeCurrentAfterReply = &connection.closeAfterReply;
+    bool closed = false;
+    const bool last = connection.served + 1 >= limits_.maxRequestsPerConnection;
+    const bool served = process_request(connection, last, closed, nullptr);
+    closeCurrentAfterReply = nullptr;
+    connection.NextRequest();
+    if (!served || closed || connection.closeAfterReply || last) {
+        connection.Close();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace service

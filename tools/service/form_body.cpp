@@ -8,44 +8,13 @@
 namespace service {
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
 }
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
 }  // namespace
-
-std::string PercentDecode(std::string_view text, bool plusIsSpace) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+' && plusIsSpace) {
-            out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string PercentEncode(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -101,7 +70,7 @@ std::optional<std::string> FormFields::Get(std::string_view name) const {
 ContentType ContentType::Parse(std::string_view header) {
     ContentType type;
     const size_t semicolon = header.find(';');
-    type.mediaType = Lower(Trim(header.substr(0, semicolon)));
+    type.mediaType = AsciiLower(Trim(header.substr(0, semicolon)));
     std::string_view rest =
         semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
     while (!rest.empty()) {
@@ -110,7 +79,7 @@ ContentType ContentType::Parse(std::string_view header) {
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         const size_t equals = parameter.find('=');
         if (equals == std::string_view::npos) continue;
-        if (Lower(Trim(parameter.substr(0, equals))) != "charset") continue;
+        if (AsciiLower(Trim(parameter.substr(0, equals))) != "charset") continue;
         std::string_view value = Trim(parameter.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);

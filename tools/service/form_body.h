@@ -1,6 +1,8 @@
 // Reading application/x-www-form-urlencoded bodies and the Content-Type that declares them.
 #pragma once
 
+#include "tools/service/percent_decoding.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,10 +10,6 @@
 #include <vector>
 
 namespace service {
-
-// '+' is a blank and %XX a byte; a '%' not followed by two hex digits stays as it is, which
-// keeps bodies from clients that do not escape a lone percent sign readable.
-std::string PercentDecode(std::string_view text, bool plusIsSpace);
 
 // Escapes everything but unreserved characters, for a value placed in a URL query.
 std::string PercentEncode(std::string_view text);

@@ -1,5 +1,8 @@
 #include "tools/service/login_throttle.h"
 
+#include "tools/service/bounded_server.h"
+#include "tools/service/text_encoding.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -7,13 +10,16 @@ namespace service {
 namespace {
 
 std::string AccountKey(const std::string& email) {
-    std::string key = "account ";
-    for (char c : email) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
+    return "account " + AsciiLower(email);
 }
 
+// Addresses of one network are one client: a guesser gains nothing from a range of them.
 std::string ClientKey(const std::string& client) {
-    return "client " + client;
+    return "client " + ClientNetwork(client);
+}
+
+std::string PairKey(const std::string& email, const std::string& client) {
+    return "signed in " + ClientKey(client) + " " + AccountKey(email);
 }
 
 }  // namespace
@@ -53,20 +59,24 @@ int64_t LoginThrottle::Wait(const Entry* entry, unsigned freeFailures,
         const auto left = entry->blockedUntil - now;
         return std::max<int64_t>(1, std::chrono::ceil<std::chrono::seconds>(left).count());
     }
-    // Past its free failures a key is checked one request at a time.
-    if (entry->failures >= freeFailures && entry->running > 0) return 1;
+    // Checks still running count as failures to come, so a burst gets no more checks than
+    // the free failures; past them a key is checked one request at a time.
+    if (entry->running > 0 && entry->failures + entry->running >= freeFailures) return 1;
     return 0;
 }
 
 int64_t LoginThrottle::SecondsToWait(const std::string& email, const std::string& client,
                                      bool admit) {
-    const auto now = Clock::now();
+    const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex_);
     Entry* account = Find(AccountKey(email), now, admit);
     Entry* byClient = Find(ClientKey(client), now, admit);
     // No room to keep count: refuse rather than check uncounted.
     if (admit && (!account || !byClient)) return 1;
-    const int64_t wait = std::max(Wait(account, settings_.accountFreeFailures, now),
+    // Where the account signed in lately, a stranger's guesses do not lock its owner out.
+    const Entry* pair = Find(PairKey(email, client), now, false);
+    const bool trusted = pair && now - pair->last < settings_.forgetAfter;
+    const int64_t wait = std::max(trusted ? 0 : Wait(account, settings_.accountFreeFailures, now),
                                   Wait(byClient, settings_.clientFreeFailures, now));
     if (wait == 0 && admit) {
         ++account->running;
@@ -90,11 +100,14 @@ void LoginThrottle::Record(Entry* entry, unsigned freeFailures, Outcome outcome,
 }
 
 void LoginThrottle::Done(const std::string& email, const std::string& client, Outcome outcome) {
-    const auto now = Clock::now();
+    const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex_);
     Entry* account = Find(AccountKey(email), now, false);
     Record(account, settings_.accountFreeFailures, outcome, now);
-    if (account && outcome == Outcome::kSucceeded) account->failures = 0;
+    if (outcome == Outcome::kSucceeded) {
+        if (account) account->failures = 0;
+        if (Entry* pair = Find(PairKey(email, client), now, true)) pair->last = now;
+    }
     Record(Find(ClientKey(client), now, false), settings_.clientFreeFailures, outcome, now);
 }
 

@@ -1,12 +1,14 @@
 // Slows password guessing: after a number of failed checks for one account, or from one
-// client address, each further check must wait, longer after every failure. A waiting request
+// client network, each further check must wait, longer after every failure. A waiting request
 // is told when to come back (503 with Retry-After), never that the password was wrong, so the
 // plug-in keeps the user's credentials. Once a key has used its free failures, only one check
-// for it runs at a time, so a burst of parallel guesses gains nothing.
+// for it runs at a time, so a burst of parallel guesses gains nothing. A client network where
+// the account signed in lately is not held up by the account's failures.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -21,6 +23,8 @@ struct LoginThrottleSettings {
     std::chrono::seconds maxDelay{60};
     std::chrono::seconds forgetAfter{15 * 60};  // failures older than this no longer count
     size_t capacity = 4096;
+    // The clock the delays are counted on; the steady clock when empty (tests stop it).
+    std::function<std::chrono::steady_clock::time_point()> clock;
 };
 
 class LoginThrottle {
@@ -44,6 +48,7 @@ private:
         Clock::time_point blockedUntil;
     };
 
+    Clock::time_point Now() const { return settings_.clock ? settings_.clock() : Clock::now(); }
     Entry* Find(const std::string& key, Clock::time_point now, bool create);
     int64_t Wait(const Entry* entry, unsigned freeFailures, Clock::time_point now) const;
     void Record(Entry* entry, unsigned freeFailures, Outcome outcome, Clock::time_point now);

@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file-size limit a write fails (EFBIG) and is answered as a full disk is, instead of
+    // the signal ending the service.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     service::CommandLine command =
         service::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,5 +1,7 @@
 #include "tools/service/pages.h"
 
+#include "tools/service/text_encoding.h"
+
 #include <cctype>
 
 namespace service {
@@ -87,10 +89,7 @@ std::string EscapeHtml(std::string_view text) {
 bool IsLinkableUrl(std::string_view url) {
     const size_t colon = url.find(':');
     if (colon == std::string_view::npos) return false;
-    std::string scheme;
-    for (char c : url.substr(0, colon)) {
-        scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string scheme = AsciiLower(url.substr(0, colon));
     return scheme == "http" || scheme == "https" || scheme == "ftp";
 }
 
@@ -120,7 +119,12 @@ std::string RenderSignedInPage(std::string_view email, const FavoritesView& view
 }
 
 std::string RenderPublicPage(const FavoritesView& view) {
-    return Page(view.title, "<h1>" + EscapeHtml(view.title) + "</h1>\n" + FavoritesHtml(view));
+    std::string more;
+    if (!view.nextPage.empty()) {
+        more = "<p><a href=\"" + EscapeHtml(view.nextPage) + "\">More favorites</a></p>\n";
+    }
+    return Page(view.title,
+                "<h1>" + EscapeHtml(view.title) + "</h1>\n" + FavoritesHtml(view) + more);
 }
 
 std::string RenderHelpPage(std::string_view baseUrl) {

@@ -20,6 +20,8 @@ struct FavoritesView {
     std::vector<Category> categories;
     std::vector<Favorite> favorites;
     bool includePrivate = false;
+    // The address of the page with the favorites that follow; empty on the last page.
+    std::string nextPage;
 };
 
 // Every form of the site carries formToken in the field "form_token": the proof that the post

@@ -182,6 +182,8 @@ PluginReply PluginApi::AddCategory(const Account& account, const std::string& ra
             return {200, "OK"};
         case StoreResult::kDuplicate:
             return {200, "There is already a category named " + name};
+        case StoreResult::kOverQuota:
+            return {200, PluginApi::kFullText};
         default:
             return StoreProblem(result, false);
     }
@@ -203,6 +205,8 @@ PluginReply PluginApi::AddFavorite(const Account& account, const std::string& ra
             return {200, "OK"};
         case StoreResult::kUnknownCategory:
             return {200, "There is no category " + std::to_string(parent) + " in your favorites"};
+        case StoreResult::kOverQuota:
+            return {200, PluginApi::kFullText};
         default:
             return StoreProblem(result, false);
     }

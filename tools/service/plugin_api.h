@@ -72,6 +72,8 @@ public:
     static constexpr const char* kWrongCredentials = "Wrong e-mail address or password";
     static constexpr const char* kBusyText = "The service is busy; try again in a moment";
     static constexpr const char* kFailedText = "The service could not read or store your data";
+    static constexpr const char* kFullText =
+        "Your favorites are full: delete some before you add more";
     static constexpr int kRetryAfterSeconds = 1;
 
 private:

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <thread>
 
 namespace service {
@@ -30,15 +31,8 @@ int64_t Now() {
 }
 
 bool IsUtf8Label(const std::string& charset) {
-    std::string lower;
-    for (char c : charset) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = AsciiLower(charset);
     return lower == "utf-8" || lower == "utf8";
-}
-
-std::string Lower(std::string_view text) {
-    std::string lower;
-    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
 }
 
 // "scheme://authority" of an absolute URL, lower case; empty when it has none.
@@ -46,7 +40,7 @@ std::string OriginOf(std::string_view url) {
     const size_t scheme = url.find("://");
     if (scheme == std::string_view::npos || scheme == 0) return std::string();
     const size_t end = url.find_first_of("/?#", scheme + 3);
-    return Lower(url.substr(0, end));
+    return AsciiLower(url.substr(0, end));
 }
 
 // The host part of a Host header or URL authority: brackets and port removed, lower case,
@@ -61,7 +55,7 @@ std::string HostPart(std::string_view authority) {
         host = host.substr(0, host.find(':'));
     }
     if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-    return Lower(host);
+    return AsciiLower(host);
 }
 
 bool IsLoopbackName(const std::string& host) {
@@ -75,31 +69,10 @@ bool IsLoopbackName(const std::string& host) {
     return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
-// Reads the body as it arrives and refuses it as soon as it passes the limit, whether it comes
-// with a length or in chunks. A refused body is left unread, so the connection closes after
-// the reply.
-bool ReadBody(const httplib::ContentReader& reader, httplib::Response& response,
-              std::string& body) {
-    bool tooLarge = false;
-    const bool read = reader([&](const char* data, size_t length) {
-        if (body.size() + length > kMaxBodyBytes) {
-            tooLarge = true;
-            return false;
-        }
-        body.append(data, length);
-        return true;
-    });
-    if (read) return true;
-    response.status = tooLarge ? 413 : BoundedServer::RequestTimedOut() ? 408 : 400;
-    BoundedServer::CloseAfterReply(response);
-    return false;
-}
-
 // Reads a form body in the charset the request declares, or in the given default. On failure
 // the response already holds the error.
-std::optional<FormFields> ReadForm(const httplib::Request& request, const std::string& body,
-                                   httplib::Response& response, const char* defaultCharset,
-                                   std::string& charset) {
+std::optional<FormFields> ReadForm(const httplib::Request& request, httplib::Response& response,
+                                   const char* defaultCharset, std::string& charset) {
     const ContentType type = ContentType::Parse(request.get_header_value("Content-Type"));
     if (!type.IsForm()) {
         response.status = 415;
@@ -108,7 +81,7 @@ std::optional<FormFields> ReadForm(const httplib::Request& request, const std::s
         return std::nullopt;
     }
     charset = type.charset.empty() ? defaultCharset : type.charset;
-    auto form = FormFields::ParseAs(body, charset);
+    auto form = FormFields::ParseAs(request.body, charset);
     if (!form) {
         response.status = 400;
         response.set_content("The form is not valid text in the charset " + charset,
@@ -158,11 +131,16 @@ void SendStoreProblem(httplib::Response& response, StoreResult result,
     SendHtml(response, problem.status, RenderMessagePage("Tavrello", problem.text));
 }
 
-StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, FavoritesView& view) {
-    view.title = "Favorites of " + account.email;
+// A public page holds this many favorites at most, so that it costs the same whatever the
+// account holds; a link leads to the next.
+constexpr int64_t kFavoritesPerPage = 500;
+
+StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, FavoritesView& view,
+                   int64_t afterId = 0, int64_t limit = -1) {
+    if (view.title.empty()) view.title = "Favorites of " + account.email;
     auto categories = store.Categories(account.id);
     if (!categories.ok()) return categories.result;
-    auto favorites = store.Favorites(account.id);
+    auto favorites = store.Favorites(account.id, afterId, limit);
     if (!favorites.ok()) return favorites.result;
     view.categories = std::move(categories.value);
     view.favorites = std::move(favorites.value);
@@ -170,11 +148,9 @@ StoreResult ViewOf(Store& store, const Account& account, bool includePrivate, Fa
     return StoreResult::kDone;
 }
 
-// The binding of a form token: the session for the forms of a signed-in page, a fixed word
-// for the login form.
+// The binding of the form token of a signed-in page: its session.
 std::string FormBinding(const std::string& sessionToken) {
-    return sessionToken.empty() ? std::string("login")
-                                : "session " + SessionTokenDigest(sessionToken);
+    return "session " + SessionTokenDigest(sessionToken);
 }
 
 const char* DefaultErrorText(int status) {
@@ -193,6 +169,8 @@ const char* DefaultErrorText(int status) {
             return "The address is too long";
         case 415:
             return "Send the body without a content encoding";
+        case 416:
+            return "";
         case 421:
             return "This service does not answer for that host name";
         case 503:
@@ -200,24 +178,6 @@ const char* DefaultErrorText(int status) {
         default:
             return status >= 500 ? "Internal error" : "Request refused";
     }
-}
-
-// Framing that two HTTP readers could take differently, such as a proxy in front and this
-// service: a length together with chunks, lengths that disagree or are not plain digits, a
-// transfer coding other than plain "chunked". The request after it could be smuggled in.
-bool AmbiguousFraming(const httplib::Request& request) {
-    const auto lengths = request.headers.equal_range("Content-Length");
-    for (auto it = lengths.first; it != lengths.second; ++it) {
-        const std::string& value = it->second;
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos ||
-            value != lengths.first->second) {
-            return true;
-        }
-    }
-    const size_t codings = request.headers.count("Transfer-Encoding");
-    if (codings == 0) return false;
-    return codings > 1 || lengths.first != lengths.second ||
-           Lower(request.get_header_value("Transfer-Encoding")) != "chunked";
 }
 
 // Refuses a request before its body is read; the body is left unread, so the connection
@@ -239,13 +199,20 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
         error = "cannot open the database " + options.databasePath + ": " + error;
         return nullptr;
     }
+    service->store_->SetQuota(options.quota);
     if (options.demoAccount && !EnsureDemoAccount(*service->store_)) {
         error = "cannot create the demo account in " + options.databasePath;
         return nullptr;
     }
-    service->server_ = std::make_unique<BoundedServer>(options.limits);
+    ConnectionLimits limits = options.limits;
+    limits.maxBodyBytes = kMaxBodyBytes;
+    try {
+        service->server_ = std::make_unique<BoundedServer>(limits, DefaultErrorText);
+    } catch (const std::system_error& failure) {
+        error = std::string("cannot start the threads of the service: ") + failure.what();
+        return nullptr;
+    }
     BoundedServer& server = *service->server_;
-    server.set_payload_max_length(kMaxBodyBytes);
     // Without the library's SO_REUSEPORT: a second service on a taken port must fail to start,
     // not share the port with the first.
     server.set_socket_options([](int socket) {
@@ -310,7 +277,7 @@ bool Service::ServesHost(const std::string& hostHeader) const {
 bool Service::FromOwnSite(const httplib::Request& request) const {
     std::string origin;
     if (request.has_header("Origin")) {
-        origin = Lower(request.get_header_value("Origin"));
+        origin = AsciiLower(request.get_header_value("Origin"));
     } else if (request.has_header("Referer")) {
         origin = OriginOf(request.get_header_value("Referer"));
     } else {
@@ -318,7 +285,26 @@ bool Service::FromOwnSite(const httplib::Request& request) const {
     }
     // "null" (a sandboxed or opaque page) and anything unreadable count as another site.
     return origin == baseOrigin_ || origin == (secureCookies_ ? "https://" : "http://") +
-                                                  Lower(request.get_header_value("Host"));
+                                                  AsciiLower(request.get_header_value("Host"));
+}
+
+std::string Service::CookieAttributes() const {
+    return std::string("; Path=/; HttpOnly; SameSite=Lax") + (secureCookies_ ? "; Secure" : "");
+}
+
+std::string Service::LoginFormToken(const httplib::Request& request, httplib::Response& response) {
+    std::string browser = CookieValue(request, kLoginCookie);
+    if (browser.empty()) {
+        browser = NewSessionToken();
+        response.set_header("Set-Cookie",
+                            std::string(kLoginCookie) + "=" + browser + CookieAttributes());
+    }
+    return formTokens_.For("login " + SessionTokenDigest(browser));
+}
+
+bool Service::IsLoginFormToken(const httplib::Request& request, const std::string& token) const {
+    const std::string browser = CookieValue(request, kLoginCookie);
+    return !browser.empty() && formTokens_.Matches(token, "login " + SessionTokenDigest(browser));
 }
 
 void Service::InstallRoutes() {
@@ -336,22 +322,10 @@ void Service::InstallRoutes() {
     });
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
-            if (AmbiguousFraming(request)) return Refuse(response, 400);
-            // Each part of a multi-part range would carry its own copy of the page. The refusal
-            // has no body: the library would cut it into those parts as well.
-            if (request.ranges.size() > 1) {
-                response.status = 416;
-                BoundedServer::CloseAfterReply(response);
-                return httplib::Server::HandlerResponse::Handled;
-            }
             if (!ServesHost(request.get_header_value("Host"))) return Refuse(response, 421);
             const std::string encoding = request.get_header_value("Content-Encoding");
-            if (!encoding.empty() && Lower(encoding) != "identity") return Refuse(response, 415);
-            const std::string length = request.get_header_value("Content-Length");
-            if (length.size() > 18 ||
-                (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > kMaxBodyBytes)) {
-                return Refuse(response, 413);
-            }
+            if (!encoding.empty() && AsciiLower(encoding) != "identity")
+                return Refuse(response, 415);
             if (request.method == "POST" && !FromOwnSite(request)) {
                 return Refuse(response, 403, "Requests from pages of other sites are refused");
             }
@@ -359,13 +333,9 @@ void Service::InstallRoutes() {
         });
     const httplib::Server::HandlerWithResponse defaultErrorBody = [](const httplib::Request&,
                                                                      httplib::Response& response) {
-        // The library answers 400 when the head of a request stops coming; say why.
-        if (BoundedServer::RequestTimedOut()) response.status = 408;
         // After a request that could not be read, where the next one begins is uncertain.
-        if (response.status == 400 || response.status == 408) {
-            BoundedServer::CloseAfterReply(response);
-        }
-        if (!response.body.empty() || response.status == 416) {
+        if (response.status == 400) BoundedServer::CloseAfterReply(response);
+        if (!response.body.empty()) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         response.set_content(DefaultErrorText(response.status), "text/plain; charset=utf-8");
@@ -380,15 +350,13 @@ void Service::InstallRoutes() {
 
     using PluginCall = PluginReply (PluginApi::*)(const FormFields&, const std::string&);
     const auto pluginRoute = [this, &server](const char* path, PluginCall call) {
-        server.Post(path, [this, call](const httplib::Request& request, httplib::Response& response,
-                                       const httplib::ContentReader& reader) {
-            std::string body;
-            std::string charset;
-            if (!ReadBody(reader, response, body)) return;
-            const auto form = ReadForm(request, body, response, kClientCharset, charset);
-            if (!form) return;
-            SendPluginReply(response, charset, ((*api_).*call)(*form, request.remote_addr));
-        });
+        server.Post(
+            path, [this, call](const httplib::Request& request, httplib::Response& response) {
+                std::string charset;
+                const auto form = ReadForm(request, response, kClientCharset, charset);
+                if (!form) return;
+                SendPluginReply(response, charset, ((*api_).*call)(*form, request.remote_addr));
+            });
         server.Get(path, [](const httplib::Request&, httplib::Response& response) {
             response.status = 405;
             response.set_header("Allow", "POST");
@@ -418,7 +386,7 @@ void Service::InstallWebRoutes() {
             }
         }
         if (!account) {
-            SendHtml(response, 200, RenderLoginPage("", formTokens_.For(FormBinding(""))));
+            SendHtml(response, 200, RenderLoginPage("", LoginFormToken(request, response)));
             return;
         }
         FavoritesView view;
@@ -429,24 +397,21 @@ void Service::InstallWebRoutes() {
     });
 
     server.Post("/zephlist/login.php", [this](const httplib::Request& request,
-                                              httplib::Response& response,
-                                              const httplib::ContentReader& reader) {
+                                              httplib::Response& response) {
         response.set_header("Cache-Control", "no-store");
-        std::string body;
         std::string charset;
-        if (!ReadBody(reader, response, body)) return;
-        const auto form = ReadForm(request, body, response, kPageCharset, charset);
+        const auto form = ReadForm(request, response, kPageCharset, charset);
         if (!form) return;
-        const std::string loginToken = formTokens_.For(FormBinding(""));
-        const std::string cookieTail =
-            std::string("; Path=/; HttpOnly; SameSite=Lax") + (secureCookies_ ? "; Secure" : "");
+        // Only a reply that shows the form again needs its token (and maybe a login cookie).
+        const auto loginToken = [&] { return LoginFormToken(request, response); };
+        const std::string cookieTail = CookieAttributes();
         const std::string formToken = form->Get(kFormTokenField).value_or("");
         if (form->Get("action") == std::optional<std::string>("logout")) {
             const std::string token = CookieValue(request, kSessionCookie);
             if (!formTokens_.Matches(formToken, FormBinding(token))) {
                 SendHtml(
                     response, 403,
-                    RenderLoginPage("This page was out of date. Please try again.", loginToken));
+                    RenderLoginPage("This page was out of date. Please try again.", loginToken()));
                 return;
             }
             if (!token.empty()) {
@@ -458,17 +423,17 @@ void Service::InstallWebRoutes() {
             response.set_redirect("login.php", 303);
             return;
         }
-        if (!formTokens_.Matches(formToken, FormBinding(""))) {
+        if (!IsLoginFormToken(request, formToken)) {
             SendHtml(
                 response, 403,
-                RenderLoginPage("This page was out of date. Please log in again.", loginToken));
+                RenderLoginPage("This page was out of date. Please log in again.", loginToken()));
             return;
         }
         const auto email = form->Get("email");
         const auto password = form->Get("password");
         if (!email || !password || email->empty()) {
             SendHtml(response, 400,
-                     RenderLoginPage("Enter your e-mail address and password.", loginToken));
+                     RenderLoginPage("Enter your e-mail address and password.", loginToken()));
             return;
         }
         const SignInOutcome signIn = api_->SignIn(*email, *password, request.remote_addr);
@@ -476,7 +441,8 @@ void Service::InstallWebRoutes() {
             case SignInResult::kSignedIn:
                 break;
             case SignInResult::kRefused:
-                SendHtml(response, 403, RenderLoginPage(PluginApi::kWrongCredentials, loginToken));
+                SendHtml(response, 403,
+                         RenderLoginPage(PluginApi::kWrongCredentials, loginToken()));
                 return;
             case SignInResult::kBusy:
                 return SendStoreProblem(response, StoreResult::kBusy, signIn.retryAfter);
@@ -498,20 +464,32 @@ void Service::InstallWebRoutes() {
                                               httplib::Response& response) {
         // httplib decodes the query to bytes; our page addresses carry UTF-8.
         const std::string email = request.get_param_value("email");
-        std::optional<Account> account;
-        if (!email.empty() && IsValidUtf8(email)) {
-            auto found = store_->FindAccount(email);
-            if (!found.ok()) return SendStoreProblem(response, found.result);
-            account = std::move(found.value);
-        }
-        if (!account) {
+        if (email.empty() || !IsValidUtf8(email)) {
             SendHtml(response, 404,
                      RenderMessagePage("Tavrello", "There is no page for this address."));
             return;
         }
+        const auto found = store_->FindAccount(email);
+        if (!found.ok()) return SendStoreProblem(response, found.result);
+        // An unknown address gets the page of an account that shows nothing: the page does
+        // not tell who has an account.
         FavoritesView view;
-        const StoreResult viewed = ViewOf(*store_, *account, false, view);
-        if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+        view.title = "Favorites of " + email;
+        if (found.value) {
+            const std::string from = request.get_param_value("from");
+            const int64_t after = !from.empty() && from.size() < 19 &&
+                                          from.find_first_not_of("0123456789") == std::string::npos
+                                      ? std::stoll(from)
+                                      : 0;
+            const StoreResult viewed =
+                ViewOf(*store_, *found.value, false, view, after, kFavoritesPerPage + 1);
+            if (viewed != StoreResult::kDone) return SendStoreProblem(response, viewed);
+            if (view.favorites.size() > static_cast<size_t>(kFavoritesPerPage)) {
+                view.favorites.pop_back();
+                view.nextPage = "zephlist.php?email=" + PercentEncode(email) +
+                                "&from=" + std::to_string(view.favorites.back().id);
+            }
+        }
         SendHtml(response, 200, RenderPublicPage(view));
     });
 

@@ -27,14 +27,17 @@ struct ServiceOptions {
     // a burst waits its turn and only a flood that outlasts the wait is refused.
     unsigned hashWaiting = 16;
     LoginThrottleSettings loginThrottle;
+    AccountQuota quota;
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";
+// Given with the login form: its token is bound to this browser, not shared by everyone.
+constexpr const char kLoginCookie[] = "tavrello_login";
 
 class Service {
 public:
-    // Opens the store, creates the demo account and binds the socket; nothing (and error
-    // filled) when any of that fails.
+    // Opens the store, creates the demo account, binds the socket and starts the threads;
+    // nothing (and error filled) when any of that fails.
     static std::unique_ptr<Service> Create(const ServiceOptions& options, std::string& error);
     ~Service();
     Service(const Service&) = delete;
@@ -59,6 +62,11 @@ private:
     // A browser names the site a request comes from in Origin, or else in Referer; the desktop
     // plug-in sends neither. True unless one of them names another site.
     bool FromOwnSite(const httplib::Request& request) const;
+    // The token for a login form shown in reply to this request, bound to the browser's login
+    // cookie, which is given with the reply when the browser has none.
+    std::string LoginFormToken(const httplib::Request& request, httplib::Response& response);
+    bool IsLoginFormToken(const httplib::Request& request, const std::string& token) const;
+    std::string CookieAttributes() const;
 
     std::unique_ptr<Store> store_;
     std::unique_ptr<PluginApi> api_;

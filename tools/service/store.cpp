@@ -272,9 +272,31 @@ Read<std::vector<Category>> Store::Categories(int64_t accountId) {
     });
 }
 
+StoreResult Store::WithinQuota(int64_t accountId, bool category, size_t bytes) {
+    Statement statement(
+        writer_,
+        "SELECT (SELECT COUNT(*) FROM favorites WHERE account_id = ?1),"
+        " (SELECT COUNT(*) FROM categories WHERE account_id = ?1),"
+        " (SELECT COALESCE(SUM(LENGTH(CAST(name AS BLOB)) + LENGTH(CAST(url AS BLOB))), 0)"
+        "  FROM favorites WHERE account_id = ?1)"
+        " + (SELECT COALESCE(SUM(LENGTH(CAST(name AS BLOB))), 0)"
+        "  FROM categories WHERE account_id = ?1)");
+    statement.Bind(1, accountId);
+    const int step = statement.Step();
+    if (step != SQLITE_ROW) return ErrorResult(step);
+    const bool full = category ? statement.Integer(1) >= quota_.categories
+                               : statement.Integer(0) >= quota_.favorites;
+    if (full || statement.Integer(2) + static_cast<int64_t>(bytes) > quota_.bytes) {
+        return StoreResult::kOverQuota;
+    }
+    return StoreResult::kDone;
+}
+
 StoreResult Store::AddCategory(int64_t accountId, std::string_view name, int64_t* id) {
     WriteTurn turn(*this);
     if (!turn) return StoreResult::kBusy;
+    const StoreResult room = WithinQuota(accountId, true, name.size());
+    if (room != StoreResult::kDone) return room;
     Statement statement(writer_, "INSERT INTO categories (account_id, name) VALUES (?1, ?2)");
     statement.Bind(1, accountId).Bind(2, name);
     const StoreResult result = WriteResult(statement.Step());
@@ -300,6 +322,8 @@ StoreResult Store::AddFavorite(int64_t accountId, int64_t parent, std::string_vi
         if (!owned.ok()) return owned.result;
         if (!owned.value) return StoreResult::kUnknownCategory;
     }
+    const StoreResult room = WithinQuota(accountId, false, name.size() + url.size());
+    if (room != StoreResult::kDone) return room;
     Statement statement(writer_,
                         "INSERT INTO favorites (account_id, parent, name, url)"
                         " VALUES (?1, ?2, ?3, ?4)");
@@ -307,11 +331,12 @@ StoreResult Store::AddFavorite(int64_t accountId, int64_t parent, std::string_vi
     return WriteResult(statement.Step());
 }
 
-Read<std::vector<Favorite>> Store::Favorites(int64_t accountId) {
+Read<std::vector<Favorite>> Store::Favorites(int64_t accountId, int64_t afterId, int64_t limit) {
     std::lock_guard<std::mutex> lock(readMutex_);
-    Statement statement(
-        reader_, "SELECT id, parent, name, url FROM favorites WHERE account_id = ?1 ORDER BY id");
-    statement.Bind(1, accountId);
+    Statement statement(reader_,
+                        "SELECT id, parent, name, url FROM favorites WHERE account_id = ?1"
+                        " AND id > ?2 ORDER BY id LIMIT ?3");
+    statement.Bind(1, accountId).Bind(2, afterId).Bind(3, limit);
     return ReadAll<Favorite>(statement, [](const Statement& row) {
         return Favorite{row.Integer(0), row.Integer(1), row.Text(2), row.Text(3)};
     });

@@ -45,7 +45,17 @@ struct Favorite {
 
 // kBusy: another connection held the file locked for longer than the busy timeout, worth
 // trying again; kFailed: anything else SQLite reported (corrupt file, I/O error, full disk).
-enum class StoreResult { kDone, kDuplicate, kUnknownCategory, kBusy, kFailed };
+// kOverQuota: the account holds all it may, nothing was stored.
+enum class StoreResult { kDone, kDuplicate, kUnknownCategory, kOverQuota, kBusy, kFailed };
+
+// What one account may hold, far beyond any real collection of favorites: the file and each
+// page of the account grow no further.
+struct AccountQuota {
+    int64_t favorites = 20000;
+    int64_t categories = 1000;
+    // Names and addresses of favorites and categories, as stored (UTF-8).
+    int64_t bytes = 8 << 20;
+};
 
 // The outcome of a read: the value only when result is kDone (an empty optional or list then
 // means there is no such row), otherwise kBusy or kFailed.
@@ -65,6 +75,7 @@ public:
                                        int busyTimeoutMs = kDefaultBusyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
+    void SetQuota(const AccountQuota& quota) { quota_ = quota; }
     Store& operator=(const Store&) = delete;
 
     Read<std::optional<Account>> FindAccount(std::string_view email);
@@ -78,7 +89,9 @@ public:
     // critical section as the insert.
     StoreResult AddFavorite(int64_t accountId, int64_t parent, std::string_view name,
                             std::string_view url);
-    Read<std::vector<Favorite>> Favorites(int64_t accountId);
+    // In the order they were added; those after the given id, at most limit of them.
+    Read<std::vector<Favorite>> Favorites(int64_t accountId, int64_t afterId = 0,
+                                          int64_t limit = -1);
 
     // Also drops the sessions that have expired by now.
     StoreResult AddSession(std::string_view tokenDigest, int64_t accountId, int64_t now,
@@ -106,11 +119,14 @@ private:
         : writer_(writer), reader_(reader), busyTimeout_(busyTimeoutMs) {}
     bool Configure(std::string& error);
     Read<bool> OwnsCategory(int64_t accountId, int64_t categoryId);
+    // kDone when a row of the given kind and size still fits the account's quota.
+    StoreResult WithinQuota(int64_t accountId, bool category, size_t bytes);
     Read<std::optional<Account>> AccountWhere(const char* sql, int64_t id, std::string_view email);
 
     sqlite3* writer_;
     sqlite3* reader_;
     const std::chrono::milliseconds busyTimeout_;
+    AccountQuota quota_;
     std::timed_mutex writeMutex_;
     std::mutex readMutex_;
 };

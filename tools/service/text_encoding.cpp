@@ -63,13 +63,13 @@ std::optional<char32_t> NextCodePoint(std::string_view text, size_t& i) {
     return c;
 }
 
-std::string LowerAscii(std::string_view text) {
+}  // namespace
+
+std::string AsciiLower(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower;
 }
-
-}  // namespace
 
 std::string Windows1252ToUtf8(std::string_view text) {
     std::string out;
@@ -120,7 +120,7 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::optional<std::string> ToUtf8(std::string_view text, std::string_view charset) {
-    const std::string name = LowerAscii(charset);
+    const std::string name = AsciiLower(charset);
     if (name == "utf-8" || name == "utf8") {
         if (!IsValidUtf8(text)) return std::nullopt;
         return std::string(text);

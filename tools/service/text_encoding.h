@@ -13,6 +13,9 @@ std::string Windows1252ToUtf8(std::string_view text);
 // Characters that Windows-1252 cannot hold become '?': the client can only show 8-bit text.
 std::string Utf8ToWindows1252(std::string_view text);
 
+// Lower case for ASCII letters only: header names, schemes, host names, charset labels.
+std::string AsciiLower(std::string_view text);
+
 bool IsValidUtf8(std::string_view text);
 
 // Converts a decoded form value from the charset its request declared. Unknown charsets and

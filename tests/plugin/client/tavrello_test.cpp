@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "tests/plugin/client/client_fixture.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/settings_paths.h"
 
@@ -25,23 +26,19 @@ using client_testing::UiCall;
 using client_testing::UiScript;
 using testing_support::DecodeForm;
 using testing_support::HttpPeer;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
+using testing_support::kWebPagePath;
+using testing_support::Ok;
 using testing_support::ScriptedReply;
 
 namespace {
-
-constexpr char kCategories[] = "/plugin/getcatagories.php";
-constexpr char kAdd[] = "/plugin/addurl.php";
-constexpr char kWebPage[] = "/plugin/getwebpage.php";
 
 ScriptedReply Reply(int status, const std::string& body) {
     ScriptedReply reply;
     reply.status = status;
     reply.body = body;
     return reply;
-}
-
-ScriptedReply Ok(const std::string& body) {
-    return Reply(200, body);
 }
 
 void StoreSetting(const char* name, const std::string& value) {
@@ -169,9 +166,9 @@ TEST(ServiceClientLayout, VirtualOperationsKeepTheirSlotOrderWithTheDestructorSi
 
 TEST_F(ServiceClient, CategoryRequestBodyAndAddress) {
     StoreSetting("password", "p%+=&\xE6");
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     EXPECT_EQ(Client().FetchCategories(), 1);
-    const auto requests = peer_.RequestsTo(kCategories);
+    const auto requests = peer_.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].requestLine, "POST /plugin/getcatagories.php HTTP/1.0");
     EXPECT_EQ(requests[0].body, "email=ann%40example.com&password=p%25%2B%3D%26%E6&version=1.05");
@@ -243,7 +240,7 @@ TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kCategories, Ok(c.reply));
+        peer_.Queue(kCategoriesPath, Ok(c.reply));
         plugin::CTavrello& client = Client();
         client.categoryLines.clear();
         const size_t before = peer_.RequestCount();
@@ -255,10 +252,10 @@ TEST_F(ServiceClient, CategoryRepliesFillTheCacheOrShowTheirMessages) {
 }
 
 TEST_F(ServiceClient, CachedListServesTheSecondAddWithoutARequest) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n7 Fun\n"));
     Client().AddPage("Title", "http://page/");
     Client().AddPage("Title 2", "http://page/2");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u);
     ASSERT_EQ(script_.addPresets.size(), 2u);
     EXPECT_EQ(script_.addPresets[1].description, "Title 2");
     EXPECT_EQ(script_.addPresets[1].pageUrl, "http://page/2");
@@ -268,21 +265,21 @@ TEST_F(ServiceClient, CachedListServesTheSecondAddWithoutARequest) {
 }
 
 TEST_F(ServiceClient, EmptyListIsAskedForAgainOnTheNextAdd) {
-    peer_.Route(kCategories, Ok("200 OK\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n"));
     Client().AddPage("T", "http://p/");
     Client().AddPage("T", "http://p/");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 2u);
     EXPECT_EQ(script_.CallsOf("add").size(), 2u) << "an empty list still opens the dialog";
 }
 
 TEST_F(ServiceClient, RefusalAsksForCredentialsAndRetriesWithTheReloadedSettings) {
-    peer_.Queue(kCategories, Reply(200, "403 Wrong password\n"));
-    peer_.Route(kCategories, Ok("200 OK\n5 Five\n"));
+    peer_.Queue(kCategoriesPath, Reply(200, "403 Wrong password\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n5 Five\n"));
     script_.optionsAnswers.push_back(OptionsOk("bob@example.com", "new pass"));
     EXPECT_EQ(Client().FetchCategories(), 1);
     EXPECT_EQ(script_.calls,
               (std::vector<UiCall>{Message("Wrong password", "Tavrello Error"), Options()}));
-    const auto requests = peer_.RequestsTo(kCategories);
+    const auto requests = peer_.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(DecodeForm(requests[1].body).at("email"), "bob@example.com");
     EXPECT_EQ(DecodeForm(requests[1].body).at("password"), "new pass");
@@ -290,7 +287,7 @@ TEST_F(ServiceClient, RefusalAsksForCredentialsAndRetriesWithTheReloadedSettings
 }
 
 TEST_F(ServiceClient, RefusalThenCancelledOptionsEndsWithFailureAndForgetsCredentials) {
-    peer_.Route(kCategories, Ok("401 Who are you\n"));
+    peer_.Route(kCategoriesPath, Ok("401 Who are you\n"));
     EXPECT_EQ(Client().FetchCategories(), 0);
     EXPECT_EQ(script_.calls,
               (std::vector<UiCall>{Message("Who are you", "Tavrello Error"), Options()}));
@@ -311,7 +308,7 @@ TEST_F(ServiceClient, EmptyEmailRunsTheOptionsDialogBeforeAnyRequest) {
     script_.calls.clear();
     script_.optionsAnswers.push_back(OptionsOk("", "x"));
     script_.optionsAnswers.push_back(OptionsOk("cy@example.com", "pw"));
-    peer_.Route(kCategories, Ok("200 OK\n1 A\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n1 A\n"));
     EXPECT_EQ(Client().FetchCategories(), 1);
     EXPECT_EQ(script_.calls, (std::vector<UiCall>{Options(), Options()}));
     ASSERT_EQ(peer_.RequestCount(), 1u);
@@ -349,7 +346,7 @@ TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
         plugin::CTavrello& client = Client();
         client.baseUrl = c.baseUrl;
         client.lastError = c.sendFailure ? "" : "stale text";
-        if (c.reply) peer_.Queue(kCategories, *c.reply);
+        if (c.reply) peer_.Queue(kCategoriesPath, *c.reply);
         EXPECT_EQ(client.FetchCategories(), 0) << c.name;
         ASSERT_EQ(script_.calls.size(), 1u) << c.name;
         EXPECT_EQ(script_.calls[0].kind, "message") << c.name;
@@ -367,14 +364,14 @@ TEST_F(ServiceClient, CategoryFailuresSayWhatHappened) {
 TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
     StoreSetting("email", "\xF8le@example.com");
     StoreSetting("password", "p%+=");
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("OK"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("OK"));
     ConfirmAdd("Tom & Jerry", "http://x/?a=1&b=2", 12);
     Client().AddPage("Page title", "http://x/");
     ASSERT_EQ(script_.addPresets.size(), 1u);
     EXPECT_EQ(script_.addPresets[0].description, "Page title");
     EXPECT_EQ(script_.addPresets[0].pageUrl, "http://x/");
-    const auto adds = peer_.RequestsTo(kAdd);
+    const auto adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 1u);
     EXPECT_EQ(adds[0].body,
               "email=%F8le%40example.com&password=p%25%2B%3D&name=Tom+%26+Jerry"
@@ -389,7 +386,7 @@ TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
 }
 
 TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     const struct {
         std::string reply;
         bool shown;
@@ -397,7 +394,7 @@ TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
         {"OK", false}, {"OK\n", true}, {"ok", true}, {"Duplicate favorite", true}, {"", true}};
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kAdd, Ok(c.reply));
+        peer_.Queue(kAddUrlPath, Ok(c.reply));
         ConfirmAdd("D", "http://u/", -10);
         Client().AddPage("T", "http://u/");
         const auto messages = script_.CallsOf("message");
@@ -407,18 +404,18 @@ TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
             EXPECT_TRUE(messages.empty()) << c.reply;
         }
     }
-    EXPECT_EQ(DecodeForm(peer_.RequestsTo(kAdd).back().body).at("parent"), "-10");
+    EXPECT_EQ(DecodeForm(peer_.RequestsTo(kAddUrlPath).back().body).at("parent"), "-10");
 }
 
 TEST_F(ServiceClient, CancelledAddDialogSendsNothing) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().AddPage("T", "http://u/");
-    EXPECT_EQ(peer_.RequestsTo(kAdd).size(), 0u);
+    EXPECT_EQ(peer_.RequestsTo(kAddUrlPath).size(), 0u);
     EXPECT_TRUE(script_.CallsOf("message").empty());
 }
 
 TEST_F(ServiceClient, FailedFetchShowsNoAddDialog) {
-    peer_.Route(kCategories, Ok("500 down\n"));
+    peer_.Route(kCategoriesPath, Ok("500 down\n"));
     Client().AddPage("T", "http://u/");
     EXPECT_TRUE(script_.CallsOf("add").empty());
 }
@@ -449,7 +446,7 @@ TEST_F(ServiceClient, FailedAddAsksToRetryAndSaysWhenThePageMayAlreadyBeStored) 
         {"body cut short", {cut}, {}, {"The service's reply ended after 2 of 11 bytes." + stored}},
         {"connection refused", {}, {}, {refused}},
     };
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     client_testing::RefusingPort refusingPort;
     for (const auto& c : cases) {
@@ -457,15 +454,15 @@ TEST_F(ServiceClient, FailedAddAsksToRetryAndSaysWhenThePageMayAlreadyBeStored) 
         script_.calls.clear();
         script_.retryAnswers = c.retries;
         Client().baseUrl = c.replies.empty() ? refusingPort.BaseUrl() : peer_.BaseUrl();
-        for (const auto& reply : c.replies) peer_.Queue(kAdd, reply);
-        const size_t before = peer_.RequestsTo(kAdd).size();
+        for (const auto& reply : c.replies) peer_.Queue(kAddUrlPath, reply);
+        const size_t before = peer_.RequestsTo(kAddUrlPath).size();
         ConfirmAdd("D", "http://u/", 12);
         Client().AddPage("T", "http://u/");
         std::vector<UiCall> asked;
         for (const auto& question : c.questions) asked.push_back(Retry(question));
         EXPECT_EQ(script_.CallsOf("retry"), asked);
         EXPECT_TRUE(script_.CallsOf("message").empty());
-        const auto adds = peer_.RequestsTo(kAdd);
+        const auto adds = peer_.RequestsTo(kAddUrlPath);
         ASSERT_EQ(adds.size() - before, c.replies.size());
         for (size_t i = before + 1; i < adds.size(); ++i)
             EXPECT_EQ(adds[i].body, adds[before].body);
@@ -476,25 +473,25 @@ TEST_F(ServiceClient, FailedAddAsksToRetryAndSaysWhenThePageMayAlreadyBeStored) 
 }
 
 TEST_F(ServiceClient, CreateCategoryPostsDashUnderHomeThenRefreshes) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("OK"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("OK"));
     Client().FetchCategories();
     Client().CreateCategory("Kids & Games");
-    const auto adds = peer_.RequestsTo(kAdd);
+    const auto adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 1u);
     EXPECT_EQ(adds[0].body,
               "email=ann%40example.com&password=secret&name=Kids+%26+Games&url=-&parent=0");
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 2u) << "the list is fetched again";
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 2u) << "the list is fetched again";
     EXPECT_TRUE(script_.calls.empty());
 }
 
 TEST_F(ServiceClient, CreateCategoryErrorReplyIsShownAndNothingRefreshed) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
-    peer_.Route(kAdd, Ok("Name taken"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kAddUrlPath, Ok("Name taken"));
     Client().FetchCategories();
     Client().CreateCategory("Work");
     EXPECT_EQ(script_.calls, std::vector<UiCall>{Message("Name taken", "Tavrello")});
-    EXPECT_EQ(peer_.RequestsTo(kCategories).size(), 1u);
+    EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), 1u);
     EXPECT_EQ(Client().categoryLines, std::vector<std::string>{"12 Work"});
 }
 
@@ -534,7 +531,7 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
          {Message("The service's answer carried no readable HTTP status.", "Error")},
          both},
     };
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n13 New\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n13 New\n"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         script_.calls.clear();
@@ -543,20 +540,20 @@ TEST_F(ServiceClient, CreateCategoryFailureIsReportedOnceAndTheListRefreshed) {
         script_.onMessage = [&] {
             if (c.backAfterMessage) client.baseUrl = peer_.BaseUrl();
         };
-        if (c.reply) peer_.Queue(kAdd, *c.reply);
-        const size_t fetchesBefore = peer_.RequestsTo(kCategories).size();
+        if (c.reply) peer_.Queue(kAddUrlPath, *c.reply);
+        const size_t fetchesBefore = peer_.RequestsTo(kCategoriesPath).size();
         client.CreateCategory("New");
         EXPECT_EQ(script_.calls, c.calls);
         EXPECT_EQ(client.categoryLines, c.lines);
         if (c.reply) {
-            EXPECT_EQ(peer_.RequestsTo(kCategories).size(), fetchesBefore + 1) << "refreshed";
+            EXPECT_EQ(peer_.RequestsTo(kCategoriesPath).size(), fetchesBefore + 1) << "refreshed";
         }
     }
     script_.onMessage = nullptr;
 }
 
 TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     StoreSetting("Tavrello", "http://127.0.0.1:9/other/");
     script_.optionsAnswers.push_back(OptionsOk("dan@example.com", "pw2"));
@@ -568,7 +565,7 @@ TEST_F(ServiceClient, EditOptionsOkDropsTheCacheAndReloadsTheSettings) {
 }
 
 TEST_F(ServiceClient, EditOptionsCancelKeepsCacheAndFields) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
     Client().FetchCategories();
     StoreSetting("email", "changed@example.com");
     EXPECT_EQ(Client().EditOptions(), 0);
@@ -577,12 +574,12 @@ TEST_F(ServiceClient, EditOptionsCancelKeepsCacheAndFields) {
 }
 
 TEST_F(ServiceClient, RefreshDropsTheCacheAndFetchesAgain) {
-    peer_.Queue(kCategories, Ok("200 OK\n1 Old\n"));
-    peer_.Queue(kCategories, Ok("200 OK\n2 New\n3 Newer\n"));
+    peer_.Queue(kCategoriesPath, Ok("200 OK\n1 Old\n"));
+    peer_.Queue(kCategoriesPath, Ok("200 OK\n2 New\n3 Newer\n"));
     Client().FetchCategories();
     EXPECT_EQ(Client().RefreshCategories(), 1);
     EXPECT_EQ(Client().categoryLines, (std::vector<std::string>{"2 New", "3 Newer"}));
-    peer_.Queue(kCategories, Ok("500 down\n"));
+    peer_.Queue(kCategoriesPath, Ok("500 down\n"));
     EXPECT_EQ(Client().RefreshCategories(), 0);
     EXPECT_TRUE(Client().categoryLines.empty());
 }
@@ -606,11 +603,12 @@ TEST_F(ServiceClient, OpenWebPageOpensARepliedAddressBelowTheBaseUrl) {
     };
     for (const auto& c : cases) {
         script_.calls.clear();
-        peer_.Queue(kWebPage, Ok(c.reply));
+        peer_.Queue(kWebPagePath, Ok(c.reply));
         Client().OpenWebPage();
         EXPECT_EQ(script_.calls, std::vector<UiCall>{c.call}) << c.name;
     }
-    EXPECT_EQ(peer_.RequestsTo(kWebPage).back().body, "email=ann%40example.com&password=secret");
+    EXPECT_EQ(peer_.RequestsTo(kWebPagePath).back().body,
+              "email=ann%40example.com&password=secret");
 }
 
 TEST_F(ServiceClient, OpenWebPageTransportFailureIsShownAsAnError) {

@@ -19,6 +19,7 @@
 #include "plugin/client/tavrello.h"
 #include "plugin/dialogs/plugin_ui.h"
 #include "tests/support/settings_paths.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/simulated_user.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
@@ -31,6 +32,10 @@ using dialog_testing::SimulatedUser;
 using dialog_testing::TreeEntry;
 using dialog_testing::UserSession;
 using testing_support::HttpPeer;
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
+using testing_support::kWebPagePath;
+using testing_support::Ok;
 using testing_support::RecordedRequest;
 using testing_support::ScriptedReply;
 
@@ -39,19 +44,10 @@ namespace {
 // The flag as the process starts, before any test touched it.
 const bool expandedAtLoad = plugin::CAddFavoriteDlg::treeExpanded;
 
-constexpr char kCategories[] = "/plugin/getcatagories.php";
-constexpr char kAdd[] = "/plugin/addurl.php";
-constexpr char kWebPage[] = "/plugin/getwebpage.php";
 const wchar_t kEnglishCaption[] = L"Add to Tavrello.com";
 const wchar_t kDanishCaption[] = L"Tilf\u00f8j til Tavrello.com";
 const char kTitle[] = "Page title";
 const char kAddress[] = "http://127.0.0.1/page.htm";
-
-ScriptedReply Ok(const std::string& body) {
-    ScriptedReply reply;
-    reply.body = body;
-    return reply;
-}
 
 ScriptedReply Status(int status) {
     ScriptedReply reply;
@@ -113,8 +109,8 @@ protected:
         Store("email", "ann@example.com");
         Store("password", "secret");
         Store("Tavrello", peer_.BaseUrl());
-        peer_.Route(kCategories, Ok("200 OK\n12 Work\n7 Fun and games\n"));
-        peer_.Route(kAdd, Ok("OK"));
+        peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n7 Fun and games\n"));
+        peer_.Route(kAddUrlPath, Ok("OK"));
         // Each test starts as the plug-in does when it is loaded.
         plugin::CAddFavoriteDlg::treeExpanded = false;
         auto ui = std::make_unique<RecordingUi>();
@@ -140,7 +136,7 @@ protected:
 
     // The fields of the last add request.
     std::map<std::string, std::string> LastAdd() const {
-        const std::vector<RecordedRequest> adds = peer_.RequestsTo(kAdd);
+        const std::vector<RecordedRequest> adds = peer_.RequestsTo(kAddUrlPath);
         if (adds.empty()) return {};
         return testing_support::DecodeForm(adds.back().body);
     }
@@ -175,7 +171,7 @@ TEST_F(AddFavorite, FirstUseOpensCollapsedWithThePageFilledInAndNoCategorySelect
     EXPECT_EQ(edges.dialog, edges.collapsed);
     EXPECT_LT(edges.collapsed, edges.expanded);
 
-    ASSERT_EQ(Requests(kAdd), 1u);
+    ASSERT_EQ(Requests(kAddUrlPath), 1u);
     const auto fields = LastAdd();
     EXPECT_EQ(fields.at("email"), "ann@example.com");
     EXPECT_EQ(fields.at("password"), "secret");
@@ -209,7 +205,7 @@ TEST_F(AddFavorite, CreateInExpandsAndTheNextDialogOfTheProcessOpensExpanded) {
     EXPECT_GT(secondAtOpen.dialog, secondAtOpen.collapsed);
     EXPECT_EQ(secondAfterToggle.dialog, secondAfterToggle.collapsed);
     EXPECT_FALSE(plugin::CAddFavoriteDlg::treeExpanded);
-    EXPECT_EQ(Requests(kAdd), 0u) << "Cancel sends nothing";
+    EXPECT_EQ(Requests(kAddUrlPath), 0u) << "Cancel sends nothing";
 }
 
 TEST_F(AddFavorite, CommandsWithANotificationCodeAreIgnored) {
@@ -226,11 +222,11 @@ TEST_F(AddFavorite, CommandsWithANotificationCodeAreIgnored) {
     });
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(after.dialog, before.dialog);
-    EXPECT_EQ(Requests(kAdd), 0u) << "Esc cancels";
+    EXPECT_EQ(Requests(kAddUrlPath), 0u) << "Esc cancels";
 }
 
 TEST_F(AddFavorite, TreeListsTheFixedItemsThenEveryLineInReplyOrder) {
-    peer_.Route(kCategories,
+    peer_.Route(kCategoriesPath,
                 Ok("200 OK\n12 Work\nNoBlank\n\n-3 Old stuff\n 5 Leading blank\n7 Fun and games"));
     std::vector<TreeEntry> entries;
     AddPage([&](SimulatedUser& user, HWND dialog) {
@@ -253,7 +249,7 @@ TEST_F(AddFavorite, TreeListsTheFixedItemsThenEveryLineInReplyOrder) {
 }
 
 TEST_F(AddFavorite, EmptyCategoryListShowsOnlyTheFixedItems) {
-    peer_.Route(kCategories, Ok("200 OK\n"));
+    peer_.Route(kCategoriesPath, Ok("200 OK\n"));
     std::vector<TreeEntry> entries;
     AddPage([&](SimulatedUser& user, HWND dialog) {
         entries = user.TreeEntries(user.Tree(dialog));
@@ -265,7 +261,8 @@ TEST_F(AddFavorite, EmptyCategoryListShowsOnlyTheFixedItems) {
 }
 
 TEST_F(AddFavorite, TheSelectedItemsIdIsSentAsParent) {
-    peer_.Route(kCategories, Ok("200 OK\n12 Work\nNoBlank\n\n-3 Old stuff\n 5 Leading blank\n"));
+    peer_.Route(kCategoriesPath,
+                Ok("200 OK\n12 Work\nNoBlank\n\n-3 Old stuff\n 5 Leading blank\n"));
     struct Case {
         size_t position;
         const char* parent;
@@ -283,7 +280,7 @@ TEST_F(AddFavorite, TheSelectedItemsIdIsSentAsParent) {
         EXPECT_TRUE(selected) << c.position;
         EXPECT_EQ(LastParent(), c.parent) << "item " << c.position;
     }
-    EXPECT_EQ(Requests(kCategories), 1u) << "the list is fetched once and kept";
+    EXPECT_EQ(Requests(kCategoriesPath), 1u) << "the list is fetched once and kept";
 }
 
 TEST_F(AddFavorite, EditedDescriptionAndAddressAreWhatIsSent) {
@@ -319,7 +316,7 @@ TEST_F(AddFavorite, DanishLayoutSendsTheAddressTheBrowserGave) {
 }
 
 TEST_F(AddFavorite, OwnPageAndHelpButtonsOpenTheirPages) {
-    peer_.Route(kWebPage, Ok(peer_.BaseUrl() + "users/ann"));
+    peer_.Route(kWebPagePath, Ok(peer_.BaseUrl() + "users/ann"));
     DanishThread danish;
     AddPage(
         [&](SimulatedUser& user, HWND dialog) {
@@ -328,7 +325,7 @@ TEST_F(AddFavorite, OwnPageAndHelpButtonsOpenTheirPages) {
             user.ClickAndWaitClosed(dialog, IDCANCEL);
         },
         kDanishCaption);
-    EXPECT_EQ(Requests(kWebPage), 1u);
+    EXPECT_EQ(Requests(kWebPagePath), 1u);
     EXPECT_EQ(ui_->opened, (std::vector<std::string>{peer_.BaseUrl() + "users/ann",
                                                      peer_.BaseUrl() + "help/plugin.htm"}));
 }
@@ -340,7 +337,7 @@ TEST_F(AddFavorite, NewCategoryWithANamePostsItAndRebuildsWithTheFirstItemSelect
     AddPage([&](SimulatedUser& user, HWND dialog) {
         user.SelectByText(user.Tree(dialog), "Home");
         selectedBefore = user.SelectedText(user.Tree(dialog));
-        peer_.Route(kCategories, Ok("200 OK\n12 Work\n44 Travel\n7 Fun and games\n"));
+        peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n44 Travel\n7 Fun and games\n"));
         user.Click(dialog, IDC_NEW_CATEGORY);
         HWND name = user.WaitForDialog(L"Add New Catagory");
         nameDialogShown = name != nullptr;
@@ -360,13 +357,13 @@ TEST_F(AddFavorite, NewCategoryWithANamePostsItAndRebuildsWithTheFirstItemSelect
                                         "Work", "Travel", "Fun and games"}));
     EXPECT_EQ(selectedAfter, "No catagory - new favorite");
 
-    const std::vector<RecordedRequest> adds = peer_.RequestsTo(kAdd);
+    const std::vector<RecordedRequest> adds = peer_.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 2u);
     const auto create = testing_support::DecodeForm(adds[0].body);
     EXPECT_EQ(create.at("name"), "Travel");
     EXPECT_EQ(create.at("url"), "-");
     EXPECT_EQ(create.at("parent"), "0");
-    EXPECT_EQ(Requests(kCategories), 2u) << "the list is fetched again after the create";
+    EXPECT_EQ(Requests(kCategoriesPath), 2u) << "the list is fetched again after the create";
     EXPECT_EQ(LastParent(), "-1");
 }
 
@@ -377,8 +374,8 @@ TEST_F(AddFavorite, NewCategoryWithoutANameOrCancelledChangesNothing) {
         int button;
     };
     for (const Case& c : {Case{"empty name", "", IDOK}, Case{"cancelled", "Travel", IDCANCEL}}) {
-        const size_t fetchesBefore = Requests(kCategories);
-        const size_t addsBefore = Requests(kAdd);
+        const size_t fetchesBefore = Requests(kCategoriesPath);
+        const size_t addsBefore = Requests(kAddUrlPath);
         std::vector<std::string> textsBefore, textsAfter;
         std::string selectedAfter;
         AddPage([&](SimulatedUser& user, HWND dialog) {
@@ -397,8 +394,8 @@ TEST_F(AddFavorite, NewCategoryWithoutANameOrCancelledChangesNothing) {
         });
         EXPECT_EQ(textsAfter, textsBefore) << c.name;
         EXPECT_EQ(selectedAfter, "Work") << c.name;
-        EXPECT_LE(Requests(kCategories) - fetchesBefore, 1u) << c.name;
-        EXPECT_EQ(Requests(kAdd), addsBefore + 1) << c.name << ": only the page itself";
+        EXPECT_LE(Requests(kCategoriesPath) - fetchesBefore, 1u) << c.name;
+        EXPECT_EQ(Requests(kAddUrlPath), addsBefore + 1) << c.name << ": only the page itself";
         EXPECT_EQ(LastParent(), "12") << c.name;
     }
 }
@@ -408,11 +405,11 @@ TEST_F(AddFavorite, RefreshFetchesTheListAgainAndRebuildsEvenWhenTheFetchFails) 
     std::string selectedAfterRefresh;
     AddPage([&](SimulatedUser& user, HWND dialog) {
         user.SelectByText(user.Tree(dialog), "Work");
-        peer_.Route(kCategories, Ok("200 OK\n3 Books\n"));
+        peer_.Route(kCategoriesPath, Ok("200 OK\n3 Books\n"));
         user.Press(dialog, IDC_REFRESH);
         afterRefresh = Texts(user.TreeEntries(user.Tree(dialog)));
         selectedAfterRefresh = user.SelectedText(user.Tree(dialog));
-        peer_.Route(kCategories, Status(500));
+        peer_.Route(kCategoriesPath, Status(500));
         user.Press(dialog, IDC_REFRESH);
         afterFailure = Texts(user.TreeEntries(user.Tree(dialog)));
         user.ClickAndWaitClosed(dialog, IDOK);
@@ -422,7 +419,7 @@ TEST_F(AddFavorite, RefreshFetchesTheListAgainAndRebuildsEvenWhenTheFetchFails) 
     EXPECT_EQ(selectedAfterRefresh, "No catagory - new favorite");
     EXPECT_EQ(afterFailure,
               (std::vector<std::string>{"No catagory - new favorite", "Home", "Private Links"}));
-    EXPECT_EQ(Requests(kCategories), 3u);
+    EXPECT_EQ(Requests(kCategoriesPath), 3u);
     ASSERT_EQ(ui_->messages.size(), 1u) << "the failed fetch reports itself";
     EXPECT_EQ(ui_->messages[0].first, "Error");
     EXPECT_EQ(LastParent(), "-1");
@@ -431,7 +428,7 @@ TEST_F(AddFavorite, RefreshFetchesTheListAgainAndRebuildsEvenWhenTheFetchFails) 
 TEST_F(AddFavorite, OptionsWithOkSwitchesTheClientToTheNewAccountAndItsCategories) {
     std::vector<std::string> texts;
     AddPage([&](SimulatedUser& user, HWND dialog) {
-        peer_.Route(kCategories, Ok("200 OK\n2 Bo's list\n"));
+        peer_.Route(kCategoriesPath, Ok("200 OK\n2 Bo's list\n"));
         user.Click(dialog, IDC_OPTIONS);
         HWND options = user.WaitForDialog(L"Tavrello Options");
         if (!options) return;
@@ -446,7 +443,7 @@ TEST_F(AddFavorite, OptionsWithOkSwitchesTheClientToTheNewAccountAndItsCategorie
     });
     EXPECT_EQ(testing_support::ReadText(HKEY_CURRENT_USER, "Software\\Orvek\\Tavrello", "email"),
               "bo@example.com");
-    const std::vector<RecordedRequest> fetches = peer_.RequestsTo(kCategories);
+    const std::vector<RecordedRequest> fetches = peer_.RequestsTo(kCategoriesPath);
     ASSERT_EQ(fetches.size(), 2u);
     EXPECT_EQ(testing_support::DecodeForm(fetches[1].body).at("email"), "bo@example.com");
     EXPECT_EQ(texts, (std::vector<std::string>{"No catagory - new favorite", "Home",
@@ -476,7 +473,7 @@ TEST_F(AddFavorite, OptionsCancelledChangesNothing) {
     });
     EXPECT_EQ(testing_support::ReadText(HKEY_CURRENT_USER, "Software\\Orvek\\Tavrello", "email"),
               "ann@example.com");
-    EXPECT_EQ(Requests(kCategories), 1u);
+    EXPECT_EQ(Requests(kCategoriesPath), 1u);
     EXPECT_EQ(after, before);
     EXPECT_EQ(selectedAfter, "Work");
     EXPECT_EQ(LastAdd().at("email"), "ann@example.com");
@@ -494,8 +491,8 @@ TEST_F(AddFavorite, WithoutAnAccountTheOptionsDialogComesFirst) {
         testing_support::RegistrySandbox fresh;
         Store("Tavrello", peer_.BaseUrl());
         client_->ReloadSettings();
-        const size_t fetchesBefore = Requests(kCategories);
-        const size_t addsBefore = Requests(kAdd);
+        const size_t fetchesBefore = Requests(kCategoriesPath);
+        const size_t addsBefore = Requests(kAddUrlPath);
         bool addDialogShown = false;
         UserSession session([&](SimulatedUser& user) {
             HWND options = user.WaitForDialog(L"Tavrello Options");
@@ -511,8 +508,8 @@ TEST_F(AddFavorite, WithoutAnAccountTheOptionsDialogComesFirst) {
         client_->AddPage(kTitle, kAddress);
         EXPECT_EQ(session.LeftOpen(), 0) << c.name;
         EXPECT_EQ(addDialogShown, c.button == IDOK) << c.name;
-        EXPECT_EQ(Requests(kCategories) - fetchesBefore, c.fetches) << c.name;
-        EXPECT_EQ(Requests(kAdd) - addsBefore, c.adds) << c.name;
+        EXPECT_EQ(Requests(kCategoriesPath) - fetchesBefore, c.fetches) << c.name;
+        EXPECT_EQ(Requests(kAddUrlPath) - addsBefore, c.adds) << c.name;
         if (c.adds) {
             EXPECT_EQ(LastAdd().at("email"), "cy@example.com") << c.name;
         }

@@ -68,7 +68,7 @@ HRESULT Exec(IOleCommandTarget* command, const GUID* group, DWORD id) {
 }
 
 size_t AddRequestCount() {
-    return BrowserEnvironment::Get().Peer().RequestsTo(kAddPath).size();
+    return BrowserEnvironment::Get().Peer().RequestsTo(kAddUrlPath).size();
 }
 
 }  // namespace module_testing

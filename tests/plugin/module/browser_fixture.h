@@ -15,12 +15,13 @@
 #include "framework/com/com_ptr.h"
 #include "tests/plugin/module/corvane_fixture.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/service_wire.h"
 #include "tools/test_browser/browser_site.h"
 
 namespace module_testing {
 
-constexpr char kCategoryPath[] = "/plugin/getcatagories.php";
-constexpr char kAddPath[] = "/plugin/addurl.php";
+using testing_support::kAddUrlPath;
+using testing_support::kCategoriesPath;
 constexpr char kEmail[] = "tom@cartoons.test";
 constexpr char kPassword[] = "cheese & crackers";
 // The add-favorite dialog's caption.

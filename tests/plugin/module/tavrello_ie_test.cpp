@@ -582,7 +582,7 @@ TEST(BrowserCommand, SendsThePageWithEveryFieldIntactOnOk) {
     EXPECT_EQ(user.LeftOpen(), 0);
     EXPECT_EQ(categoryShown, "Work");
 
-    const auto adds = BrowserEnvironment::Get().Peer().RequestsTo(module_testing::kAddPath);
+    const auto adds = BrowserEnvironment::Get().Peer().RequestsTo(module_testing::kAddUrlPath);
     ASSERT_EQ(adds.size(), addsBefore + 1);
     const auto fields = testing_support::DecodeForm(adds.back().body);
     EXPECT_EQ(fields.size(), 5u);
@@ -594,7 +594,7 @@ TEST(BrowserCommand, SendsThePageWithEveryFieldIntactOnOk) {
 
     // The category list came from the same account.
     const auto categoryRequests =
-        BrowserEnvironment::Get().Peer().RequestsTo(module_testing::kCategoryPath);
+        BrowserEnvironment::Get().Peer().RequestsTo(module_testing::kCategoriesPath);
     ASSERT_FALSE(categoryRequests.empty());
     for (const auto& request : categoryRequests) {
         const auto category = testing_support::DecodeForm(request.body);

@@ -10,8 +10,11 @@
 #include "resources/plugin/resource.h"
 #include "tests/plugin/module/corvane_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/service_wire.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
+
+using testing_support::kAddUrlPath;
 
 namespace {
 
@@ -90,7 +93,7 @@ TEST(TestBrowserProgram, AddsThePageNamedOnItsCommandLine) {
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     EXPECT_EQ(browser.Wait(20000), 0u) << "Exec returned S_OK";
 
-    const auto adds = peer.RequestsTo("/plugin/addurl.php");
+    const auto adds = peer.RequestsTo(kAddUrlPath);
     ASSERT_EQ(adds.size(), 1u);
     const auto fields = testing_support::DecodeForm(adds[0].body);
     EXPECT_EQ(fields.at("email"), "jerry@cartoons.test");

@@ -15,6 +15,16 @@ whole run; with --hold-write-lock a connection of this script holds the SQLite w
 (BEGIN EXCLUSIVE) for the whole run, as another program might. Latency is reported for adds
 and lists apart as well.
 
+With --slow-senders N that many connections from this host send a request one byte every half
+second (--slow-kind head: its header lines; body: a form body after a whole head), each one the
+service closes opened again; meanwhile --probes legitimate category lists, one after the other,
+are timed, and how many were answered within 1 s is reported (instead of the load run).
+
+With --full-account the first account is filled to the service's quota (20,000 favorites and
+1,000 categories, 8 MiB of names and addresses) straight in the SQLite file, and its public
+page is fetched by four clients at once, twice; the time, the size of a page and the service's
+peak memory are reported (instead of the load run).
+
 Run by hand; bounded by --clients x --requests and by --max-seconds.
 """
 
@@ -22,6 +32,7 @@ import argparse
 import http.client
 import os
 import random
+import selectors
 import re
 import signal
 import socket
@@ -169,6 +180,117 @@ def open_idle_sockets(port, count):
     return idle
 
 
+class SlowSenders:
+    """Connections that each send a request a byte at a time; reopened when the service closes
+    one. One thread for all of them, for at most max_seconds."""
+
+    HEAD = ("POST /plugin/getcatagories.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n")
+
+    def __init__(self, port, count, kind, max_seconds):
+        self.port, self.count, self.kind = port, count, kind
+        self.deadline = time.monotonic() + max_seconds
+        self.selector = selectors.DefaultSelector()
+        self.reopened = 0
+        self.stop = threading.Event()
+        self.ready = threading.Event()
+        self.thread = threading.Thread(target=self.run)
+
+    def open_one(self):
+        sock = socket.create_connection((HOST, self.port), timeout=5)
+        start = self.HEAD + ("Content-Length: 60000\r\n\r\n" if self.kind == "body" else "")
+        sock.sendall(start.encode())
+        sock.setblocking(False)
+        self.selector.register(sock, selectors.EVENT_READ)
+        return sock
+
+    def run(self):
+        sockets = [self.open_one() for _ in range(self.count)]
+        self.ready.set()
+        trickle = b"a" if self.kind == "body" else b"X"
+        while not self.stop.is_set() and time.monotonic() < self.deadline:
+            for key, _ in self.selector.select(timeout=0.5):
+                # The service answered or closed it: that sender starts over.
+                self.selector.unregister(key.fileobj)
+                key.fileobj.close()
+                sockets.remove(key.fileobj)
+                try:
+                    sockets.append(self.open_one())
+                    self.reopened += 1
+                except OSError:
+                    pass
+            for sock in list(sockets):
+                try:
+                    sock.send(trickle)
+                except OSError:
+                    pass
+        for sock in sockets:
+            self.selector.unregister(sock)
+            sock.close()
+
+    def __enter__(self):
+        self.thread.start()
+        self.ready.wait()
+        return self
+
+    def __exit__(self, *_):
+        self.stop.set()
+        self.thread.join()
+
+
+def probe(port, account, count):
+    email, password = account
+    latencies = []
+    for _ in range(count):
+        started = time.monotonic()
+        try:
+            status, _, text = post(port, "/plugin/getcatagories.php",
+                                   {"email": email, "password": password, "version": "1.05"},
+                                   timeout=10)
+            if status == 200 and text.startswith("200 OK"):
+                latencies.append(time.monotonic() - started)
+        except OSError:
+            pass
+    return latencies
+
+
+def fill_account(database, email):
+    connection = sqlite3.connect(database)
+    with connection:
+        account = connection.execute("SELECT id FROM accounts WHERE email = ?",
+                                     (email,)).fetchone()[0]
+        connection.executemany("INSERT INTO categories (account_id, name) VALUES (?, ?)",
+                               ((account, f"Category {i}") for i in range(1000)))
+        ids = [row[0] for row in connection.execute(
+            "SELECT id FROM categories WHERE account_id = ?", (account,))]
+        # About 400 bytes each: 20,000 of them come to the byte quota as well.
+        connection.executemany(
+            "INSERT INTO favorites (account_id, parent, name, url) VALUES (?, ?, ?, ?)",
+            ((account, ids[i % len(ids)], f"Favorite {i} " + "n" * 100,
+              f"https://example.com/{i}/" + "u" * 280) for i in range(20000)))
+    connection.close()
+
+
+def fetch_public_pages(port, email, clients):
+    sizes = []
+
+    def fetch():
+        connection = http.client.HTTPConnection(HOST, port, timeout=120)
+        try:
+            connection.request("GET", "/plugin/zephlist.php?" +
+                               urllib.parse.urlencode({"email": email}))
+            reply = connection.getresponse()
+            sizes.append((reply.status, len(reply.read())))
+        finally:
+            connection.close()
+    threads = [threading.Thread(target=fetch) for _ in range(clients)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    return sizes
+
+
 def hold_write_lock(database):
     connection = sqlite3.connect(database, timeout=10, isolation_level=None)
     connection.execute("BEGIN EXCLUSIVE")
@@ -214,22 +336,51 @@ def main():
                         help="connections left open without a byte during the run")
     parser.add_argument("--hold-write-lock", action="store_true",
                         help="hold the SQLite write lock from another connection during the run")
+    parser.add_argument("--slow-senders", type=int, default=0,
+                        help="connections sending a request a byte at a time")
+    parser.add_argument("--slow-kind", choices=("head", "body"), default="head")
+    parser.add_argument("--full-account", action="store_true",
+                        help="fill one account to the quota and fetch its public page")
+    parser.add_argument("--probes", type=int, default=10,
+                        help="legitimate requests timed among the slow senders")
     args = parser.parse_args()
     if args.clients < 1 or args.clients > 100 or args.requests < 1 or args.requests > 10000:
         sys.exit("--clients must be 1 to 100 and --requests 1 to 10000")
     if args.idle_sockets < 0 or args.idle_sockets > 1000:
         sys.exit("--idle-sockets must be 0 to 1000")
+    if args.slow_senders < 0 or args.slow_senders > 1000 or not 1 <= args.probes <= 100:
+        sys.exit("--slow-senders must be 0 to 1000 and --probes 1 to 100")
 
     folder = tempfile.mkdtemp(prefix="tavrello-bench-")
     database = args.keep or os.path.join(folder, "bench.db")
     exe = os.path.abspath(args.exe)
     accounts = add_accounts(exe, database, args.clients)
+    if args.full_account:
+        fill_account(database, accounts[0][0])
     service, port = start_service(exe, database)
     ok = True
     idle = []
     locker = None
     try:
         idle = open_idle_sockets(port, args.idle_sockets)
+        if args.full_account:
+            for round in range(2):
+                started = time.monotonic()
+                sizes = fetch_public_pages(port, accounts[0][0], 4)
+                print(f"public page of a full account, 4 at once: {sizes} (status, bytes) in "
+                      f"{time.monotonic() - started:.1f} s")
+            print(f"peak resident memory of the service: {peak_rss_kib(service.pid) / 1024:.1f} MiB")
+            return 0
+        if args.slow_senders:
+            with SlowSenders(port, args.slow_senders, args.slow_kind, args.max_seconds) as slow:
+                latencies = probe(port, accounts[0], args.probes)
+            within = sum(1 for latency in latencies if latency <= 1.0)
+            print(f"{args.slow_senders} slow senders ({args.slow_kind}, {slow.reopened} "
+                  f"reopened after the service closed them): {within} of {args.probes} "
+                  f"legitimate requests answered within 1 s, {len(latencies)} answered; "
+                  f"max {max(latencies, default=0) * 1000:.0f} ms")
+            print(f"peak resident memory of the service: {peak_rss_kib(service.pid) / 1024:.1f} MiB")
+            return 0 if within == args.probes else 1
         if args.hold_write_lock:
             locker = hold_write_lock(database)
         run = Run(port, accounts, args.requests, time.monotonic() + args.max_seconds,
