@@ -48,6 +48,21 @@ private:
     HWND window_;
 };
 
+// Puts an item at the end of the tree's root list; the item keeps its category id itself, so
+// no table beside the tree has to be filled and searched.
+HTREEITEM AppendItem(HWND tree, const char* text, int image, int id) {
+    TVINSERTSTRUCTA insert = {};
+    insert.hParent = TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    insert.item.lParam = id;
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
 }  // namespace
 
 CAddFavoriteDlg::CAddFavoriteDlg()
@@ -80,21 +95,6 @@ LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     return FALSE;
 }
 
-HTREEITEM CAddFavoriteDlg::InsertItem(HWND tree, HTREEITEM after, const char* text, int image,
-                                      int id) {
-    TVINSERTSTRUCTA insert = {};
-    insert.hParent = TVI_ROOT;
-    insert.hInsertAfter = after;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<char*>(text);
-    insert.item.iImage = image;
-    insert.item.iSelectedImage = image;
-    auto item = reinterpret_cast<HTREEITEM>(
-        ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (item) itemIds[item] = id;
-    return item;
-}
-
 void CAddFavoriteDlg::RebuildTree() {
     categoryLines.clear();
     if (CTavrello* client = CTavrello::Current()) client->CopyCategories(categoryLines);
@@ -102,24 +102,23 @@ void CAddFavoriteDlg::RebuildTree() {
     HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
     RedrawSuspension quiet(tree);
     ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-    itemIds.clear();
     ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                    reinterpret_cast<LPARAM>(treeImages.Get()));
+    // Appending keeps the reply's order and spares the tree any search for a position.
+    HTREEITEM first =
+        AppendItem(tree, plugin::kNoCategoryText, plugin::kNoCategoryImage, plugin::kNoCategoryId);
+    AppendItem(tree, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
+    AppendItem(tree, plugin::kPrivateLinksText, plugin::kPrivateImage, plugin::kPrivateLinksId);
+    // The name is the tail of its line, so it ends where the line's own text does: no copy.
+    for (const std::string& line : categoryLines) {
+        const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
+        AppendItem(tree, category.name.data(), plugin::kCategoryImage, category.id);
+    }
 
-    HTREEITEM first = InsertItem(tree, TVI_FIRST, plugin::kNoCategoryText, plugin::kNoCategoryImage,
-                                 plugin::kNoCategoryId);
+    // Selected once the list stands, which leaves the inserts as bare as they can be.
     selectedId = plugin::kNoCategoryId;
     ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
     ::SetFocus(tree);
-
-    InsertItem(tree, TVI_LAST, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
-    InsertItem(tree, TVI_LAST, plugin::kPrivateLinksText, plugin::kPrivateImage,
-               plugin::kPrivateLinksId);
-    // Appending keeps the reply's order and spares the tree any search for a position.
-    for (const std::string& line : categoryLines) {
-        const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
-        InsertItem(tree, TVI_LAST, category.name.c_str(), plugin::kCategoryImage, category.id);
-    }
 }
 
 void CAddFavoriteDlg::ResizeForTree() {
@@ -202,8 +201,7 @@ LRESULT CAddFavoriteDlg::OnHelpPage(WORD, WORD, HWND, BOOL&) {
 
 LRESULT CAddFavoriteDlg::OnTreeSelectionChanged(int, NMHDR* header, BOOL&) {
     const auto* change = reinterpret_cast<NMTREEVIEWA*>(header);
-    const auto entry = itemIds.find(change->itemNew.hItem);
-    selectedId = entry != itemIds.end() ? entry->second : 0;
+    selectedId = change->itemNew.hItem ? static_cast<int>(change->itemNew.lParam) : 0;
     return 0;
 }
 

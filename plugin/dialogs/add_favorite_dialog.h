@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,6 @@ public:
     void ResizeForTree();
 
     plugin::ImageListHandle treeImages;
-    std::map<HTREEITEM, int> itemIds;
     std::string pageUrl;
     std::string description;
     int selectedId = plugin::kNoCategoryId;
@@ -95,7 +93,6 @@ private:
     LRESULT OnTreeSelectionChanged(int, NMHDR* header, BOOL&);
 
     void RefreshAndRebuild(CTavrello& client);
-    HTREEITEM InsertItem(HWND tree, HTREEITEM after, const char* text, int image, int id);
 };
 
 }  // namespace plugin
