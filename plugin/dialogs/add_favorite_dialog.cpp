@@ -91,7 +91,8 @@ LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     SetDlgItemText(IDC_PAGE_URL, pageUrl.c_str());
     RebuildTree();
     if (!treeExpanded) ResizeForTree();
-    // The tree has the focus already; the dialog manager must not move it.
+    ShowTreeState();
+    // The focus is set already; the dialog manager must not move it.
     return FALSE;
 }
 
@@ -118,7 +119,7 @@ void CAddFavoriteDlg::RebuildTree() {
     // Selected once the list stands, which leaves the inserts as bare as they can be.
     selectedId = plugin::kNoCategoryId;
     ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
-    ::SetFocus(tree);
+    if (treeExpanded) ::SetFocus(tree);
 }
 
 void CAddFavoriteDlg::ResizeForTree() {
@@ -131,6 +132,23 @@ void CAddFavoriteDlg::ResizeForTree() {
     const int bottom = treeExpanded ? tree.bottom : createIn.bottom;
     SetWindowPos(nullptr, 0, 0, dialog.right - dialog.left, bottom - dialog.top + margin,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CAddFavoriteDlg::ShowTreeState() {
+    // Collapsed, the tree and its buttons lie below the dialog's edge: disabled, neither Tab
+    // nor the arrow keys reach them, so nothing unseen changes the category. A disabled
+    // control neither takes the focus nor keeps it: enable before focusing, focus elsewhere
+    // before disabling.
+    const int hidden[] = {IDC_CATEGORY_TREE, IDC_NEW_CATEGORY, IDC_REFRESH};
+    if (treeExpanded) {
+        for (int id : hidden) ::EnableWindow(GetDlgItem(id), TRUE);
+        ::SetFocus(GetDlgItem(IDC_CATEGORY_TREE));
+        return;
+    }
+    HWND description = GetDlgItem(IDC_DESCRIPTION);
+    ::SetFocus(description);
+    ::SendMessageA(description, EM_SETSEL, 0, -1);
+    for (int id : hidden) ::EnableWindow(GetDlgItem(id), FALSE);
 }
 
 LRESULT CAddFavoriteDlg::OnOk(WORD, WORD, HWND, BOOL&) {
@@ -149,6 +167,7 @@ LRESULT CAddFavoriteDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
 LRESULT CAddFavoriteDlg::OnToggleTree(WORD, WORD, HWND, BOOL&) {
     treeExpanded = !treeExpanded;
     ResizeForTree();
+    ShowTreeState();
     return 0;
 }
 

@@ -69,6 +69,9 @@ public:
     void RebuildTree();
     // Sets the dialog's height for the tree shown or hidden, as treeExpanded says.
     void ResizeForTree();
+    // Enables the tree and its buttons and focuses the tree when it shows; otherwise disables
+    // them and focuses the description, its text selected.
+    void ShowTreeState();
 
     plugin::ImageListHandle treeImages;
     std::string pageUrl;
