@@ -108,7 +108,7 @@ TEST(TrayIcons, GroupsHoldTheirSizesAsThirtyTwoBitImages) {
     const struct {
         int id;
         std::set<int> sizes;
-    } groups[] = {{IDI_TRAY, {16, 32}}, {IDI_ABOUT, {32}}};
+    } groups[] = {{IDI_TRAY, {16, 20, 24, 32, 40, 48}}, {IDI_ABOUT, {16, 20, 24, 32, 40, 48, 256}}};
     for (const auto& group : groups) {
         const icon_probe::GroupInfo info = icon_probe::ReadGroup(ThisModule(), group.id);
         ASSERT_TRUE(info.found) << "icon " << group.id;
@@ -123,7 +123,8 @@ TEST(TrayIcons, LoadAtEachSizeAsTheBlueListCardWithItsGoldStar) {
     const struct {
         int id;
         int size;
-    } cases[] = {{IDI_TRAY, 16}, {IDI_TRAY, 32}, {IDI_ABOUT, 32}};
+    } cases[] = {{IDI_TRAY, 16}, {IDI_TRAY, 20},  {IDI_TRAY, 24},  {IDI_TRAY, 32},
+                 {IDI_TRAY, 48}, {IDI_ABOUT, 32}, {IDI_ABOUT, 256}};
     for (const auto& c : cases) {
         const icon_probe::IconImage image = icon_probe::LoadIconImage(ThisModule(), c.id, c.size);
         ASSERT_EQ(image.pixels.size(), static_cast<size_t>(c.size * c.size))

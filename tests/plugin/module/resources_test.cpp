@@ -80,8 +80,8 @@ TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
         int id;
         std::set<int> sizes;
     } icons[] = {
-        {IDI_GLOBE_STAR, {16, 32}}, {IDI_BUTTON, {32}}, {IDI_FOLDER, {16}},
-        {IDI_NO_CATEGORY, {16}},    {IDI_HOME, {16}},   {IDI_MENU, {32}},
+        {IDI_GLOBE_STAR, {16, 32}}, {IDI_BUTTON, {16, 20, 32}}, {IDI_FOLDER, {16}},
+        {IDI_NO_CATEGORY, {16}},    {IDI_HOME, {16}},           {IDI_MENU, {16, 20, 32}},
         {IDI_PRIVATE, {16}},
     };
     for (const auto& icon : icons) {
