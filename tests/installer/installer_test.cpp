@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "resources/version.h"
 #include "tests/support/child_process.h"
 #include "tests/support/http_peer.h"
 #include "tests/support/registry_sandbox.h"
@@ -241,7 +242,7 @@ protected:
         } uninstall[] = {
             {"DisplayName", "Tavrello"},
             {"Publisher", "Orvek"},
-            {"DisplayVersion", "2.0.0.1"},
+            {"DisplayVersion", CORVANE_VERSION_TEXT},
             {"InstallLocation", folder},
             {"UninstallString", "\"" + folder + "\\Uninstall.exe\""},
             {"QuietUninstallString", "\"" + folder + "\\Uninstall.exe\" /S"},

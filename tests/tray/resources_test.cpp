@@ -1,6 +1,7 @@
 // Zephlist's compiled resources, loaded through the system's resource functions from this test
 // executable, into which the program's resource object is linked as it is into Zephlist.exe.
 #include "resources/tray/resource.h"
+#include "resources/version.h"
 
 #include "framework/com/com_ptr.h"
 #include "tests/support/dialog_template.h"
@@ -152,8 +153,8 @@ TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
     const VS_FIXEDFILEINFO* fixed = version_.Fixed();
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(version_.FixedFileVersion(), "1.0.0.1");
-    EXPECT_EQ(version_.FixedProductVersion(), "1.0.0.1");
+    EXPECT_EQ(version_.FixedFileVersion(), ZEPHLIST_VERSION_TEXT);
+    EXPECT_EQ(version_.FixedProductVersion(), ZEPHLIST_VERSION_TEXT);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
 }
@@ -166,13 +167,14 @@ TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
     const std::map<std::string, std::string> expected = {
         {"CompanyName", "Orvek"},
         {"FileDescription", "Tavrello Zephlist"},
-        {"FileVersion", "1.0.0.1"},
+        {"FileVersion", ZEPHLIST_VERSION_TEXT},
         {"InternalName", "Zephlist"},
         {"OriginalFilename", "Zephlist.exe"},
         {"ProductName", "Tavrello"},
-        {"ProductVersion", "1.0.0.1"},
+        {"ProductVersion", ZEPHLIST_VERSION_TEXT},
     };
     EXPECT_EQ(version_.UsualTexts(block), expected);
+    EXPECT_EQ(version_.Text(block, "LegalCopyright"), TAVRELLO_COPYRIGHT);
 }
 
 // --- dialog templates --------------------------------------------------------------------------
@@ -282,7 +284,12 @@ TEST(DialogTemplates, AboutTemplateHoldsTheIconAndTextsAtTheirPlaces) {
              IDC_STATIC,
              kStatic,
              "#" + std::to_string(IDI_ABOUT)},
-            {text, 0, {42, 6, 110, 8}, IDC_STATIC, kStatic, "Tavrello - Zephlist 1.0"},
+            {text,
+             0,
+             {42, 6, 110, 8},
+             IDC_STATIC,
+             kStatic,
+             "Tavrello - Zephlist " ZEPHLIST_RELEASE_TEXT},
             {text, 0, {42, 18, 90, 8}, IDC_STATIC, kStatic, notice},
             {text, 0, {12, 36, 150, 19}, IDC_STATIC, kStatic, moreInformation},
         });
