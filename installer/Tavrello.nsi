@@ -70,7 +70,14 @@ ManifestDPIAware true
 
 !define PRODUCT "Tavrello"
 !define PUBLISHER "Orvek"
-!define VERSION "2.0.0.1"
+; The setup carries the plug-in's version and the copyright year of the programs' own header.
+!define VERSION_HEADER "${__FILEDIR__}/../resources/version.h"
+!searchparse /file "${VERSION_HEADER}" "#define CORVANE_VERSION_MAJOR " VERSION_MAJOR
+!searchparse /file "${VERSION_HEADER}" "#define CORVANE_VERSION_MINOR " VERSION_MINOR
+!searchparse /file "${VERSION_HEADER}" "#define CORVANE_VERSION_PATCH " VERSION_PATCH
+!searchparse /file "${VERSION_HEADER}" "#define CORVANE_VERSION_BUILD " VERSION_BUILD
+!searchparse /file "${VERSION_HEADER}" "#define TAVRELLO_COPYRIGHT_YEAR " COPYRIGHT_YEAR
+!define VERSION "${VERSION_MAJOR}.${VERSION_MINOR}.${VERSION_PATCH}.${VERSION_BUILD}"
 ; The public service; the installer's /URL= option points the programs elsewhere.
 !define DEFAULT_BASE_URL "https://www.tavrello.com/"
 
@@ -117,7 +124,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${COPYRIGHT_YEAR} ${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"

@@ -64,13 +64,8 @@ StatusLine ParseStatusLine(std::string_view line) {
 
 CategoryLine SplitCategoryLine(std::string_view line) {
     CategoryLine category;
-    std::string_view name;
-    if (SplitAtFirstBlank(line, name)) {
-        category.id = LeadingNumber(line);
-        category.name.assign(name);
-    } else {
-        category.name.assign(line);
-    }
+    category.name = line;
+    if (SplitAtFirstBlank(line, category.name)) category.id = LeadingNumber(line);
     return category;
 }
 

@@ -26,7 +26,8 @@ StatusLine ParseStatusLine(std::string_view line);
 
 struct CategoryLine {
     int id = -1;
-    std::string name;
+    // The tail of the line itself, not a copy: it lives as long as the line does.
+    std::string_view name;
 };
 // "<id> <name>"; a line without a blank, or starting with one, is id -1 named by the whole line.
 CategoryLine SplitCategoryLine(std::string_view line);

@@ -48,6 +48,21 @@ private:
     HWND window_;
 };
 
+// Puts an item at the end of the tree's root list; the item keeps its category id itself, so
+// no table beside the tree has to be filled and searched.
+HTREEITEM AppendItem(HWND tree, const char* text, int image, int id) {
+    TVINSERTSTRUCTA insert = {};
+    insert.hParent = TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    insert.item.lParam = id;
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
 }  // namespace
 
 CAddFavoriteDlg::CAddFavoriteDlg()
@@ -76,23 +91,9 @@ LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     SetDlgItemText(IDC_PAGE_URL, pageUrl.c_str());
     RebuildTree();
     if (!treeExpanded) ResizeForTree();
-    // The tree has the focus already; the dialog manager must not move it.
+    ShowTreeState();
+    // The focus is set already; the dialog manager must not move it.
     return FALSE;
-}
-
-HTREEITEM CAddFavoriteDlg::InsertItem(HWND tree, HTREEITEM after, const char* text, int image,
-                                      int id) {
-    TVINSERTSTRUCTA insert = {};
-    insert.hParent = TVI_ROOT;
-    insert.hInsertAfter = after;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<char*>(text);
-    insert.item.iImage = image;
-    insert.item.iSelectedImage = image;
-    auto item = reinterpret_cast<HTREEITEM>(
-        ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (item) itemIds[item] = id;
-    return item;
 }
 
 void CAddFavoriteDlg::RebuildTree() {
@@ -102,24 +103,23 @@ void CAddFavoriteDlg::RebuildTree() {
     HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
     RedrawSuspension quiet(tree);
     ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-    itemIds.clear();
     ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                    reinterpret_cast<LPARAM>(treeImages.Get()));
-
-    HTREEITEM first = InsertItem(tree, TVI_FIRST, plugin::kNoCategoryText, plugin::kNoCategoryImage,
-                                 plugin::kNoCategoryId);
-    selectedId = plugin::kNoCategoryId;
-    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
-    ::SetFocus(tree);
-
-    InsertItem(tree, TVI_LAST, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
-    InsertItem(tree, TVI_LAST, plugin::kPrivateLinksText, plugin::kPrivateImage,
-               plugin::kPrivateLinksId);
     // Appending keeps the reply's order and spares the tree any search for a position.
+    HTREEITEM first =
+        AppendItem(tree, plugin::kNoCategoryText, plugin::kNoCategoryImage, plugin::kNoCategoryId);
+    AppendItem(tree, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
+    AppendItem(tree, plugin::kPrivateLinksText, plugin::kPrivateImage, plugin::kPrivateLinksId);
+    // The name is the tail of its line, so it ends where the line's own text does: no copy.
     for (const std::string& line : categoryLines) {
         const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
-        InsertItem(tree, TVI_LAST, category.name.c_str(), plugin::kCategoryImage, category.id);
+        AppendItem(tree, category.name.data(), plugin::kCategoryImage, category.id);
     }
+
+    // Selected once the list stands, which leaves the inserts as bare as they can be.
+    selectedId = plugin::kNoCategoryId;
+    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
+    if (treeExpanded) ::SetFocus(tree);
 }
 
 void CAddFavoriteDlg::ResizeForTree() {
@@ -132,6 +132,23 @@ void CAddFavoriteDlg::ResizeForTree() {
     const int bottom = treeExpanded ? tree.bottom : createIn.bottom;
     SetWindowPos(nullptr, 0, 0, dialog.right - dialog.left, bottom - dialog.top + margin,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CAddFavoriteDlg::ShowTreeState() {
+    // Collapsed, the tree and its buttons lie below the dialog's edge: disabled, neither Tab
+    // nor the arrow keys reach them, so nothing unseen changes the category. A disabled
+    // control neither takes the focus nor keeps it: enable before focusing, focus elsewhere
+    // before disabling.
+    const int hidden[] = {IDC_CATEGORY_TREE, IDC_NEW_CATEGORY, IDC_REFRESH};
+    if (treeExpanded) {
+        for (int id : hidden) ::EnableWindow(GetDlgItem(id), TRUE);
+        ::SetFocus(GetDlgItem(IDC_CATEGORY_TREE));
+        return;
+    }
+    HWND description = GetDlgItem(IDC_DESCRIPTION);
+    ::SetFocus(description);
+    ::SendMessageA(description, EM_SETSEL, 0, -1);
+    for (int id : hidden) ::EnableWindow(GetDlgItem(id), FALSE);
 }
 
 LRESULT CAddFavoriteDlg::OnOk(WORD, WORD, HWND, BOOL&) {
@@ -150,6 +167,7 @@ LRESULT CAddFavoriteDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
 LRESULT CAddFavoriteDlg::OnToggleTree(WORD, WORD, HWND, BOOL&) {
     treeExpanded = !treeExpanded;
     ResizeForTree();
+    ShowTreeState();
     return 0;
 }
 
@@ -202,8 +220,7 @@ LRESULT CAddFavoriteDlg::OnHelpPage(WORD, WORD, HWND, BOOL&) {
 
 LRESULT CAddFavoriteDlg::OnTreeSelectionChanged(int, NMHDR* header, BOOL&) {
     const auto* change = reinterpret_cast<NMTREEVIEWA*>(header);
-    const auto entry = itemIds.find(change->itemNew.hItem);
-    selectedId = entry != itemIds.end() ? entry->second : 0;
+    selectedId = change->itemNew.hItem ? static_cast<int>(change->itemNew.lParam) : 0;
     return 0;
 }
 

@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -70,9 +69,11 @@ public:
     void RebuildTree();
     // Sets the dialog's height for the tree shown or hidden, as treeExpanded says.
     void ResizeForTree();
+    // Enables the tree and its buttons and focuses the tree when it shows; otherwise disables
+    // them and focuses the description, its text selected.
+    void ShowTreeState();
 
     plugin::ImageListHandle treeImages;
-    std::map<HTREEITEM, int> itemIds;
     std::string pageUrl;
     std::string description;
     int selectedId = plugin::kNoCategoryId;
@@ -95,7 +96,6 @@ private:
     LRESULT OnTreeSelectionChanged(int, NMHDR* header, BOOL&);
 
     void RefreshAndRebuild(CTavrello& client);
-    HTREEITEM InsertItem(HWND tree, HTREEITEM after, const char* text, int image, int id);
 };
 
 }  // namespace plugin

@@ -6,6 +6,7 @@ resources, version blocks and sizes.
     x86_files_test.py BUILD_DIR   (the tree of the i686 build: BUILD_DIR/bin/...)
 """
 import os
+import re
 import sys
 import unittest
 
@@ -24,6 +25,20 @@ SYSTEM_DLLS = {
 SIZE_CEILING = 300 * 1024
 
 build_dir = None
+
+
+def header_version(prefix):
+    """The four numbers that resources/version.h gives PREFIX (CORVANE or ZEPHLIST)."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
+                        "version.h")
+    with open(path) as header:
+        text = header.read()
+    return tuple(int(re.search(r"#define %s_VERSION_%s (\d+)" % (prefix, part), text).group(1))
+                 for part in ("MAJOR", "MINOR", "PATCH", "BUILD"))
+
+
+def dotted(version):
+    return ".".join(str(number) for number in version)
 
 
 def load(name):
@@ -113,11 +128,12 @@ class CorvaneFile(Deliverable, unittest.TestCase):
         self.assertIn(("TYPELIB", 1), found)
 
     def test_version_block(self):
-        self.check_version((2, 0, 0, 1), 2, 0x4, {  # VFT_DLL, VOS__WINDOWS32
+        version = header_version("CORVANE")
+        self.check_version(version, 2, 0x4, {  # VFT_DLL, VOS__WINDOWS32
             "CompanyName": "Orvek", "ProductName": "Tavrello",
             "InternalName": "Corvane.dll", "OriginalFilename": "Corvane.dll",
             "FileDescription": "Tavrello.com Internet Explorer plugin",
-            "FileVersion": "2.0.0.1", "ProductVersion": "2.0.0.1"})
+            "FileVersion": dotted(version), "ProductVersion": dotted(version)})
 
 
 class ZephlistFile(Deliverable, unittest.TestCase):
@@ -135,10 +151,12 @@ class ZephlistFile(Deliverable, unittest.TestCase):
             self.assertEqual(found[key], {ENGLISH}, key)
 
     def test_version_block(self):
-        self.check_version((1, 0, 0, 1), 1, 0x40004, {  # VFT_APP, VOS_NT_WINDOWS32
+        version = header_version("ZEPHLIST")
+        self.check_version(version, 1, 0x40004, {  # VFT_APP, VOS_NT_WINDOWS32
             "CompanyName": "Orvek", "ProductName": "Tavrello",
             "FileDescription": "Tavrello Zephlist", "OriginalFilename": "Zephlist.exe",
-            "InternalName": "Zephlist", "FileVersion": "1.0.0.1", "ProductVersion": "1.0.0.1"})
+            "InternalName": "Zephlist", "FileVersion": dotted(version),
+            "ProductVersion": dotted(version)})
 
 
 if __name__ == "__main__":

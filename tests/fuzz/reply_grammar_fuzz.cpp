@@ -27,6 +27,8 @@ int ReferenceLeadingNumber(std::string_view text) {
 
 void CheckCategoryLine(std::string_view line) {
     const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
+    // The name is the line's own tail: the tree takes its text where the line ends.
+    FUZZ_CHECK(category.name.data() + category.name.size() == line.data() + line.size());
     const size_t blank = line.find(' ');
     if (blank == std::string_view::npos || blank == 0) {
         FUZZ_CHECK(category.id == -1);
@@ -36,11 +38,11 @@ void CheckCategoryLine(std::string_view line) {
     // The text before the blank, the blank and the name give the line back; the id is read
     // from the start of the line as the status code is.
     const std::string_view idText = line.substr(0, blank);
-    FUZZ_CHECK(std::string(idText) + " " + category.name == line);
+    FUZZ_CHECK(std::string(idText) + " " + std::string(category.name) == line);
     FUZZ_CHECK(category.id == ReferenceLeadingNumber(line));
     // A line as the service writes it (a plain decimal id) is rebuilt from id and name alone.
     if (std::to_string(ReferenceLeadingNumber(idText)) == idText) {
-        FUZZ_CHECK(std::to_string(category.id) + " " + category.name == line);
+        FUZZ_CHECK(std::to_string(category.id) + " " + std::string(category.name) == line);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "resources/version.h"
 #include "tests/support/child_process.h"
 #include "tests/support/service_wire.h"
 #include "tests/support/http_peer.h"
@@ -278,7 +279,7 @@ protected:
             {kExtensionKey, "Default Visible", "Yes"},
             {kUninstallKey, "DisplayName", "Tavrello"},
             {kUninstallKey, "Publisher", "Orvek"},
-            {kUninstallKey, "DisplayVersion", "2.0.0.1"},
+            {kUninstallKey, "DisplayVersion", CORVANE_VERSION_TEXT},
             {kUninstallKey, "InstallLocation", folder},
             {kUninstallKey, "UninstallString", "\"" + folder + "\\Uninstall.exe\""},
             {kUninstallKey, "QuietUninstallString", "\"" + folder + "\\Uninstall.exe\" /S"},

@@ -96,6 +96,20 @@ void SimulatedUser::PressEscape(HWND dialog) {
     PostMessageA(target ? target : dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
 }
 
+void SimulatedUser::PostKey(HWND dialog, WPARAM key) {
+    HWND focus = Focus(dialog);
+    PostMessageA(focus ? focus : dialog, WM_KEYDOWN, key, 0x00000001);
+    PostMessageA(focus ? focus : dialog, WM_KEYUP, key, 0xC0000001);
+}
+
+HWND SimulatedUser::PressTab(HWND dialog) {
+    HWND before = Focus(dialog);
+    PostKey(dialog, VK_TAB);
+    HWND after = nullptr;
+    PollUntil([&] { return (after = Focus(dialog)) != before; });
+    return after != before ? after : nullptr;
+}
+
 bool SimulatedUser::ClickAndWaitClosed(HWND dialog, int id) {
     Click(dialog, id);
     return WaitUntilClosed(dialog);

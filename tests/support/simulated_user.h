@@ -42,6 +42,11 @@ public:
     // Sends the button's command and returns when its handler has finished.
     static void Press(HWND dialog, int id);
     static void PressEscape(HWND dialog);
+    // Posts a key press to the control with the focus, through the dialog's own keyboard
+    // handling, as the keyboard does; nothing waits for it.
+    static void PostKey(HWND dialog, WPARAM key);
+    // Tab: returns the control that has the focus once it has moved; null when it stays.
+    HWND PressTab(HWND dialog);
     // Clicks and waits until the dialog is gone.
     bool ClickAndWaitClosed(HWND dialog, int id);
 

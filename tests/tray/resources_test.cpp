@@ -1,6 +1,7 @@
 // Zephlist's compiled resources, loaded through the system's resource functions from this test
 // executable, into which the program's resource object is linked as it is into Zephlist.exe.
 #include "resources/tray/resource.h"
+#include "resources/version.h"
 
 #include "framework/com/com_ptr.h"
 #include "tests/support/dialog_template.h"
@@ -108,7 +109,7 @@ TEST(TrayIcons, GroupsHoldTheirSizesAsThirtyTwoBitImages) {
     const struct {
         int id;
         std::set<int> sizes;
-    } groups[] = {{IDI_TRAY, {16, 32}}, {IDI_ABOUT, {32}}};
+    } groups[] = {{IDI_TRAY, {16, 20, 24, 32, 40, 48}}, {IDI_ABOUT, {16, 20, 24, 32, 40, 48, 256}}};
     for (const auto& group : groups) {
         const icon_probe::GroupInfo info = icon_probe::ReadGroup(ThisModule(), group.id);
         ASSERT_TRUE(info.found) << "icon " << group.id;
@@ -123,7 +124,8 @@ TEST(TrayIcons, LoadAtEachSizeAsTheBlueListCardWithItsGoldStar) {
     const struct {
         int id;
         int size;
-    } cases[] = {{IDI_TRAY, 16}, {IDI_TRAY, 32}, {IDI_ABOUT, 32}};
+    } cases[] = {{IDI_TRAY, 16}, {IDI_TRAY, 20},  {IDI_TRAY, 24},  {IDI_TRAY, 32},
+                 {IDI_TRAY, 48}, {IDI_ABOUT, 32}, {IDI_ABOUT, 256}};
     for (const auto& c : cases) {
         const icon_probe::IconImage image = icon_probe::LoadIconImage(ThisModule(), c.id, c.size);
         ASSERT_EQ(image.pixels.size(), static_cast<size_t>(c.size * c.size))
@@ -151,8 +153,8 @@ TEST_F(VersionBlock, NumbersAreOneZeroZeroOneForAnApplication) {
     const VS_FIXEDFILEINFO* fixed = version_.Fixed();
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(version_.FixedFileVersion(), "1.0.0.1");
-    EXPECT_EQ(version_.FixedProductVersion(), "1.0.0.1");
+    EXPECT_EQ(version_.FixedFileVersion(), ZEPHLIST_VERSION_TEXT);
+    EXPECT_EQ(version_.FixedProductVersion(), ZEPHLIST_VERSION_TEXT);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
 }
@@ -165,13 +167,14 @@ TEST_F(VersionBlock, StringsNameTheProgramAndItsMaker) {
     const std::map<std::string, std::string> expected = {
         {"CompanyName", "Orvek"},
         {"FileDescription", "Tavrello Zephlist"},
-        {"FileVersion", "1.0.0.1"},
+        {"FileVersion", ZEPHLIST_VERSION_TEXT},
         {"InternalName", "Zephlist"},
         {"OriginalFilename", "Zephlist.exe"},
         {"ProductName", "Tavrello"},
-        {"ProductVersion", "1.0.0.1"},
+        {"ProductVersion", ZEPHLIST_VERSION_TEXT},
     };
     EXPECT_EQ(version_.UsualTexts(block), expected);
+    EXPECT_EQ(version_.Text(block, "LegalCopyright"), TAVRELLO_COPYRIGHT);
 }
 
 // --- dialog templates --------------------------------------------------------------------------
@@ -281,7 +284,12 @@ TEST(DialogTemplates, AboutTemplateHoldsTheIconAndTextsAtTheirPlaces) {
              IDC_STATIC,
              kStatic,
              "#" + std::to_string(IDI_ABOUT)},
-            {text, 0, {42, 6, 110, 8}, IDC_STATIC, kStatic, "Tavrello - Zephlist 1.0"},
+            {text,
+             0,
+             {42, 6, 110, 8},
+             IDC_STATIC,
+             kStatic,
+             "Tavrello - Zephlist " ZEPHLIST_RELEASE_TEXT},
             {text, 0, {42, 18, 90, 8}, IDC_STATIC, kStatic, notice},
             {text, 0, {12, 36, 150, 19}, IDC_STATIC, kStatic, moreInformation},
         });

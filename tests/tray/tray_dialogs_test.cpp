@@ -6,6 +6,7 @@
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/settings_paths.h"
 #include "tests/support/simulated_user.h"
+#include "resources/version.h"
 #include "tests/tray/tray_options_run.h"
 
 #include <gtest/gtest.h>
@@ -291,7 +292,9 @@ TEST_F(AboutDialog, ShowsTheProgramNameAndVersion) {
         }
         user.ClickAndWaitClosed(dialog, IDOK);
     });
-    EXPECT_NE(texts.find("Tavrello - Zephlist 1.0|"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("Tavrello - Zephlist " ZEPHLIST_RELEASE_TEXT "|"), std::string::npos)
+        << texts;
+    EXPECT_NE(texts.find(TAVRELLO_COPYRIGHT "|"), std::string::npos) << texts;
     EXPECT_NE(texts.find("For more information about this program go to "), std::string::npos);
 }
 

@@ -3,8 +3,9 @@
 
 Run from anywhere:  python3 tools/icons/generate_icons.py [--preview /tmp/icons.png]
 The .ico files are committed, so the build never needs Python; rerun this after changing a
-picture and commit both. Each 16-pixel picture is drawn on its own rather than scaled down from
-32, so that its lines fall on whole pixels.
+picture and commit both. The small sizes (16 to 24) have a layout of their own rather than a
+shrunk 32, so that their details fall on whole pixels, and every size gets strokes chosen in
+pixels for it.
 """
 
 import argparse
@@ -52,8 +53,15 @@ WHITE = rgb(255, 255, 255)
 # --- pieces ------------------------------------------------------------------------------------
 
 
-def draw_globe(c, cx, cy, r, edge=1.0, detailed=True):
-    """A blue globe with a grid of meridians and parallels and two patches of land."""
+def stroke(size):
+    """Outline width in pixels: one pixel up to 64, then growing with the image so that the
+    256-pixel picture is not drawn with a hairline."""
+    return max(1.0, size / 64.0)
+
+
+def draw_globe(c, cx, cy, r, edge=1.0, detail=1):
+    """A blue globe with a grid of meridians and parallels and two patches of land; detail 0
+    keeps the equator and one meridian pair, 2 adds a second pair for large images."""
     ball = bounded(circle(cx, cy, r), cx - r, cy - r, cx + r, cy + r)
     c.fill(
         ball,
@@ -87,17 +95,21 @@ def draw_globe(c, cx, cy, r, edge=1.0, detailed=True):
         bounded(intersect(land, inside), cx - r, cy - r, cx + r, cy + r),
         linear_gradient(cx - r, cy - r, LAND, cx + r, cy + r, LAND_DARK),
     )
-    line = 0.42 if r < 8 else 0.5
-    grid = [
-        segment(cx - r, cy, cx + r, cy, line),
-        subtract(ellipse(cx, cy, r * 0.48, r), ellipse(cx, cy, r * 0.48 - line * 2, r - line * 2)),
-    ]
-    if detailed:
+    # Grid lines keep about the same width in pixels at every size (thin, never below 0.8).
+    line = c.px(0.42 if c.size < 32 else max(0.5, c.size / 96.0))
+
+    def meridians(rx):
+        return subtract(ellipse(cx, cy, rx, r), ellipse(cx, cy, rx - line * 2, r - line * 2))
+
+    grid = [segment(cx - r, cy, cx + r, cy, line), meridians(r * 0.48)]
+    if detail >= 1:
         grid += [
             segment(cx, cy - r, cx, cy + r, line),
             segment(cx - r, cy - r * 0.5, cx + r, cy - r * 0.5, line),
             segment(cx - r, cy + r * 0.5, cx + r, cy + r * 0.5, line),
         ]
+    if detail >= 2:
+        grid.append(meridians(r * 0.82))
     c.fill(bounded(intersect(union(*grid), inside), cx - r, cy - r, cx + r, cy + r), GLOBE_GRID)
     c.outline(ball, edge, GLOBE_EDGE)
     # A soft highlight gives the ball its roundness.
@@ -118,30 +130,53 @@ def draw_plus(c, cx, cy, arm, half, edge=1.0):
     c.outline(shape, edge, GREEN_EDGE)
 
 
+# Each picture has two layouts: one laid out on a 16-unit grid for the small sizes (16 to 24),
+# where a detail must be whole pixels to show at all, and one on a 32-unit grid for 32 and up.
+# The canvas's unit maps the grid onto the image; strokes are given in pixels.
+
+
+def small(size):
+    return size < 32
+
+
+def layout(size):
+    return Canvas(size, size / 16.0) if small(size) else Canvas(size, size / 32.0)
+
+
 # --- plug-in pictures --------------------------------------------------------------------------
 
 
 def globe_star(size):
-    c = Canvas(size)
-    if size >= 32:
-        draw_globe(c, 14.0, 14.0, 12.5)
-        draw_star(c, 22.5, 22.0, 9.5)
+    c = layout(size)
+    if small(size):
+        draw_globe(c, 7.0, 7.0, 6.5, edge=c.px(1.0), detail=0)
+        draw_star(c, 10.8, 10.6, 5.4, edge=c.px(0.8))
     else:
-        draw_globe(c, 7.0, 7.0, 6.5, detailed=False)
-        draw_star(c, 10.8, 10.6, 5.4, edge=0.8)
+        edge = c.px(stroke(size))
+        draw_globe(c, 14.0, 14.0, 12.5, edge=edge, detail=2 if size >= 48 else 1)
+        draw_star(c, 22.5, 22.0, 9.5, edge=edge)
     return c
 
 
 def globe_plus(size):
-    c = Canvas(size)
-    draw_globe(c, 14.0, 14.0, 12.5)
-    draw_plus(c, 24.0, 24.0, 7.5, 2.6)
+    c = layout(size)
+    if small(size):
+        draw_globe(c, 7.0, 7.0, 6.5, edge=c.px(1.0), detail=0)
+        draw_plus(c, 12.0, 12.0, 4.0, 1.5, edge=c.px(1.0))
+    else:
+        edge = c.px(stroke(size))
+        draw_globe(c, 14.0, 14.0, 12.5, edge=edge)
+        draw_plus(c, 24.0, 24.0, 7.5, 2.6, edge=edge)
     return c
 
 
 def big_star(size):
-    c = Canvas(size)
-    draw_star(c, 16.0, 17.0, 15.0, edge=1.2)
+    c = layout(size)
+    if small(size):
+        # A thinner edge than 32's: at 16 a whole pixel round the star would darken half of it.
+        draw_star(c, 8.0, 8.6, 7.6, edge=c.px(0.8))
+    else:
+        draw_star(c, 16.0, 17.0, 15.0, edge=c.px(max(1.2, stroke(size))))
     return c
 
 
@@ -201,57 +236,67 @@ def padlock(size):
 
 def tray_list(size):
     """The tray program's mark: a list card with a gold star, its favorites at a glance."""
-    c = Canvas(size)
-    if size >= 32:
+    c = layout(size)
+    if small(size):
+        card = box(0.5, 1.5, 13.5, 15.0, 1.8)
+        c.fill(card, linear_gradient(0, 1.5, rgb(70, 150, 240), 0, 15, rgb(22, 82, 180)))
+        c.outline(card, c.px(1.0), GLOBE_EDGE)
+        # The list's bars on whole pixels, so that each stays a crisp white line.
+        for y, right in ((4.5, 11.5), (8.5, 11.5), (12.5, 7.5)):
+            y0, y1 = c.snap(y - 0.75), c.snap(y + 0.75)
+            c.fill(box(c.snap(2.5), y0, c.snap(4.0), y1), WHITE)
+            c.fill(box(c.snap(5.0), y0, c.snap(right), y1), WHITE)
+        draw_star(c, 11.4, 11.0, 4.8, edge=c.px(0.8))
+    else:
+        edge = c.px(stroke(size))
         card = box(2.0, 3.0, 26.0, 29.0, 3.0)
         c.fill(card, linear_gradient(0, 3, rgb(70, 150, 240), 0, 29, rgb(22, 82, 180)))
-        c.outline(card, 1.0, GLOBE_EDGE)
+        c.outline(card, edge, GLOBE_EDGE)
         for y in (9.5, 15.5, 21.5):
             c.fill(circle(7.0, y, 1.8), WHITE)
             c.fill(segment(11.0, y, 20.0, y, 1.2), WHITE)
-        draw_star(c, 24.0, 23.0, 8.0)
-    else:
-        card = box(0.5, 1.5, 13.5, 15.0, 1.8)
-        c.fill(card, linear_gradient(0, 1.5, rgb(70, 150, 240), 0, 15, rgb(22, 82, 180)))
-        c.outline(card, 1.0, GLOBE_EDGE)
-        for y in (4.5, 8.5):
-            c.fill(box(2.5, y - 0.75, 4.0, y + 0.75), WHITE)
-            c.fill(box(5.0, y - 0.75, 11.5, y + 0.75), WHITE)
-        c.fill(box(2.5, 11.75, 4.0, 13.25), WHITE)
-        c.fill(box(5.0, 11.75, 7.5, 13.25), WHITE)
-        draw_star(c, 11.4, 11.0, 4.8, edge=0.8)
+        draw_star(c, 24.0, 23.0, 8.0, edge=edge)
     return c
 
 
 # --- files -------------------------------------------------------------------------------------
 
+TRAY_SIZES = (48, 40, 32, 24, 20, 16)
+
 # (file, picture, sizes, what uses it)
 ICONS = [
     ("resources/plugin/globe_star.ico", globe_star, (32, 16), "plug-in icon 201"),
-    ("resources/plugin/globe_plus.ico", globe_plus, (32,), "plug-in icon 202"),
+    # 202 and 207 are the browser button's icons: its toolbar draws 16 and 20.
+    ("resources/plugin/globe_plus.ico", globe_plus, (32, 20, 16), "plug-in icon 202"),
     ("resources/plugin/folder.ico", folder, (16,), "plug-in icon 204"),
     ("resources/plugin/exclamation.ico", exclamation, (16,), "plug-in icon 205"),
     ("resources/plugin/house.ico", house, (16,), "plug-in icon 206"),
-    ("resources/plugin/star.ico", big_star, (32,), "plug-in icon 207"),
+    ("resources/plugin/star.ico", big_star, (32, 20, 16), "plug-in icon 207"),
     ("resources/plugin/padlock.ico", padlock, (16,), "plug-in icon 208"),
-    ("resources/tray/tray.ico", tray_list, (32, 16), "tray icon 201"),
-    ("resources/tray/about.ico", tray_list, (32,), "tray icon 204"),
+    # The notification area asks for 16 to 24, more at higher DPI.
+    ("resources/tray/tray.ico", tray_list, TRAY_SIZES, "tray icon 201"),
+    # The program's icon also shows in Explorer's large views.
+    ("resources/tray/about.ico", tray_list, TRAY_SIZES + (256,), "tray icon 204"),
 ]
 
 
 def write_preview(path, rendered):
     """A sheet with every image enlarged and at its real size, over white, a checkerboard and
     a dark background (the notification area may be either)."""
-    zoom = 6
     gap = 8
+
+    def zoom(size):
+        return max(1, 192 // size)
+
     backgrounds = [
         lambda x, y: (255, 255, 255),
         lambda x, y: (204, 204, 204) if ((x // 8) + (y // 8)) % 2 else (250, 250, 250),
         lambda x, y: (40, 44, 52),
     ]
     slots = [(size, pixels) for images in rendered for size, pixels in images]
-    width = gap + sum(size * zoom + gap + size + 2 * gap for size, _ in slots)
-    height = gap + len(backgrounds) * (32 * zoom + gap)
+    band = max(max(size * zoom(size), size) for size, _ in slots)
+    width = gap + sum(size * zoom(size) + gap + size + 2 * gap for size, _ in slots)
+    height = gap + len(backgrounds) * (band + gap)
     rows = [[(128, 128, 128, 255)] * width for _ in range(height)]
 
     def put(x0, y0, size, pixels, scale, background):
@@ -267,13 +312,13 @@ def write_preview(path, rendered):
                     255,
                 )
 
-    for band, background in enumerate(backgrounds):
-        y0 = gap + band * (32 * zoom + gap)
+    for index, background in enumerate(backgrounds):
+        y0 = gap + index * (band + gap)
         x0 = gap
         for size, pixels in slots:
-            put(x0, y0, size, pixels, zoom, background)
-            put(x0 + size * zoom + gap, y0, size, pixels, 1, background)
-            x0 += size * zoom + gap + size + 2 * gap
+            put(x0, y0, size, pixels, zoom(size), background)
+            put(x0 + size * zoom(size) + gap, y0, size, pixels, 1, background)
+            x0 += size * zoom(size) + gap + size + 2 * gap
     with open(path, "wb") as out:
         out.write(png_bytes(width, height, rows))
 

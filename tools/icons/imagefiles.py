@@ -1,5 +1,6 @@
 """Writers for the two file formats the generator produces: Windows .ico (32-bit BGRA images
-with an AND mask, one per size) and PNG (for looking at the result)."""
+with an AND mask, one per size; a 256-pixel image as PNG, as Windows stores that size) and PNG
+(also for looking at the result)."""
 
 import struct
 import zlib
@@ -7,6 +8,8 @@ import zlib
 # Pixels at least this transparent are marked transparent in the AND mask, which only
 # displays without alpha blending look at.
 MASK_ALPHA_THRESHOLD = 128
+# Images this large go in compressed: 256 x 256 as a bitmap would take 260 KB.
+PNG_SIZE = 256
 
 
 def ico_bytes(images):
@@ -16,7 +19,11 @@ def ico_bytes(images):
     payload = b""
     offset = len(header) + 16 * len(images)
     for size, pixels in images:
-        entry = _dib_entry(size, pixels)
+        if size >= PNG_SIZE:
+            rows = [pixels[row * size : (row + 1) * size] for row in range(size)]
+            entry = png_bytes(size, size, rows)
+        else:
+            entry = _dib_entry(size, pixels)
         directory += struct.pack(
             "<BBBBHHII",
             size if size < 256 else 0,

@@ -1,14 +1,17 @@
 """A tiny vector rasteriser for icons: shapes are signed distance functions (negative inside),
-drawn in layers and supersampled so that edges come out smooth at 16 and 32 pixels.
+drawn in layers and supersampled near their edges so that edges come out smooth at every size.
 
 Coordinates are pixels with (0, 0) at the top-left corner of the image, so the centre of the
-top-left pixel is (0.5, 0.5).
+top-left pixel is (0.5, 0.5), times the canvas's unit (pixels per coordinate unit).
 """
 
 import math
 
 # Samples per pixel along each axis; 6 x 6 gives smooth edges without blurring 1-pixel lines.
 SUPERSAMPLING = 6
+# Pixels this far (in pixels) from every edge take one sample; beyond the half diagonal of a
+# pixel (0.71) with room for the distance estimates that are not exact.
+EDGE_CLEARANCE = 1.0
 
 
 # --- shapes ------------------------------------------------------------------------------------
@@ -144,9 +147,21 @@ def radial_gradient(cx, cy, radius, c0, c1):
 
 
 class Canvas:
-    def __init__(self, size):
+    """size: pixels along each edge; unit: pixels per unit of the coordinates the shapes use,
+    so that one layout can serve a band of sizes while strokes are chosen in pixels."""
+
+    def __init__(self, size, unit=1.0):
         self.size = size
+        self.unit = unit
         self.layers = []
+
+    def px(self, pixels):
+        """A length of this many pixels in the shapes' units."""
+        return pixels / self.unit
+
+    def snap(self, value):
+        """The nearest whole pixel edge, in the shapes' units."""
+        return round(value * self.unit) / self.unit
 
     def fill(self, shape, colour):
         self.layers.append((shape, colour))
@@ -157,49 +172,55 @@ class Canvas:
     def render(self):
         """Returns size * size RGBA tuples (straight alpha, 0..255), rows top to bottom."""
         n = SUPERSAMPLING
+        unit = self.unit
         offsets = [(i + 0.5) / n for i in range(n)]
+        # A pixel whose centre lies further than this from every edge is covered or missed
+        # whole by each shape: one sample stands for all (a 256-pixel image would otherwise
+        # take minutes).
+        clear = EDGE_CLEARANCE / unit
         pixels = []
         for py in range(self.size):
             for px in range(self.size):
                 live = [
                     (shape, colour)
                     for shape, colour in self.layers
-                    if _may_cover(shape, px, py)
+                    if _may_cover(shape, px / unit, py / unit, (px + 1) / unit, (py + 1) / unit)
                 ]
+                cx, cy = (px + 0.5) / unit, (py + 0.5) / unit
+                if all(abs(shape(cx, cy)) > clear for shape, _ in live):
+                    samples = [(cx, cy)]
+                else:
+                    samples = [((px + ox) / unit, (py + oy) / unit) for oy in offsets for ox in offsets]
                 acc = [0.0, 0.0, 0.0, 0.0]  # premultiplied sum over the samples
-                for oy in offsets:
-                    for ox in offsets:
-                        x, y = px + ox, py + oy
-                        r = g = b = a = 0.0
-                        for shape, colour in live:
-                            if shape(x, y) < 0.0:
-                                cr, cg, cb, ca = colour(x, y) if callable(colour) else colour
-                                ca /= 255.0
-                                r = cr * ca + r * (1.0 - ca)
-                                g = cg * ca + g * (1.0 - ca)
-                                b = cb * ca + b * (1.0 - ca)
-                                a = ca + a * (1.0 - ca)
-                        acc[0] += r
-                        acc[1] += g
-                        acc[2] += b
-                        acc[3] += a
-                samples = float(n * n)
-                alpha = acc[3] / samples
+                for x, y in samples:
+                    r = g = b = a = 0.0
+                    for shape, colour in live:
+                        if shape(x, y) < 0.0:
+                            cr, cg, cb, ca = colour(x, y) if callable(colour) else colour
+                            ca /= 255.0
+                            r = cr * ca + r * (1.0 - ca)
+                            g = cg * ca + g * (1.0 - ca)
+                            b = cb * ca + b * (1.0 - ca)
+                            a = ca + a * (1.0 - ca)
+                    acc[0] += r
+                    acc[1] += g
+                    acc[2] += b
+                    acc[3] += a
+                count = float(len(samples))
+                alpha = acc[3] / count
                 if alpha <= 0.0:
                     pixels.append((0, 0, 0, 0))
                     continue
                 pixels.append(
-                    tuple(
-                        int(round(min(255.0, acc[i] / samples / alpha))) for i in range(3)
-                    )
+                    tuple(int(round(min(255.0, acc[i] / count / alpha))) for i in range(3))
                     + (int(round(alpha * 255.0)),)
                 )
         return pixels
 
 
-def _may_cover(shape, px, py):
+def _may_cover(shape, left, top, right, bottom):
     bounds = getattr(shape, "bounds", None)
     if bounds is None:
         return True
     x0, y0, x1, y1 = bounds
-    return px + 1 > x0 and px < x1 and py + 1 > y0 and py < y1
+    return right > x0 and left < x1 and bottom > y0 and top < y1

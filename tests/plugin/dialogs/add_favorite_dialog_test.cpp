@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,20 +155,20 @@ protected:
 TEST_F(AddFavorite, FirstUseOpensCollapsedWithThePageFilledInAndNoCategorySelected) {
     EXPECT_FALSE(expandedAtLoad);
     std::string description, address, selected;
-    bool treeHasFocus = false;
+    bool descriptionHasFocus = false;
     Edges edges;
     AddPage([&](SimulatedUser& user, HWND dialog) {
         description = user.Text(dialog, IDC_DESCRIPTION);
         address = user.Text(dialog, IDC_PAGE_URL);
         selected = user.SelectedText(user.Tree(dialog));
-        treeHasFocus = user.Focus(dialog) == user.Tree(dialog);
+        descriptionHasFocus = user.Focus(dialog) == GetDlgItem(dialog, IDC_DESCRIPTION);
         edges = EdgesOf(dialog);
         user.ClickAndWaitClosed(dialog, IDOK);
     });
     EXPECT_EQ(description, kTitle);
     EXPECT_EQ(address, kAddress);
     EXPECT_EQ(selected, "No catagory - new favorite");
-    EXPECT_TRUE(treeHasFocus);
+    EXPECT_TRUE(descriptionHasFocus) << "the tree is out of sight";
     EXPECT_EQ(edges.dialog, edges.collapsed);
     EXPECT_LT(edges.collapsed, edges.expanded);
 
@@ -206,6 +207,58 @@ TEST_F(AddFavorite, CreateInExpandsAndTheNextDialogOfTheProcessOpensExpanded) {
     EXPECT_EQ(secondAfterToggle.dialog, secondAfterToggle.collapsed);
     EXPECT_FALSE(plugin::CAddFavoriteDlg::treeExpanded);
     EXPECT_EQ(Requests(kAddUrlPath), 0u) << "Cancel sends nothing";
+}
+
+TEST_F(AddFavorite, KeysReachTheTreeAndItsButtonsOnlyWhileTheyShow) {
+    struct Case {
+        const char* name;
+        int toggles;  // presses of "Create in <<" before the keys
+        bool expanded;
+        const char* selectedAfterDown;
+        const char* parent;
+    };
+    const Case cases[] = {
+        {"collapsed at open", 0, false, "No catagory - new favorite", "-1"},
+        {"expanded", 1, true, "Home", "0"},
+        {"collapsed again", 2, false, "No catagory - new favorite", "-1"},
+    };
+    const std::set<int> hidden = {IDC_CATEGORY_TREE, IDC_NEW_CATEGORY, IDC_REFRESH};
+    for (const Case& c : cases) {
+        plugin::CAddFavoriteDlg::treeExpanded = false;
+        HWND focus = nullptr, tree = nullptr, description = nullptr;
+        bool textSelected = false, treeEnabled = false;
+        std::set<int> tabbed;  // every control the focus reached, the first one included
+        std::string selected;
+        AddPage([&](SimulatedUser& user, HWND dialog) {
+            for (int i = 0; i < c.toggles; ++i) user.Press(dialog, IDC_CREATE_IN);
+            focus = user.Focus(dialog);
+            tabbed.insert(GetDlgCtrlID(focus));
+            tree = user.Tree(dialog);
+            description = GetDlgItem(dialog, IDC_DESCRIPTION);
+            DWORD from = 1, to = 0;
+            SendMessageA(description, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                         reinterpret_cast<LPARAM>(&to));
+            textSelected = from == 0 && to == sizeof kTitle - 1;
+            treeEnabled = IsWindowEnabled(tree) != FALSE;
+            // Down, then Tab round the dialog: once the focus has moved, Down was handled.
+            user.PostKey(dialog, VK_DOWN);
+            for (HWND at = user.PressTab(dialog); at && at != focus && tabbed.size() < 20;
+                 at = user.PressTab(dialog)) {
+                tabbed.insert(GetDlgCtrlID(at));
+            }
+            selected = user.SelectedText(tree);
+            user.ClickAndWaitClosed(dialog, IDOK);
+        });
+        EXPECT_EQ(focus, c.expanded ? tree : description) << c.name;
+        EXPECT_TRUE(c.expanded || textSelected) << c.name << ": the description selected";
+        EXPECT_EQ(treeEnabled, c.expanded) << c.name;
+        EXPECT_TRUE(tabbed.count(IDOK) && tabbed.count(IDC_CREATE_IN)) << c.name;
+        for (int id : hidden) {
+            EXPECT_EQ(tabbed.count(id) == 1, c.expanded) << c.name << ": control " << id;
+        }
+        EXPECT_EQ(selected, c.selectedAfterDown) << c.name;
+        EXPECT_EQ(LastParent(), c.parent) << c.name;
+    }
 }
 
 TEST_F(AddFavorite, CommandsWithANotificationCodeAreIgnored) {

@@ -273,7 +273,13 @@ using Differences = std::vector<std::string>;
 
 class Templates : public ::testing::Test {
 protected:
-    void SetUp() override { plugin::RegisterTreeViewClass(); }
+    // The add-favorite dialog expanded: collapsed, it takes its hidden controls out of the tab
+    // order (a test of its own, with the keyboard).
+    void SetUp() override {
+        plugin::RegisterTreeViewClass();
+        plugin::CAddFavoriteDlg::treeExpanded = true;
+    }
+    void TearDown() override { plugin::CAddFavoriteDlg::treeExpanded = false; }
 
     testing_support::RegistrySandbox sandbox_;
 };

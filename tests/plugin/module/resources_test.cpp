@@ -13,6 +13,7 @@
 #include "Corvane.h"
 #include "framework/com/com_ptr.h"
 #include "resources/plugin/resource.h"
+#include "resources/version.h"
 #include "tests/plugin/module/corvane_fixture.h"
 #include "tests/support/version_block.h"
 #include "tests/tools/icons/icon_probe.h"
@@ -58,21 +59,22 @@ TEST_F(CorvaneResources, VersionBlockNamesTheDllAndItsMaker) {
     ASSERT_TRUE(version.Found());
     const VS_FIXEDFILEINFO* fixed = version.Fixed();
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(version.FixedFileVersion(), "2.0.0.1");
-    EXPECT_EQ(version.FixedProductVersion(), "2.0.0.1");
+    EXPECT_EQ(version.FixedFileVersion(), CORVANE_VERSION_TEXT);
+    EXPECT_EQ(version.FixedProductVersion(), CORVANE_VERSION_TEXT);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
 
     const std::map<std::string, std::string> expected = {
         {"CompanyName", "Orvek"},
         {"FileDescription", "Tavrello.com Internet Explorer plugin"},
-        {"FileVersion", "2.0.0.1"},
+        {"FileVersion", CORVANE_VERSION_TEXT},
         {"InternalName", "Corvane.dll"},
         {"OriginalFilename", "Corvane.dll"},
         {"ProductName", "Tavrello"},
-        {"ProductVersion", "2.0.0.1"},
+        {"ProductVersion", CORVANE_VERSION_TEXT},
     };
     EXPECT_EQ(version.UsualTexts("040904b0"), expected);
+    EXPECT_EQ(version.Text("040904b0", "LegalCopyright"), TAVRELLO_COPYRIGHT);
 }
 
 TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
@@ -80,8 +82,8 @@ TEST_F(CorvaneResources, IconsHaveTheirNumbersAndSizes) {
         int id;
         std::set<int> sizes;
     } icons[] = {
-        {IDI_GLOBE_STAR, {16, 32}}, {IDI_BUTTON, {32}}, {IDI_FOLDER, {16}},
-        {IDI_NO_CATEGORY, {16}},    {IDI_HOME, {16}},   {IDI_MENU, {32}},
+        {IDI_GLOBE_STAR, {16, 32}}, {IDI_BUTTON, {16, 20, 32}}, {IDI_FOLDER, {16}},
+        {IDI_NO_CATEGORY, {16}},    {IDI_HOME, {16}},           {IDI_MENU, {16, 20, 32}},
         {IDI_PRIVATE, {16}},
     };
     for (const auto& icon : icons) {

@@ -1,11 +1,14 @@
-// The plug-in's icon files as the system loads them: each number holds the sizes its users ask
-// for, as 32-bit images with real transparency, and the picture meant for it.
+// The icon files as the system loads them: each number holds the sizes its users ask for, as
+// 32-bit images with real transparency, and the picture meant for it; and the deliverables as
+// built carry every one of those sizes.
 #include "tests/tools/icons/icon_probe.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -47,11 +50,11 @@ const PluginIcon kPluginIcons[] = {
      {0.05, 0.3},
      kAny,
      {0.4, 0.8}},
-    {202, "globe with a plus", {32}, {0.4, 1}, kNone, kAny, {0.3, 1}, kAny, {0.4, 0.8}},
+    {202, "globe with a plus", {16, 20, 32}, {0.4, 1}, kNone, kAny, {0.3, 1}, kAny, {0.4, 0.8}},
     {204, "folder", {16}, kNone, {0.3, 1}, kAny, kNone, kNone, {0.5, 0.9}},
     {205, "exclamation mark", {16}, kNone, {0.3, 1}, kAny, kNone, kNone, {0.05, 0.3}},
     {206, "house", {16}, kNone, {0, 0.15}, {0.3, 1}, kNone, kAny, {0.3, 0.7}},
-    {207, "star", {32}, kNone, {0.5, 1}, kAny, kNone, kNone, {0.2, 0.6}},
+    {207, "star", {16, 20, 32}, kNone, {0.5, 1}, kAny, kNone, kNone, {0.2, 0.6}},
     {208, "padlock", {16}, kNone, {0.3, 1}, kAny, kNone, {0.1, 0.5}, {0.3, 0.7}},
 };
 
@@ -97,6 +100,42 @@ TEST(PluginIconFiles, EachNumberShowsItsOwnPicture) {
             ExpectWithin(shares.green, icon.green, "green share of " + what);
             ExpectWithin(shares.grey, icon.grey, "grey share of " + what);
         }
+    }
+}
+
+// The icon directories of the files this build made, read without running them.
+TEST(DeliverableIcons, EachNumberHoldsEverySizeItsUsersDraw) {
+    const std::set<int> kTray = {16, 20, 24, 32, 40, 48};
+    const std::set<int> kProgram = {16, 20, 24, 32, 40, 48, 256};
+    const struct {
+        const char* file;
+        int id;
+        std::set<int> sizes;
+        const char* use;
+    } kIcons[] = {
+        {"Corvane.dll", 201, {16, 32}, "add-favorite dialog"},
+        {"Corvane.dll", 202, {16, 20, 32}, "browser button"},
+        {"Corvane.dll", 204, {16}, "tree"},
+        {"Corvane.dll", 205, {16}, "tree"},
+        {"Corvane.dll", 206, {16}, "tree"},
+        {"Corvane.dll", 207, {16, 20, 32}, "browser button, hot"},
+        {"Corvane.dll", 208, {16}, "tree"},
+        {"Zephlist.exe", 201, kTray, "notification area"},
+        {"Zephlist.exe", 204, kProgram, "program icon"},
+    };
+    for (const auto& icon : kIcons) {
+        const std::string path = testing_support::TestExecutableFolder() + "..\\bin\\" + icon.file;
+        const std::string what = path + " icon " + std::to_string(icon.id) + " (" + icon.use + ")";
+        HMODULE file = LoadLibraryExA(path.c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(file, nullptr) << path;
+        const icon_probe::GroupInfo group = icon_probe::ReadGroup(file, icon.id);
+        FreeLibrary(file);
+        ASSERT_TRUE(group.found) << what;
+        EXPECT_EQ(group.sizes, icon.sizes) << what;
+        EXPECT_EQ(group.count, icon.sizes.size()) << what;
+        EXPECT_TRUE(group.allSquare) << what;
+        EXPECT_TRUE(group.allThirtyTwoBit) << what;
     }
 }
 
