@@ -5,6 +5,7 @@
 
 #include <exdisp.h>
 #include <gtest/gtest.h>
+#include <mshtmhst.h>
 
 #include <string>
 
@@ -105,6 +106,79 @@ TEST_F(ControlHost, ControlIsActivatedInPlaceAndFollowsTheHostsSize) {
         GetWindowRect(controlWindow, &area);
         EXPECT_EQ(area.right - area.left, size[0]);
         EXPECT_EQ(area.bottom - area.top, size[1]);
+    }
+}
+
+// The document-host handler the control finds on its client site.
+framework::ComPtr<IDocHostUIHandler> DocHostOf(HWND host) {
+    framework::ComPtr<IOleObject> object;
+    framework::ComPtr<IOleClientSite> site;
+    framework::ComPtr<IDocHostUIHandler> handler;
+    if (framework::HostedControl(host).QueryInterface(object) == S_OK &&
+        SUCCEEDED(object->GetClientSite(site.Receive())) && site) {
+        site.QueryInterface(handler);
+    }
+    return handler;
+}
+
+TEST_F(ControlHost, HostTellsTheControlItsDpiAwarenessAndLeavesTheRestToIt) {
+    // Windows take the DPI awareness of the thread that makes them (Windows 10 1607 and later).
+    using SetAwareness = HANDLE(WINAPI*)(HANDLE);
+    using GetAwareness = HANDLE(WINAPI*)();
+    const HMODULE user32 = GetModuleHandleA("user32.dll");
+    const auto setAwareness = reinterpret_cast<SetAwareness>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
+    const auto getAwareness = reinterpret_cast<GetAwareness>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    if (!setAwareness || !getAwareness) GTEST_SKIP() << "no per-window DPI awareness here";
+    const HANDLE threadAwareness = getAwareness();
+    const struct {
+        const char* name;
+        HANDLE awareness;  // DPI_AWARENESS_CONTEXT_*
+        DWORD flags;
+    } cases[] = {
+        {"unaware", reinterpret_cast<HANDLE>(-1), 0},
+        {"system aware", reinterpret_cast<HANDLE>(-2), DOCHOSTUIFLAG_DPI_AWARE},
+        {"per monitor", reinterpret_cast<HANDLE>(-3), DOCHOSTUIFLAG_DPI_AWARE},
+        {"per monitor v2", reinterpret_cast<HANDLE>(-4), DOCHOSTUIFLAG_DPI_AWARE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setAwareness(c.awareness);
+        ParentWindow parent;
+        const bool created = parent.Create(nullptr, RECT{0, 0, 300, 200}, "dpi parent", WS_POPUP);
+        framework::WindowHandle host(
+            CreateWindowExA(0, framework::kAxHostWindowClass, kWebBrowserClsid, WS_CHILD, 0, 0, 300,
+                            200, parent, nullptr, GetModuleHandleA(nullptr), nullptr));
+        setAwareness(threadAwareness);
+        ASSERT_TRUE(created && host);
+        const framework::ComPtr<IDocHostUIHandler> handler = DocHostOf(host.Get());
+        ASSERT_TRUE(handler);
+        DOCHOSTUIINFO info = {};
+        info.cbSize = sizeof info;
+        info.dwFlags = 0xFFFFFFFF;
+        ASSERT_EQ(handler->GetHostInfo(&info), S_OK);
+        EXPECT_EQ(info.dwFlags, c.flags);
+        EXPECT_EQ(info.dwDoubleClick, static_cast<DWORD>(DOCHOSTUIDBLCLK_DEFAULT));
+        EXPECT_EQ(info.pchHostCss, nullptr);
+        // Whatever the host does not decide is answered "do your default".
+        POINT point = {};
+        EXPECT_EQ(handler->ShowContextMenu(0, &point, nullptr, nullptr), S_FALSE);
+        EXPECT_EQ(handler->ShowUI(0, nullptr, nullptr, nullptr, nullptr), S_FALSE);
+        MSG message = {};
+        EXPECT_EQ(handler->TranslateAccelerator(&message, nullptr, 0), S_FALSE);
+        IDropTarget* dropTarget = reinterpret_cast<IDropTarget*>(1);
+        EXPECT_EQ(handler->GetDropTarget(nullptr, &dropTarget), E_NOTIMPL);
+        EXPECT_EQ(dropTarget, nullptr);
+        IDispatch* external = reinterpret_cast<IDispatch*>(1);
+        EXPECT_EQ(handler->GetExternal(&external), E_NOTIMPL);
+        EXPECT_EQ(external, nullptr);
+        wchar_t url[] = L"http://127.0.0.1:9/";
+        LPWSTR translated = url;
+        EXPECT_EQ(handler->TranslateUrl(0, url, &translated), S_FALSE);
+        EXPECT_EQ(translated, nullptr);
+        host.Reset();
+        parent.DestroyWindow();
     }
 }
 
