@@ -43,8 +43,7 @@ UINT WindowDpi(HWND window) {
 }
 
 UINT MonitorDpi(HMONITOR monitor) {
-    // shcore.dll is not loaded by anything else here: kept loaded once asked for, as the
-    // system keeps it in every process that uses it.
+    // From the system folder only (never beside the program), once, kept for the process's life.
     static const auto getDpiForMonitor = [] {
         HMODULE shcore = LoadLibraryExA("shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         return shcore ? reinterpret_cast<GetDpiForMonitorFunction>(

@@ -21,6 +21,8 @@ restore() {
 }
 trap restore EXIT
 wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+# The test checks that the display is at the DPI the run is for.
+export TAVRELLO_TEST_DPI=$dpi
 output=$(mktemp)
 status=0
 # Through a file, as scripts/wine-run.sh does: helper processes must not hold ctest's pipes.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <fstream>
 #include <functional>
@@ -296,14 +297,20 @@ TEST_F(ZephlistQuickMode, AddsNoIcon) {
 // --- display scaling: this program runs at 96 DPI as tray_icon_menu_test and at 144 DPI (150 %)
 // as tray_high_dpi_test, which sets the prefix's LogPixels for its run ---
 
+// The DPI of this run: the one tray_high_dpi_test names, else 96.
+UINT RunDpi() {
+    const char* named = std::getenv("TAVRELLO_TEST_DPI");
+    return named ? static_cast<UINT>(std::atoi(named)) : 96;
+}
+
 int IconWidth(HICON icon) {
     ICONINFO info = {};
     if (!icon || !GetIconInfo(icon, &info)) return 0;
-    BITMAP bitmap = {};
-    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    BITMAP mask = {};
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
     DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return mask.bmWidth;
 }
 
 // What the pop-up object does at the system's DPI, in this process (it carries the program's
@@ -322,7 +329,8 @@ TEST(PopupObject, OpensDragsAndChangesSizeAtTheDisplaysDpiInItsUnits) {
         {96, {600, 500}, 16, "840 540", "900 750"},
         {144, {900, 750}, 24, "560 360", "600 500"},
     };
-    const UINT dpi = framework::SystemDpi();
+    const UINT dpi = RunDpi();
+    ASSERT_EQ(framework::SystemDpi(), dpi) << "the display is at the run's DPI";
     const auto row = std::find_if(std::begin(cases), std::end(cases),
                                   [&](const auto& c) { return c.dpi == dpi; });
     ASSERT_NE(row, std::end(cases)) << "no case for " << dpi << " DPI";
@@ -342,35 +350,29 @@ TEST(PopupObject, OpensDragsAndChangesSizeAtTheDisplaysDpiInItsUnits) {
     SendMessageA(popup, tray::kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
                  reinterpret_cast<LPARAM>(&suggested));
     GetWindowRect(popup, &rect);
-    EXPECT_EQ(rect.left, suggested.left);
-    EXPECT_EQ(rect.top, suggested.top);
-    EXPECT_EQ(rect.right, suggested.right);
-    EXPECT_EQ(rect.bottom, suggested.bottom);
+    EXPECT_TRUE(EqualRect(&rect, &suggested));
     EXPECT_EQ(ReadSetting("zephlistsize"), row->storedAfterChange);
     popup.DestroyWindow();
     ClearProgramSettings();
 }
 
-// GetWindowDpiAwarenessContext and AreDpiAwarenessContextsEqual came with Windows 10.
+// Per-monitor aware, version 1 or 2 (Windows 10 functions, looked up).
 bool IsPerMonitorAware(HWND window) {
-    using GetAwareness = HANDLE(WINAPI*)(HWND);
-    using AreEqual = BOOL(WINAPI*)(HANDLE, HANDLE);
     const HMODULE user32 = GetModuleHandleA("user32.dll");
-    const auto getAwareness = reinterpret_cast<GetAwareness>(
+    const auto awarenessOf = reinterpret_cast<HANDLE(WINAPI*)(HWND)>(
         reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
-    const auto areEqual = reinterpret_cast<AreEqual>(
+    const auto same = reinterpret_cast<BOOL(WINAPI*)(HANDLE, HANDLE)>(
         reinterpret_cast<void*>(GetProcAddress(user32, "AreDpiAwarenessContextsEqual")));
-    if (!getAwareness || !areEqual) return false;
-    const HANDLE awareness = getAwareness(window);
-    const HANDLE perMonitor = reinterpret_cast<HANDLE>(-3);
-    const HANDLE perMonitorV2 = reinterpret_cast<HANDLE>(-4);
-    return areEqual(awareness, perMonitorV2) || areEqual(awareness, perMonitor);
+    if (!awarenessOf || !same) return false;
+    const HANDLE awareness = awarenessOf(window);
+    return same(awareness, reinterpret_cast<HANDLE>(-4)) ||
+           same(awareness, reinterpret_cast<HANDLE>(-3));
 }
 
 class ZephlistHighDpi : public ZephlistProgramTest {
 protected:
     void SetUp() override {
-        if (framework::SystemDpi() != 144) GTEST_SKIP() << "runs at 144 DPI (tray_high_dpi_test)";
+        if (RunDpi() != 144) GTEST_SKIP() << "runs at 144 DPI (tray_high_dpi_test)";
         ZephlistProgramTest::SetUp();
     }
 };
