@@ -4,8 +4,7 @@ namespace framework {
 
 ModuleActivationContext::ModuleActivationContext(HMODULE module, WORD manifestId)
     : context_(INVALID_HANDLE_VALUE) {
-    // The file name is required even with the module handle; the system reads the resource
-    // from the mapped module, not from the file.
+    // The request names the module by its path as well as by its handle.
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
     if (!module || length == 0 || length >= MAX_PATH) return;
