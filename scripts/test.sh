@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native ones (the local service, and the
-# platform-neutral core under sanitizers), the static checks of the 32-bit deliverables' files,
-# then the whole Windows suite under Wine once for each architecture this host can run, each in
-# a prefix of its own, with a virtual display for the windows, and last the release checks
+# platform-neutral core under sanitizers), the static checks of the 32-bit deliverables' files
+# and of both architectures' manifests, then the whole Windows suite under Wine once for each
+# architecture this host can run, each in a prefix of its own, with a virtual display for the
+# windows, and last the release checks
 # (scripts/release-check.sh; TAVRELLO_RELEASE_CHECK=0 skips them). Extra arguments go to the Wine
 # ctest runs (for example -R settings). TAVRELLO_ARCHES=x64 (or x86) chooses instead of the probe.
 set -euo pipefail
@@ -23,6 +24,9 @@ failed=()
 echo "test: static checks of the 32-bit files in $build_dir/x86"
 /usr/bin/python3 "$repo_root/tests/deliverables/x86_files_test.py" "$build_dir/x86" ||
     failed+=("the static checks of the x86 files")
+echo "test: the manifests of both architectures' programs"
+/usr/bin/python3 "$repo_root/tests/deliverables/manifests_test.py" "$build_dir" ||
+    failed+=("the manifest checks")
 
 # The benchmark step: figures to read, never a failure.
 echo "test: benchmark: the size of each shipped program and setup"

@@ -5,6 +5,7 @@
 #include "common/form_encoding.h"
 #include "common/launcher.h"
 #include "common/settings.h"
+#include "framework/window/dpi.h"
 #include "tray/about_dialog.h"
 #include "tray/command_line.h"
 #include "tray/options_dialog.h"
@@ -40,9 +41,13 @@ framework::WindowClassOptions CPopupWnd::WindowClassOptions() {
 bool CPopupWnd::CreatePopup() {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    // The corner is the primary monitor's, so the window opens at that monitor's DPI.
+    const int dpi = static_cast<int>(
+        framework::MonitorDpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY)));
     const std::string stored = common::ReadPopupSize();
-    const PopupRect rect = PopupRectangle(PopupSizeFromStored(stored, screenWidth, screenHeight),
-                                          screenWidth, screenHeight);
+    const PopupRect rect =
+        PopupRectangle(PopupSizeFromStored(stored, screenWidth, screenHeight, dpi), screenWidth,
+                       screenHeight, dpi);
     const RECT windowRect{rect.left, rect.top, rect.right, rect.bottom};
     if (!Create(nullptr, windowRect, kWindowTitle,
                 WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_THICKFRAME, 0)) {
@@ -78,8 +83,7 @@ void CPopupWnd::ShowTrayMenu() {
 }
 
 void CPopupWnd::AddTrayIcon() {
-    framework::IconHandle icon = framework::LoadModuleIcon(GetModuleHandleA(nullptr), IDI_TRAY, 16);
-    trayIcon_ = std::make_unique<TrayIcon>(m_hWnd, WM_TRAYNOTIFY, std::move(icon));
+    trayIcon_ = std::make_unique<TrayIcon>(m_hWnd, WM_TRAYNOTIFY, LoadTrayIcon(m_hWnd));
     trayIcon_->Add();
 }
 
@@ -95,7 +99,9 @@ void CPopupWnd::HideOnDeactivation() {
 LRESULT CPopupWnd::OnSize(UINT, WPARAM, LPARAM lParam, BOOL&) {
     browser_.Resize(LOWORD(lParam), HIWORD(lParam));
     const RECT outer = GetWindowRect();
-    common::StorePopupSize(FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}));
+    const int dpi = static_cast<int>(framework::WindowDpi(m_hWnd));
+    common::StorePopupSize(
+        FormatStoredSize({outer.right - outer.left, outer.bottom - outer.top}, dpi));
     return 1;
 }
 
@@ -134,7 +140,18 @@ LRESULT CPopupWnd::OnTrayNotify(UINT, WPARAM, LPARAM lParam, BOOL&) {
 }
 
 LRESULT CPopupWnd::OnTaskbarCreated(UINT, WPARAM, LPARAM, BOOL&) {
-    if (trayIcon_) trayIcon_->AddAgain();
+    if (trayIcon_) trayIcon_->AddAgain(LoadTrayIcon(m_hWnd));
+    return 0;
+}
+
+LRESULT CPopupWnd::OnDpiChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    // The system's rectangle is the window scaled to the new DPI, so the WM_SIZE that follows
+    // stores the same size in 96-DPI units as before.
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+        SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (trayIcon_) trayIcon_->ChangeIcon(LoadTrayIcon(m_hWnd));
     return 0;
 }
 

@@ -15,6 +15,9 @@
 
 namespace tray {
 
+// WM_DPICHANGED, which headers for Windows 7 leave out.
+constexpr UINT kDpiChangedMessage = 0x02E0;
+
 class CPopupWnd : public framework::CWindowImpl<CPopupWnd> {
 public:
     // Loads the context menu and reads the switches from the process command line.
@@ -24,7 +27,7 @@ public:
     static framework::WindowClassOptions WindowClassOptions();
 
     // Creates the window hidden (shown at once in quick mode), anchored at the lower-right
-    // corner with the stored size.
+    // corner of the primary monitor with the stored size, both scaled to that monitor's DPI.
     bool CreatePopup();
     // Shows the window topmost, active and in the foreground.
     void ShowPopup();
@@ -48,6 +51,7 @@ public:
     MESSAGE_HANDLER(WM_CLOSE, OnClose)
     MESSAGE_HANDLER(WM_TRAYNOTIFY, OnTrayNotify)
     MESSAGE_HANDLER(taskbarCreatedMessage_, OnTaskbarCreated)
+    MESSAGE_HANDLER(kDpiChangedMessage, OnDpiChanged)
     COMMAND_ID_HANDLER(ID_ABOUT, OnCommandAbout)
     COMMAND_ID_HANDLER(ID_HOME, OnCommandHome)
     COMMAND_ID_HANDLER(ID_REFRESH, OnCommandRefresh)
@@ -65,6 +69,7 @@ private:
     LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnTrayNotify(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnTaskbarCreated(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
     LRESULT OnCommandAbout(WORD code, WORD id, HWND control, BOOL& handled);
     LRESULT OnCommandHome(WORD code, WORD id, HWND control, BOOL& handled);

@@ -2,12 +2,21 @@
 
 #include <cstring>
 
+#include "framework/module_instance.h"
+#include "framework/window/dpi.h"
+#include "resources/tray/resource.h"
+
 namespace tray {
 
 namespace {
 constexpr UINT kIconId = 1;
 constexpr const char kTip[] = "Tavrello";
 }  // namespace
+
+framework::IconHandle LoadTrayIcon(HWND window) {
+    const int size = framework::SystemMetricForDpi(SM_CXSMICON, framework::WindowDpi(window));
+    return framework::LoadModuleIcon(GetModuleHandleA(nullptr), IDI_TRAY, size);
+}
 
 TrayIcon::TrayIcon(HWND owner, UINT callbackMessage, framework::IconHandle icon)
     : icon_(std::move(icon)) {
@@ -36,9 +45,22 @@ void TrayIcon::Delete() {
     Shell_NotifyIconA(NIM_DELETE, &record_);
 }
 
-void TrayIcon::AddAgain() {
+void TrayIcon::AddAgain(framework::IconHandle icon) {
     Delete();
+    const framework::IconHandle old = ReplaceIcon(std::move(icon));
     Add();
+}
+
+void TrayIcon::ChangeIcon(framework::IconHandle icon) {
+    const framework::IconHandle old = ReplaceIcon(std::move(icon));
+    Shell_NotifyIconA(NIM_MODIFY, &record_);
+}
+
+framework::IconHandle TrayIcon::ReplaceIcon(framework::IconHandle icon) {
+    framework::IconHandle old = std::move(icon_);
+    icon_ = std::move(icon);
+    record_.hIcon = icon_.Get();
+    return old;
 }
 
 UINT TrayIcon::TaskbarCreatedMessage() {

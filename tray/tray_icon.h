@@ -1,5 +1,6 @@
 // The notification-area icon of the tray program: added once after the pop-up exists, deleted
-// after the message loop, and added again when the shell restarts.
+// after the message loop, added again when the shell restarts and changed when the display's
+// DPI changes.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,10 @@
 #include "framework/handles.h"
 
 namespace tray {
+
+// The program's notification-area icon at the system's small-icon size for the DPI of window
+// (16 by 16 pixels at 96 DPI); empty when the executable has no such icon.
+framework::IconHandle LoadTrayIcon(HWND window);
 
 class TrayIcon {
 public:
@@ -22,13 +27,18 @@ public:
     // Removes the icon, whatever Add reported; also done when the object goes.
     void Delete();
     // After "TaskbarCreated": the new shell has no icon of ours; remove any stale one first so
-    // that exactly one remains.
-    void AddAgain();
+    // that exactly one remains. icon, loaded for the display as it is now, replaces the old one.
+    void AddAgain(framework::IconHandle icon);
+    // Shows icon instead of the current one (loaded at a new DPI).
+    void ChangeIcon(framework::IconHandle icon);
 
     // The message the shell broadcasts when it (re)starts.
     static UINT TaskbarCreatedMessage();
 
 private:
+    // The shell keeps its own copy of an icon it is given; the old one goes after the call.
+    framework::IconHandle ReplaceIcon(framework::IconHandle icon);
+
     framework::IconHandle icon_;
     NOTIFYICONDATAA record_;
 };

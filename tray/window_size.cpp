@@ -51,8 +51,16 @@ bool ScanInteger(std::string_view text, std::size_t& pos, int& value) {
     return true;
 }
 
-int ClampSide(int side, int screenSide) {
-    const int lowest = std::min(kMinimumPopupSide, screenSide);
+// length * to / from, rounded half away from zero, within the int range.
+int Rescale(int length, int to, int from) {
+    if (to <= 0 || from <= 0 || to == from) return length;
+    const long long scaled = static_cast<long long>(length) * to;
+    const long long half = length < 0 ? -(from / 2) : from / 2;
+    return static_cast<int>(std::clamp<long long>((scaled + half) / from, INT_MIN, INT_MAX));
+}
+
+int ClampSide(int side, int screenSide, int minimumSide) {
+    const int lowest = std::min(minimumSide, screenSide);
     return std::clamp(side, lowest, std::max(lowest, screenSide));
 }
 
@@ -65,25 +73,38 @@ PopupSize ParseStoredSize(std::string_view text) {
     return size;
 }
 
-PopupSize ClampToScreen(PopupSize size, int screenWidth, int screenHeight) {
-    return PopupSize{ClampSide(size.width, screenWidth), ClampSide(size.height, screenHeight)};
+int ScaleToDpi(int length, int dpi) {
+    return Rescale(length, dpi, kStoredSizeDpi);
 }
 
-PopupSize PopupSizeFromStored(std::string_view stored, int screenWidth, int screenHeight) {
-    return ClampToScreen(ParseStoredSize(stored), screenWidth, screenHeight);
+int ScaleFromDpi(int pixels, int dpi) {
+    return Rescale(pixels, kStoredSizeDpi, dpi);
 }
 
-PopupRect PopupRectangle(PopupSize size, int screenWidth, int screenHeight) {
+PopupSize ClampToScreen(PopupSize size, int screenWidth, int screenHeight, int dpi) {
+    const int minimumSide = ScaleToDpi(kMinimumPopupSide, dpi);
+    return PopupSize{ClampSide(size.width, screenWidth, minimumSide),
+                     ClampSide(size.height, screenHeight, minimumSide)};
+}
+
+PopupSize PopupSizeFromStored(std::string_view stored, int screenWidth, int screenHeight, int dpi) {
+    const PopupSize parsed = ParseStoredSize(stored);
+    return ClampToScreen({ScaleToDpi(parsed.width, dpi), ScaleToDpi(parsed.height, dpi)},
+                         screenWidth, screenHeight, dpi);
+}
+
+PopupRect PopupRectangle(PopupSize size, int screenWidth, int screenHeight, int dpi) {
     PopupRect rect;
-    rect.right = screenWidth - 10;
-    rect.bottom = screenHeight - 30;
+    rect.right = screenWidth - ScaleToDpi(10, dpi);
+    rect.bottom = screenHeight - ScaleToDpi(30, dpi);
     rect.left = rect.right - size.width;
     rect.top = rect.bottom - size.height;
     return rect;
 }
 
-std::string FormatStoredSize(PopupSize size) {
-    return std::to_string(size.width) + " " + std::to_string(size.height);
+std::string FormatStoredSize(PopupSize size, int dpi) {
+    return std::to_string(ScaleFromDpi(size.width, dpi)) + " " +
+           std::to_string(ScaleFromDpi(size.height, dpi));
 }
 
 }  // namespace tray

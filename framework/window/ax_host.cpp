@@ -1,8 +1,9 @@
 // The control host window and the small OLE container behind it: one ControlSite per host
-// window, answering as client site, in-place site and in-place frame through three small
-// interface classes that share the site's reference count.
+// window, answering as client site, in-place site, in-place frame and document host through
+// four small interface classes that share the site's reference count.
 #include "framework/window/ax_host.h"
 
+#include <mshtmhst.h>
 #include <ocidl.h>
 #include <ole2.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "framework/com/reference_count.h"
+#include "framework/window/dpi.h"
 #include "framework/window/window.h"
 
 namespace framework {
@@ -97,6 +99,59 @@ private:
     ControlSite& owner_;
 };
 
+// What a hosted browser control asks of its host. The host changes one thing only: a host that
+// draws at the display's DPI says so, so that pages are zoomed with the display instead of
+// coming out small. Everything else is left to the control: each method gives the documented
+// answer for "do what you do without a handler".
+class DocHostUiHandler final : public IDocHostUIHandler {
+public:
+    explicit DocHostUiHandler(ControlSite& owner) : owner_(owner) {}
+    FORWARD_IUNKNOWN_TO_OWNER
+
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override;
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                     IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE HideUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UpdateUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, const GUID*, DWORD) override {
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override {
+        if (key) *key = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget** replacement) override {
+        if (replacement) *replacement = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override {
+        if (external) *external = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* translated) override {
+        if (translated) *translated = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** replacement) override {
+        if (replacement) *replacement = nullptr;
+        return S_FALSE;
+    }
+
+private:
+    ControlSite& owner_;
+};
+
 // Lives as long as the host window or a reference the control still holds, whichever is last.
 class ControlSite {
 public:
@@ -113,6 +168,8 @@ public:
             *out = static_cast<IOleInPlaceSite*>(&inPlaceSite_);
         } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
             *out = static_cast<IOleInPlaceFrame*>(&frame_);
+        } else if (iid == IID_IDocHostUIHandler) {
+            *out = static_cast<IDocHostUIHandler*>(&docHost_);
         } else {
             return E_NOINTERFACE;
         }
@@ -201,6 +258,7 @@ private:
     ClientSite clientSite_{*this};
     InPlaceSite inPlaceSite_{*this};
     InPlaceFrame frame_{*this};
+    DocHostUiHandler docHost_{*this};
     framework::ComPtr<IOleObject> object_;
     framework::ComPtr<IOleInPlaceObject> inPlaceObject_;
 };
@@ -219,6 +277,7 @@ private:
 DEFINE_FORWARDED_IUNKNOWN(ClientSite)
 DEFINE_FORWARDED_IUNKNOWN(InPlaceSite)
 DEFINE_FORWARDED_IUNKNOWN(InPlaceFrame)
+DEFINE_FORWARDED_IUNKNOWN(DocHostUiHandler)
 
 HRESULT InPlaceSite::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
@@ -253,6 +312,16 @@ HRESULT InPlaceFrame::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
     *window = owner_.Host() ? GetAncestor(owner_.Host(), GA_ROOT) : nullptr;
     return *window ? S_OK : E_FAIL;
+}
+
+HRESULT DocHostUiHandler::GetHostInfo(DOCHOSTUIINFO* info) {
+    if (!info || info->cbSize < sizeof(DOCHOSTUIINFO)) return E_INVALIDARG;
+    // Zero flags are the control's own defaults (border, scroll bars, themes as it decides).
+    info->dwFlags = owner_.Host() && IsDpiAwareWindow(owner_.Host()) ? DOCHOSTUIFLAG_DPI_AWARE : 0;
+    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    info->pchHostCss = nullptr;
+    info->pchHostNS = nullptr;
+    return S_OK;
 }
 
 ControlSite* SiteOf(HWND host) {

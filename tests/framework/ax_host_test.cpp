@@ -6,8 +6,10 @@
 
 #include <exdisp.h>
 #include <gtest/gtest.h>
+#include <mshtmhst.h>
 
 #include <string>
+#include <utility>
 
 #include "framework/window/ui_handles.h"
 #include "framework/window/window.h"
@@ -108,6 +110,52 @@ TEST_F(ControlHost, ControlIsActivatedInPlaceAndFollowsTheHostsSize) {
         GetWindowRect(controlWindow, &area);
         EXPECT_EQ(area.right - area.left, size[0]);
         EXPECT_EQ(area.bottom - area.top, size[1]);
+    }
+}
+
+// The document-host handler the control finds on its client site.
+framework::ComPtr<IDocHostUIHandler> DocHostOf(HWND host) {
+    framework::ComPtr<IOleObject> object;
+    framework::ComPtr<IOleClientSite> site;
+    framework::ComPtr<IDocHostUIHandler> handler;
+    if (framework::HostedControl(host).QueryInterface(object) == S_OK &&
+        SUCCEEDED(object->GetClientSite(site.Receive())) && site) {
+        site.QueryInterface(handler);
+    }
+    return handler;
+}
+
+TEST_F(ControlHost, HostTellsTheControlItsDpiAwarenessAndLeavesTheRestToIt) {
+    // Windows take the DPI awareness of the thread that makes them (Windows 10 and later).
+    using SetAwareness = HANDLE(WINAPI*)(HANDLE);
+    const auto setAwareness = reinterpret_cast<SetAwareness>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+    if (!setAwareness) GTEST_SKIP() << "no per-window DPI awareness here";
+    // DPI_AWARENESS_CONTEXT unaware, system aware, per monitor v2.
+    const std::pair<INT_PTR, DWORD> cases[] = {
+        {-1, 0}, {-2, DOCHOSTUIFLAG_DPI_AWARE}, {-4, DOCHOSTUIFLAG_DPI_AWARE}};
+    for (const auto& [awareness, flags] : cases) {
+        SCOPED_TRACE(awareness);
+        const HANDLE before = setAwareness(reinterpret_cast<HANDLE>(awareness));
+        ParentWindow parent;
+        parent.Create(nullptr, RECT{0, 0, 300, 200}, "dpi parent", WS_POPUP);
+        framework::WindowHandle host(
+            CreateWindowExA(0, framework::kAxHostWindowClass, kWebBrowserClsid, WS_CHILD, 0, 0, 300,
+                            200, parent, nullptr, GetModuleHandleA(nullptr), nullptr));
+        setAwareness(before);
+        const framework::ComPtr<IDocHostUIHandler> handler = DocHostOf(host.Get());
+        ASSERT_TRUE(handler);
+        DOCHOSTUIINFO info = {sizeof info, 0xFFFFFFFF, 0, nullptr, nullptr};
+        ASSERT_EQ(handler->GetHostInfo(&info), S_OK);
+        EXPECT_EQ(info.dwFlags, flags);
+        // Context menu and drop target stay the control's own.
+        POINT point = {};
+        EXPECT_EQ(handler->ShowContextMenu(0, &point, nullptr, nullptr), S_FALSE);
+        IDropTarget* dropTarget = reinterpret_cast<IDropTarget*>(1);
+        EXPECT_EQ(handler->GetDropTarget(nullptr, &dropTarget), E_NOTIMPL);
+        EXPECT_EQ(dropTarget, nullptr);
+        host.Reset();
+        parent.DestroyWindow();
     }
 }
 

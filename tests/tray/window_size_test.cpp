@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -124,6 +125,42 @@ TEST(PopupRectangle, AnchorsTenPixelsLeftAndThirtyAboveTheScreenCorner) {
         EXPECT_EQ(rect.right - rect.left, c.size.width);
         EXPECT_EQ(rect.bottom - rect.top, c.size.height);
     }
+}
+
+// Stored sizes and the corner distance are 96-DPI units: the window is scaled to the monitor's
+// DPI, and its size in pixels is stored back in those units.
+TEST(PopupRectangle, ScalesTheStoredSizeAndTheMarginsToTheDpi) {
+    const struct {
+        const char* stored;
+        int dpi;
+        int screenWidth;
+        int screenHeight;
+        PopupRect expected;
+        const char* storedBack;
+    } cases[] = {
+        {"600 500", 96, 1024, 768, {414, 238, 1014, 738}, "600 500"},
+        {"600 500", 144, 1024, 768, {109, -27, 1009, 723}, "600 500"},
+        // 12.5 and 37.5 pixels of margin round up.
+        {"600 500", 120, 1280, 1024, {517, 361, 1267, 986}, "600 500"},
+        // A size between two pixels keeps its stored value through a round trip.
+        {"601 501", 144, 1024, 768, {107, -29, 1009, 723}, "601 501"},
+        // The minimum is scaled too; the screen still caps in pixels.
+        {"50 50", 144, 1024, 768, {859, 573, 1009, 723}, "100 100"},
+        {"2000 2000", 144, 1024, 768, {-15, -45, 1009, 723}, "683 512"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " at " + std::to_string(c.dpi));
+        const PopupSize size =
+            tray::PopupSizeFromStored(c.stored, c.screenWidth, c.screenHeight, c.dpi);
+        const PopupRect rect = tray::PopupRectangle(size, c.screenWidth, c.screenHeight, c.dpi);
+        EXPECT_EQ(rect.left, c.expected.left);
+        EXPECT_EQ(rect.top, c.expected.top);
+        EXPECT_EQ(rect.right, c.expected.right);
+        EXPECT_EQ(rect.bottom, c.expected.bottom);
+        EXPECT_EQ(tray::FormatStoredSize(size, c.dpi), c.storedBack);
+    }
+    // A size dragged at 150 %, stored at 100 %.
+    EXPECT_EQ(tray::FormatStoredSize({1050, 601}, 144), "700 401");
 }
 
 TEST(FormatStoredSize, WritesWhatParseStoredSizeReadsBack) {

@@ -7,14 +7,19 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <vector>
 
+#include "framework/window/dpi.h"
 #include "resources/tray/resource.h"
+#include "tray/popup_window.h"
 #include "tray/tray_icon.h"
 
 using testing_support::ChildProcess;
@@ -289,6 +294,109 @@ TEST_F(ZephlistQuickMode, AddsNoIcon) {
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(IconExists(popup));
     PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// --- display scaling: this program runs at 96 DPI as tray_icon_menu_test and at 144 DPI (150 %)
+// as tray_high_dpi_test, which sets the prefix's LogPixels for its run ---
+
+// The DPI of this run: the one tray_high_dpi_test names, else 96.
+UINT RunDpi() {
+    const char* named = std::getenv("TAVRELLO_TEST_DPI");
+    return named ? static_cast<UINT>(std::atoi(named)) : 96;
+}
+
+int IconWidth(HICON icon) {
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP mask = {};
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return mask.bmWidth;
+}
+
+// What the pop-up object does at the system's DPI, in this process (it carries the program's
+// resources and manifest): the stored size opens scaled, the icon comes at the small-icon size,
+// a size dragged and the rectangle WM_DPICHANGED suggests are taken and stored in 96-DPI units.
+// (Wine hands a size set from another process to a DPI-aware window divided by the DPI's
+// scale, so the drag is made here, on the window's own thread, as a user's drag is.)
+TEST(PopupObject, OpensDragsAndChangesSizeAtTheDisplaysDpiInItsUnits) {
+    const struct {
+        UINT dpi;
+        SIZE opened;
+        int iconSize;
+        const char* storedAfterDrag;
+        const char* storedAfterChange;
+    } cases[] = {
+        {96, {600, 500}, 16, "840 540", "900 750"},
+        {144, {900, 750}, 24, "560 360", "600 500"},
+    };
+    const UINT dpi = RunDpi();
+    ASSERT_EQ(framework::SystemDpi(), dpi) << "the display is at the run's DPI";
+    const auto row = std::find_if(std::begin(cases), std::end(cases),
+                                  [&](const auto& c) { return c.dpi == dpi; });
+    ASSERT_NE(row, std::end(cases)) << "no case for " << dpi << " DPI";
+    ClearProgramSettings();
+    SetSetting("zephlistsize", "600 500");
+    tray::CPopupWnd popup;
+    ASSERT_TRUE(popup.CreatePopup());
+    EXPECT_EQ(framework::WindowDpi(popup), dpi);
+    RECT rect = {};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.right - rect.left, row->opened.cx);
+    EXPECT_EQ(rect.bottom - rect.top, row->opened.cy);
+    EXPECT_EQ(IconWidth(tray::LoadTrayIcon(popup).Get()), row->iconSize);
+    SetWindowPos(popup, nullptr, 0, 0, 840, 540, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(ReadSetting("zephlistsize"), row->storedAfterDrag);
+    RECT suggested = {40, 20, 940, 770};
+    SendMessageA(popup, tray::kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(popup, &rect);
+    EXPECT_TRUE(EqualRect(&rect, &suggested));
+    EXPECT_EQ(ReadSetting("zephlistsize"), row->storedAfterChange);
+    popup.DestroyWindow();
+    ClearProgramSettings();
+}
+
+// Per-monitor aware, version 1 or 2 (Windows 10 functions, looked up).
+bool IsPerMonitorAware(HWND window) {
+    const HMODULE user32 = GetModuleHandleA("user32.dll");
+    const auto awarenessOf = reinterpret_cast<HANDLE(WINAPI*)(HWND)>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+    const auto same = reinterpret_cast<BOOL(WINAPI*)(HANDLE, HANDLE)>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "AreDpiAwarenessContextsEqual")));
+    if (!awarenessOf || !same) return false;
+    const HANDLE awareness = awarenessOf(window);
+    return same(awareness, reinterpret_cast<HANDLE>(-4)) ||
+           same(awareness, reinterpret_cast<HANDLE>(-3));
+}
+
+class ZephlistHighDpi : public ZephlistProgramTest {
+protected:
+    void SetUp() override {
+        if (RunDpi() != 144) GTEST_SKIP() << "runs at 144 DPI (tray_high_dpi_test)";
+        ZephlistProgramTest::SetUp();
+    }
+};
+
+TEST_F(ZephlistHighDpi, OpensAtOneAndAHalfTimesTheStoredSizeAndDistanceFromTheCorner) {
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    ASSERT_TRUE(screenWidth >= 900 && screenHeight >= 750) << "a screen that holds 900 x 750";
+    SetSetting("zephlistsize", "600 500");
+    Start(running_, "/q");
+    HWND popup = WaitForWindow(kWindowTitle, kStartTimeoutMs);
+    ASSERT_NE(popup, nullptr);
+    // The program's own awareness: a stretched program can look the same size from outside.
+    EXPECT_TRUE(IsPerMonitorAware(popup));
+    RECT rect = {};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.right - rect.left, 900);
+    EXPECT_EQ(rect.bottom - rect.top, 750);
+    EXPECT_EQ(rect.right, screenWidth - 15) << "10 pixels at 96 DPI from the right";
+    EXPECT_EQ(rect.bottom, screenHeight - 45) << "30 pixels at 96 DPI from the bottom";
+    EXPECT_TRUE(WaitUntil([] { return ReadSetting("zephlistsize") == "600 500"; }, 5000))
+        << "stored as it was: " << ReadSetting("zephlistsize");
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include <shlguid.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "resources/plugin/resource.h"
 #include "tests/support/simulated_user.h"
@@ -559,6 +562,52 @@ TEST(BrowserCommand, ReadsThePageAnewOnEveryCommand) {
     EXPECT_EQ(RunAndCancel(command.Get(), nullptr, 0, result).description, "Second");
     EXPECT_EQ(first.log.reads.size(), 2u);
     EXPECT_EQ(second.log.reads.size(), 2u);
+}
+
+// Whether the thread's activation context gives the tree-view class of common controls 6.
+bool TreeViewOfCommonControls6() {
+    ACTCTX_SECTION_KEYED_DATA data = {};
+    data.cbSize = sizeof data;
+    return FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_WINDOW_CLASS_REDIRECTION,
+                                    L"SysTreeView32", &data) != FALSE;
+}
+
+// Each window made on the hooked thread: its class and whether common controls 6 were active.
+std::vector<std::pair<std::string, bool>>* windowsMade = nullptr;
+
+LRESULT CALLBACK RecordWindowMade(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && windowsMade) {
+        char name[64] = {};
+        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+        windowsMade->emplace_back(name, TreeViewOfCommonControls6());
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(BrowserCommand, DialogAndTreeAreMadeInThePluginsContextAndTheBrowsersIsLeftAlone) {
+    ASSERT_FALSE(TreeViewOfCommonControls6()) << "the test's thread, as a browser's, has its own";
+    framework::ComPtr<IOleCommandTarget> command = CreateCommand();
+    BrowserPage page(Page(L"http://127.0.0.1:9/ctx", L"Context"));
+    ASSERT_EQ(SetSite(command.Get(), page.site.Get()), S_OK);
+    std::vector<std::pair<std::string, bool>> made;
+    windowsMade = &made;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, &RecordWindowMade, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    HRESULT result = E_UNEXPECTED;
+    RunAndCancel(command.Get(), nullptr, 0, result);
+    UnhookWindowsHookEx(hook);
+    windowsMade = nullptr;
+    EXPECT_EQ(result, S_OK);
+    EXPECT_FALSE(TreeViewOfCommonControls6()) << "the thread's own context is back after Exec";
+    int dialogs = 0;
+    int trees = 0;
+    for (const auto& [windowClass, inPluginContext] : made) {
+        dialogs += windowClass == "#32770";
+        trees += windowClass.find("SysTreeView32") != std::string::npos;
+        EXPECT_TRUE(inPluginContext) << windowClass;
+    }
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(trees, 1);
 }
 
 TEST(BrowserCommand, SendsThePageWithEveryFieldIntactOnOk) {
