@@ -186,6 +186,9 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
                       std::to_string(*announced) + " bytes.";
         return 0;
     }
+    // The reply is a text: it ends at its first NUL, as a C string would, so "OK\0" is "OK".
+    const std::size_t textEnd = reply.find('\0');
+    if (textEnd != std::string::npos) reply.erase(textEnd);
     return 1;
 }
 
