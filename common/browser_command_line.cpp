@@ -30,17 +30,46 @@ bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// Whether a cmd that rescans a variable's value would expand "%name%" there: the name (before
+// any ":~1,2" or ":a=b" of cmd's) is one of its own dynamic variables or in the environment.
+bool ExpandedOnRescan(std::string_view name, const std::string& environment) {
+    static constexpr const char* kDynamicNames[] = {
+        "CD",         "DATE",       "TIME",          "RANDOM",
+        "ERRORLEVEL", "CMDCMDLINE", "CMDEXTVERSION", "HIGHESTNUMANODENUMBER"};
+    name = name.substr(0, name.find(':'));
+    if (name.empty()) return false;
+    for (const char* dynamic : kDynamicNames) {
+        if (framework::EqualsIgnoringCase(name, dynamic)) return true;
+    }
+    for (std::size_t at = 0; at < environment.size() && environment[at] != '\0';) {
+        std::size_t end = environment.find('\0', at);
+        if (end == std::string::npos) end = environment.size();
+        const std::string_view entry = std::string_view(environment).substr(at, end - at);
+        if (framework::EqualsIgnoringCase(entry.substr(0, entry.find('=', 1)), name)) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 // The address as the interpreter's variable holds it. A valid escape stays as sent; a bare '%'
 // and '!' are encoded, since Wine's cmd expands a variable's value once more (and a cmd with
-// delayed expansion expands "!NAME!" in it), and neither may then find a name to expand.
-std::string EncodeForInterpreter(const std::string& url) {
+// delayed expansion expands "!NAME!" in it), and neither may then find a name to expand. Where
+// the value is rescanned, a valid escape that would begin a name known there goes as "%25" too
+// ("%CD%" would give the current folder).
+std::string EncodeForInterpreter(const std::string& url, const std::string* rescanningEnvironment) {
     const std::string argument = PercentEncode(url, &NeedsEncoding);
     std::string value;
     value.reserve(argument.size());
     for (std::size_t i = 0; i < argument.size(); ++i) {
         const char c = argument[i];
-        const bool validEscape =
+        bool validEscape =
             i + 2 < argument.size() && IsHexDigit(argument[i + 1]) && IsHexDigit(argument[i + 2]);
+        if (c == '%' && validEscape && rescanningEnvironment) {
+            const std::size_t next = argument.find('%', i + 1);
+            validEscape = next == std::string::npos ||
+                          !ExpandedOnRescan(std::string_view(argument).substr(i + 1, next - i - 1),
+                                            *rescanningEnvironment);
+        }
         if (c == '%' && !validEscape) {
             value += "%25";
         } else if (c == '!') {
@@ -88,7 +117,7 @@ bool RunsThroughInterpreter(std::string_view program) {
 
 // Where the command that cmd is to run begins in the arguments: behind the first /c, /k or /r
 // switch (cmd also takes one glued to the command, as in /c"prog") and the blanks after it.
-// npos when there is no such switch.
+// npos when there is no such switch behind switches alone.
 std::size_t CommandStart(const std::string& arguments) {
     std::size_t at = 0;
     while (at < arguments.size()) {
@@ -106,6 +135,9 @@ std::size_t CommandStart(const std::string& arguments) {
             while (command < arguments.size() && IsBlank(arguments[command])) ++command;
             return command;
         }
+        // Only switches may come first: where cmd would look for /c in anything else, quoted
+        // or not, cannot be told for certain.
+        if (word.empty() || word[0] != '/' || word.find('"') != std::string_view::npos) break;
     }
     return std::string::npos;
 }
@@ -261,7 +293,8 @@ std::string PlaceInInterpreterCommand(const std::string& arguments, const std::s
 }  // namespace
 
 bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& url,
-                         BrowserCommand& command, const ProgramSearch& findProgram) {
+                         BrowserCommand& command, const ProgramSearch& findProgram,
+                         const std::string* rescanningEnvironment) {
     command = BrowserCommand();
     if (!IsWebAddress(url)) return false;
     std::string program;
@@ -281,7 +314,7 @@ bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& 
         }
         const std::string reference = std::string("%") + kAddressVariable + "%";
         built.variableName = kAddressVariable;
-        built.variableValue = EncodeForInterpreter(url);
+        built.variableValue = EncodeForInterpreter(url, rescanningEnvironment);
         if (IsInterpreter(program)) {
             const std::string arguments = PlaceInInterpreterCommand(rest, reference);
             if (arguments.empty()) return false;

@@ -47,6 +47,10 @@ constexpr const char kAddressVariable[] = "TAVRELLO_PAGE_ADDRESS";
 // "%25" and '!' as "%21". The command after cmd's /c, /k or /r gets one more pair of quotes
 // around it, which cmd takes off; a template already quoted that way ("/c ""prog" "%1""") is
 // taken as cmd reads it.
+// Where the interpreter expands a variable's value once more (Wine's cmd does), the caller
+// passes the environment the new process gets as rescanningEnvironment: a valid escape that
+// would then begin the name of a variable known there (or of one of cmd's own, "%CD%") goes as
+// "%25" too.
 // An unquoted program path that neither ends in ".exe" nor is free of blanks is looked up
 // with findProgram: every run of words from the start is a candidate, and when exactly one
 // names a program, that program's full path stands on the line.
@@ -54,7 +58,8 @@ constexpr const char kAddressVariable[] = "TAVRELLO_PAGE_ADDRESS";
 // web address, the program path is missing or ambiguous, cmd is given no command or one that
 // would leave the address outside quotes, or the result would be too long.
 bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& url,
-                         BrowserCommand& command, const ProgramSearch& findProgram = {});
+                         BrowserCommand& command, const ProgramSearch& findProgram = {},
+                         const std::string* rescanningEnvironment = nullptr);
 
 // A copy of an environment block ("NAME=value" texts, each ending in NUL, the block in one more
 // NUL) with name set to value: an entry of that name (in any letter case) is dropped and the new

@@ -73,7 +73,13 @@ std::string CurrentEnvironment() {
     return std::string(block, length + 1);
 }
 
-void StartProcess(const BrowserCommand& command) {
+// Wine's cmd expands the value of a variable once more; Windows' never rescans it.
+bool InterpreterRescansValues() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void StartProcess(const BrowserCommand& command, const std::string& currentEnvironment) {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     std::vector<char> writable(command.commandLine.begin(), command.commandLine.end());
     writable.push_back('\0');
@@ -81,7 +87,7 @@ void StartProcess(const BrowserCommand& command) {
     std::string environment;
     if (!command.variableName.empty()) {
         environment =
-            EnvironmentBlockWith(CurrentEnvironment(), command.variableName, command.variableValue);
+            EnvironmentBlockWith(currentEnvironment, command.variableName, command.variableValue);
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -104,9 +110,13 @@ void OpenInDefaultBrowser(const char* url) {
         if (url == nullptr) return;
         std::string commandTemplate;
         if (!ReadOpenCommandTemplate(commandTemplate)) return;
+        const std::string environment = CurrentEnvironment();
         BrowserCommand command;
-        if (!BuildBrowserCommand(commandTemplate, url, command, &FindProgram)) return;
-        StartProcess(command);
+        if (!BuildBrowserCommand(commandTemplate, url, command, &FindProgram,
+                                 InterpreterRescansValues() ? &environment : nullptr)) {
+            return;
+        }
+        StartProcess(command, environment);
     } catch (...) {
     }
 }

@@ -147,6 +147,7 @@ TEST(BrowserCommandLine, ThroughTheInterpreterTheAddressGoesInAVariableAndStaysO
         return Replaced(Replaced(Replaced(text, "CMD", cmd), "PROG", R"(C:\B\b.exe)"), "REF",
                         std::string("%") + common::kAddressVariable + "%");
     };
+    const std::string rescanningEnvironment = std::string("=C:=C:\\\0AB=1\0", 13) + '\0';
     for (const common_testing::InterpreterCase& test : common_testing::kInterpreterCases) {
         SCOPED_TRACE(test.name);
         BrowserCommand command;
@@ -163,7 +164,18 @@ TEST(BrowserCommandLine, ThroughTheInterpreterTheAddressGoesInAVariableAndStaysO
         EXPECT_EQ(command.commandLine, expand(test.line));
         EXPECT_EQ(command.variableName, common::kAddressVariable);
         EXPECT_EQ(command.variableValue, test.value);
+        // For a cmd that rescans the value, only the line's variable is known in the environment.
+        BrowserCommand rescanned;
+        ASSERT_TRUE(common::BuildBrowserCommand(expand(test.commandTemplate), test.url, rescanned,
+                                                search, &rescanningEnvironment));
+        EXPECT_EQ(rescanned.commandLine, command.commandLine);
+        EXPECT_EQ(rescanned.variableValue, test.rescannedValue ? test.rescannedValue : test.value);
     }
+    BrowserCommand known;
+    ASSERT_TRUE(common::BuildBrowserCommand(expand("CMD /c PROG %1"), "http://h/%AB%,%ab:~1%,%AC%",
+                                            known, search, &rescanningEnvironment));
+    EXPECT_EQ(known.variableValue, "http://h/%25AB%25,%25ab:~1%25,%AC%25")
+        << "a name of the environment, in any case";
 }
 
 TEST(BrowserCommandLine, TheVariableJoinsACopyOfTheEnvironmentInItsPlace) {

@@ -13,7 +13,8 @@ struct InterpreterCase {
     const char* line;   // nullptr: nothing may be started
     const char* value;  // the variable's value, which is also what the browser receives
     bool endToEnd;      // also run through the real cmd
-    const char* received = nullptr;  // the browser's last argument there, when not the value
+    const char* received = nullptr;        // the browser's last argument there, when not the value
+    const char* rescannedValue = nullptr;  // the value for Wine's cmd, when not the same
 };
 
 inline constexpr InterpreterCase kInterpreterCases[] = {
@@ -31,7 +32,9 @@ inline constexpr InterpreterCase kInterpreterCases[] = {
     {"delayed expansion", "CMD /V:ON /c PROG %1", "http://127.0.0.1/?x=!OS!&y=!USERNAME!",
      R"(CMD /V:ON /c "PROG "REF"")", "http://127.0.0.1/?x=%21OS%21&y=%21USERNAME%21", true},
     {"a variable that begins with a valid escape", R"(CMD /C PROG "%1")",
-     "http://127.0.0.1/?d=%CD%", R"(CMD /C "PROG "REF"")", "http://127.0.0.1/?d=%CD%25", false},
+     "http://127.0.0.1/?d=%CD%&t=%DATE:~0,2%&e=%EA%", R"(CMD /C "PROG "REF"")",
+     "http://127.0.0.1/?d=%CD%25&t=%DATE:~0,2%25&e=%EA%25", true, nullptr,
+     "http://127.0.0.1/?d=%25CD%25&t=%25DATE:~0,2%25&e=%EA%25"},
     {"a variable that would give a quote, then a second command", "CMD /c PROG %1",
      "http://127.0.0.1/?x=%CMDCMDLINE:~-1%&echo", R"(CMD /c "PROG "REF"")",
      "http://127.0.0.1/?x=%25CMDCMDLINE:~-1%25&echo", false},
@@ -61,7 +64,8 @@ inline constexpr InterpreterCase kInterpreterCases[] = {
     {"a batch file", R"("C:\B\open.bat" "%1")", "http://127.0.0.1/?os=%OS%",
      R"("C:\B\open.bat" "REF")", "http://127.0.0.1/?os=%25OS%25", false},
     {"a command script, in any letter case", R"("C:\B\Open.Cmd" %1)", "http://127.0.0.1/%CD%",
-     R"("C:\B\Open.Cmd" "REF")", "http://127.0.0.1/%CD%25", false},
+     R"("C:\B\Open.Cmd" "REF")", "http://127.0.0.1/%CD%25", false, nullptr,
+     "http://127.0.0.1/%25CD%25"},
     {"a script name with a trailing dot", R"("C:\B\open.bat." %1)", "http://127.0.0.1/!x!",
      R"("C:\B\open.bat." "REF")", "http://127.0.0.1/%21x%21", false},
     {"a script name with a trailing blank", R"("C:\B\open.bat " %1)", "http://127.0.0.1/",
@@ -69,6 +73,8 @@ inline constexpr InterpreterCase kInterpreterCases[] = {
     {"cmd without a command", "CMD %1", "http://127.0.0.1/", nullptr, "", false},
     {"the placeholder before the command", "CMD %1 /c PROG", "http://127.0.0.1/", nullptr, "",
      false},
+    {"something but switches ahead of /c", R"(CMD "/x /c" /c PROG %1)", "http://127.0.0.1/",
+     nullptr, "", false},
     {"the template names the variable itself", "CMD /c PROG %1 %tavrello_page_address%",
      "http://127.0.0.1/", nullptr, "", false},
     {"a quote left open around the address", R"(CMD /c "PROG" "%1)", "http://127.0.0.1/", nullptr,

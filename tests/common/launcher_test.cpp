@@ -317,6 +317,9 @@ TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
     const DWORD pathLength = GetEnvironmentVariableA("PATH", path, sizeof path);
     ASSERT_TRUE(pathLength > 0 && pathLength < sizeof path);
     ASSERT_TRUE(SetEnvironmentVariableA("PATH", (OwnDirectory() + ";" + path).c_str()));
+    // Wine's cmd expands a variable's value once more; the launcher guards against that there.
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
     for (const common_testing::InterpreterCase& test : common_testing::kInterpreterCases) {
         if (!test.endToEnd) continue;
         SCOPED_TRACE(test.name);
@@ -326,7 +329,8 @@ TEST_F(Launcher, CommandInterpreterInTheTemplateHandsOnTheWholeAddress) {
         Record record;
         if (!LaunchOnce(commandTemplate, test.url, record)) continue;
         EXPECT_EQ(Lower(record.module), Lower(recorder_));
-        EXPECT_EQ(record.args.back(), test.received ? test.received : test.value);
+        const char* value = wine && test.rescannedValue ? test.rescannedValue : test.value;
+        EXPECT_EQ(record.args.back(), test.received ? test.received : value);
     }
     SetEnvironmentVariableA("PATH", path);
     char leftOver[2];
