@@ -55,7 +55,9 @@ CAddFavoriteDlg::CAddFavoriteDlg()
     AddModuleIcons(treeImages.Get());
 }
 
-CAddFavoriteDlg::CAddFavoriteDlg(const AddFavoriteChoice& choice) : CAddFavoriteDlg() {
+CAddFavoriteDlg::CAddFavoriteDlg(CTavrello& client, const AddFavoriteChoice& choice)
+    : CAddFavoriteDlg() {
+    client_ = &client;
     description = choice.description;
     pageUrl = choice.pageUrl;
     selectedId = choice.selectedId;
@@ -97,7 +99,7 @@ HTREEITEM CAddFavoriteDlg::InsertItem(HWND tree, HTREEITEM after, const char* te
 
 void CAddFavoriteDlg::RebuildTree() {
     categoryLines.clear();
-    if (CTavrello* client = CTavrello::Current()) client->CopyCategories(categoryLines);
+    if (client_) client_->CopyCategories(categoryLines);
 
     HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
     RedrawSuspension quiet(tree);
@@ -158,9 +160,9 @@ LRESULT CAddFavoriteDlg::OnOptions(WORD, WORD, HWND, BOOL&) {
     if (options.DoModal(m_hWnd) != IDOK) return 0;
     // New credentials may name another account: the client takes them up at once and the
     // tree shows that account's categories, instead of adding to the old account's list.
-    if (CTavrello* client = CTavrello::Current()) {
-        client->ReloadSettings();
-        RefreshAndRebuild(*client);
+    if (client_) {
+        client_->ReloadSettings();
+        RefreshAndRebuild();
     }
     return 0;
 }
@@ -170,33 +172,29 @@ LRESULT CAddFavoriteDlg::OnNewCategory(WORD, WORD, HWND, BOOL&) {
     if (newCategory.DoModal(::GetActiveWindow()) != IDOK || newCategory.categoryName.empty()) {
         return 0;
     }
-    if (CTavrello* client = CTavrello::Current()) client->CreateCategory(newCategory.categoryName);
+    if (client_) client_->CreateCategory(newCategory.categoryName);
     RebuildTree();
     return 0;
 }
 
 LRESULT CAddFavoriteDlg::OnRefresh(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) {
-        RefreshAndRebuild(*client);
-    } else {
-        RebuildTree();
-    }
+    RefreshAndRebuild();
     return 0;
 }
 
-void CAddFavoriteDlg::RefreshAndRebuild(CTavrello& client) {
+void CAddFavoriteDlg::RefreshAndRebuild() {
     // A failed refresh leaves the client's list empty: the tree then shows the fixed items.
-    client.RefreshCategories();
+    if (client_) client_->RefreshCategories();
     RebuildTree();
 }
 
 LRESULT CAddFavoriteDlg::OnMyPage(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) client->OpenWebPage();
+    if (client_) client_->OpenWebPage();
     return 0;
 }
 
 LRESULT CAddFavoriteDlg::OnHelpPage(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) client->OpenHelp();
+    if (client_) client_->OpenHelp();
     return 0;
 }
 

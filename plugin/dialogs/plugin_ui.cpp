@@ -11,8 +11,8 @@ bool PluginClientUi::RunOptionsDialog() {
     return options.DoModal(::GetActiveWindow()) == IDOK;
 }
 
-bool PluginClientUi::RunAddFavoriteDialog(AddFavoriteChoice& choice) {
-    CAddFavoriteDlg dialog(choice);
+bool PluginClientUi::RunAddFavoriteDialog(CTavrello& client, AddFavoriteChoice& choice) {
+    CAddFavoriteDlg dialog(client, choice);
     if (dialog.DoModal(::GetActiveWindow()) != IDOK) return false;
     choice = dialog.Choice();
     return true;
