@@ -326,6 +326,10 @@ bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& 
                 return false;
             }
         }
+        if (built.commandLine.size() - reference.size() + built.variableValue.size() >
+            kMaxInterpreterLineLength) {
+            return false;
+        }
     }
     if (built.commandLine.size() > kMaxCommandLineLength) return false;
     command = std::move(built);

@@ -10,6 +10,8 @@ namespace common {
 
 // The longest command line CreateProcess accepts, in characters without the terminating NUL.
 constexpr std::size_t kMaxCommandLineLength = 32766;
+// The longest line cmd runs once its variables are expanded; it refuses a longer one.
+constexpr std::size_t kMaxInterpreterLineLength = 8191;
 
 // True for an absolute "http://" or "https://" address (scheme in any letter case) with
 // something after the "//". Nothing else is ever handed to the browser: another scheme could
@@ -56,7 +58,8 @@ constexpr const char kAddressVariable[] = "TAVRELLO_PAGE_ADDRESS";
 // names a program, that program's full path stands on the line.
 // Returns false, leaving command empty, when nothing must be started: the address is not a
 // web address, the program path is missing or ambiguous, cmd is given no command or one that
-// would leave the address outside quotes, or the result would be too long.
+// would leave the address outside quotes, or the result would be too long (for cmd, the line
+// with the address in it).
 bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& url,
                          BrowserCommand& command, const ProgramSearch& findProgram = {},
                          const std::string* rescanningEnvironment = nullptr);

@@ -291,6 +291,14 @@ TEST(BrowserCommandLine, LongAddressIsNeverCutAndOverlongLineStartsNothing) {
         EXPECT_FALSE(BuildBrowserCommandLine(test.commandTemplate, test.url, commandLine));
         EXPECT_TRUE(commandLine.empty()) << commandLine.size() << " characters left";
     }
+
+    // cmd runs no line longer than 8191 characters once the address is in: here 21 characters
+    // of "cmd.exe /c "b.exe """ besides the address.
+    const std::string throughCmd =
+        prefix + std::string(common::kMaxInterpreterLineLength - 21 - prefix.size(), 'a');
+    BrowserCommand command;
+    EXPECT_TRUE(common::BuildBrowserCommand("cmd.exe /c b.exe %1", throughCmd, command));
+    EXPECT_FALSE(common::BuildBrowserCommand("cmd.exe /c b.exe %1", throughCmd + "a", command));
 }
 
 }  // namespace
