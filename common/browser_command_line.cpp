@@ -26,8 +26,59 @@ bool NeedsEncoding(unsigned char c) {
     return c <= 0x20 || c == 0x7F || c == '"' || c == '\\';
 }
 
-bool NeedsEncodingForInterpreter(unsigned char c) {
-    return NeedsEncoding(c) || c == '%';
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Whether a cmd that rescans a variable's value would expand "%name%" there: the name (before
+// any ":~1,2" or ":a=b" of cmd's) is one of its own dynamic variables or in the environment.
+bool ExpandedOnRescan(std::string_view name, const std::string& environment) {
+    static constexpr const char* kDynamicNames[] = {
+        "CD",         "DATE",       "TIME",          "RANDOM",
+        "ERRORLEVEL", "CMDCMDLINE", "CMDEXTVERSION", "HIGHESTNUMANODENUMBER"};
+    name = name.substr(0, name.find(':'));
+    if (name.empty()) return false;
+    for (const char* dynamic : kDynamicNames) {
+        if (framework::EqualsIgnoringCase(name, dynamic)) return true;
+    }
+    for (std::size_t at = 0; at < environment.size() && environment[at] != '\0';) {
+        std::size_t end = environment.find('\0', at);
+        if (end == std::string::npos) end = environment.size();
+        const std::string_view entry = std::string_view(environment).substr(at, end - at);
+        if (framework::EqualsIgnoringCase(entry.substr(0, entry.find('=', 1)), name)) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// The address as the interpreter's variable holds it. A valid escape stays as sent; a bare '%'
+// and '!' are encoded, since Wine's cmd expands a variable's value once more (and a cmd with
+// delayed expansion expands "!NAME!" in it), and neither may then find a name to expand. Where
+// the value is rescanned, a valid escape that would begin a name known there goes as "%25" too
+// ("%CD%" would give the current folder).
+std::string EncodeForInterpreter(const std::string& url, const std::string* rescanningEnvironment) {
+    const std::string argument = PercentEncode(url, &NeedsEncoding);
+    std::string value;
+    value.reserve(argument.size());
+    for (std::size_t i = 0; i < argument.size(); ++i) {
+        const char c = argument[i];
+        bool validEscape =
+            i + 2 < argument.size() && IsHexDigit(argument[i + 1]) && IsHexDigit(argument[i + 2]);
+        if (c == '%' && validEscape && rescanningEnvironment) {
+            const std::size_t next = argument.find('%', i + 1);
+            validEscape = next == std::string::npos ||
+                          !ExpandedOnRescan(std::string_view(argument).substr(i + 1, next - i - 1),
+                                            *rescanningEnvironment);
+        }
+        if (c == '%' && !validEscape) {
+            value += "%25";
+        } else if (c == '!') {
+            value += "%21";
+        } else {
+            value += c;
+        }
+    }
+    return value;
 }
 
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
@@ -35,11 +86,16 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
            framework::EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-// The file name of the program path, without its quotes.
+// The file name of the program path, without its quotes, and with the trailing dots and blanks
+// taken off as the system does when it opens the file ("open.bat." runs open.bat).
 std::string_view ProgramName(std::string_view program) {
     if (!program.empty() && program.front() == '"') program = program.substr(1, program.size() - 2);
     const std::size_t slash = program.find_last_of("\\/:");
-    return slash == std::string_view::npos ? program : program.substr(slash + 1);
+    if (slash != std::string_view::npos) program = program.substr(slash + 1);
+    while (!program.empty() && (program.back() == '.' || IsBlank(program.back()))) {
+        program.remove_suffix(1);
+    }
+    return program;
 }
 
 bool IsInterpreter(std::string_view program) {
@@ -59,9 +115,10 @@ bool RunsThroughInterpreter(std::string_view program) {
     return false;
 }
 
-// Where the command that cmd is to run begins in the arguments, when it begins with a quote:
-// just behind the first /c or /k switch and its blanks. npos otherwise.
-std::size_t QuotedCommandStart(const std::string& arguments) {
+// Where the command that cmd is to run begins in the arguments: behind the first /c, /k or /r
+// switch (cmd also takes one glued to the command, as in /c"prog") and the blanks after it.
+// npos when there is no such switch behind switches alone.
+std::size_t CommandStart(const std::string& arguments) {
     std::size_t at = 0;
     while (at < arguments.size()) {
         while (at < arguments.size() && IsBlank(arguments[at])) ++at;
@@ -72,13 +129,34 @@ std::size_t QuotedCommandStart(const std::string& arguments) {
             ++at;
         }
         const std::string_view word = std::string_view(arguments).substr(wordStart, at - wordStart);
-        if (framework::EqualsIgnoringCase(word, "/c") ||
-            framework::EqualsIgnoringCase(word, "/k")) {
-            while (at < arguments.size() && IsBlank(arguments[at])) ++at;
-            return at < arguments.size() && arguments[at] == '"' ? at : std::string::npos;
+        if (word.size() >= 2 && word[0] == '/' &&
+            std::string_view("cCkKrR").find(word[1]) != std::string_view::npos) {
+            std::size_t command = wordStart + 2;
+            while (command < arguments.size() && IsBlank(arguments[command])) ++command;
+            return command;
         }
+        // Only switches may come first: where cmd would look for /c in anything else, quoted
+        // or not, cannot be told for certain.
+        if (word.empty() || word[0] != '/' || word.find('"') != std::string_view::npos) break;
     }
     return std::string::npos;
+}
+
+// Whether the variable's reference stands inside quotes once cmd has taken the first and the
+// last quote off the command (it always does here: the command holds more than two quotes).
+bool ReferenceQuotedForInterpreter(const std::string& command, const std::string& reference) {
+    const std::size_t first = command.find('"');
+    const std::size_t last = command.rfind('"');
+    if (first == std::string::npos || first == last) return false;
+    const std::string read = command.substr(0, first) +
+                             command.substr(first + 1, last - first - 1) + command.substr(last + 1);
+    const std::size_t at = read.find(reference);
+    if (at == std::string::npos) return false;
+    std::size_t quotes = 0;
+    for (std::size_t i = 0; i < at; ++i) {
+        if (read[i] == '"') ++quotes;
+    }
+    return quotes % 2 == 1 && read.find('"', at + reference.size()) != std::string::npos;
 }
 
 // The end of an unquoted program path: just behind the first ".exe" that ends a word. Without
@@ -180,48 +258,116 @@ std::string EncodeUrlAsArgument(const std::string& url) {
     return PercentEncode(url, &NeedsEncoding);
 }
 
-bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
-                             std::string& commandLine, const ProgramSearch& findProgram) {
-    commandLine.clear();
+namespace {
+
+// The text with the argument in place of its first placeholder, or after it and one blank.
+// The argument holds no quote of its own, so quotes around it keep it one argument, and an
+// interpreter running the line takes '&', '|', '^', '<' and '>' in it as text.
+std::string PlaceArgument(const std::string& text, const std::string& argument) {
+    const auto place = [&](std::size_t offset) {
+        return StandsBare(text, offset) ? '"' + argument + '"' : argument;
+    };
+    const std::size_t placeholder = text.find(kPlaceholder);
+    if (placeholder == std::string::npos) return text + ' ' + place(text.size());
+    return text.substr(0, placeholder) + place(placeholder) +
+           text.substr(placeholder + sizeof kPlaceholder - 1);
+}
+
+// The arguments of cmd with the reference in place: the command after the switch gets one more
+// pair of quotes, which cmd takes off again. Empty when that cannot be made safe.
+std::string PlaceInInterpreterCommand(const std::string& arguments, const std::string& reference) {
+    const std::size_t start = CommandStart(arguments);
+    if (start == std::string::npos) return "";
+    if (arguments.find(kPlaceholder) < start) return "";
+    std::string command = arguments.substr(start);
+    // Already quoted for cmd, as in ""prog" "%1"": what cmd runs is what lies inside.
+    const std::size_t last = command.find_last_not_of(" \t");
+    if (command.compare(0, 2, "\"\"") == 0 && last != 0 && command[last] == '"') {
+        command = command.substr(1, last - 1);
+    }
+    const std::string quoted = '"' + PlaceArgument(command, reference) + '"';
+    if (!ReferenceQuotedForInterpreter(quoted, reference)) return "";
+    return arguments.substr(0, start) + quoted;
+}
+
+}  // namespace
+
+bool BuildBrowserCommand(const std::string& commandTemplate, const std::string& url,
+                         BrowserCommand& command, const ProgramSearch& findProgram,
+                         const std::string* rescanningEnvironment) {
+    command = BrowserCommand();
     if (!IsWebAddress(url)) return false;
     std::string program;
     std::string rest;
     if (!SplitProgram(commandTemplate, findProgram, program, rest)) return false;
 
-    // "%25" reads as '%' to the browser but names no variable of the interpreter; encoding in
-    // the same pass keeps the escapes for blanks and quotes as they are.
-    const std::string argument = RunsThroughInterpreter(program)
-                                     ? PercentEncode(url, &NeedsEncodingForInterpreter)
-                                     : EncodeUrlAsArgument(url);
-    // The address holds no quote of its own, so quotes around it keep it one argument, and an
-    // interpreter running the line takes '&', '|', '^', '<' and '>' in it as text.
-    const auto place = [&](std::size_t offset) {
-        return StandsBare(rest, offset) ? '"' + argument + '"' : argument;
-    };
-    const std::size_t placeholder = rest.find(kPlaceholder);
-    std::string built = program;
-    if (placeholder == std::string::npos) {
-        built += rest;
-        built += ' ';
-        built += place(rest.size());
+    BrowserCommand built;
+    if (!RunsThroughInterpreter(program)) {
+        built.commandLine = program + PlaceArgument(rest, EncodeUrlAsArgument(url));
     } else {
-        built.append(rest, 0, placeholder);
-        built += place(placeholder);
-        built.append(rest, placeholder + sizeof kPlaceholder - 1, std::string::npos);
+        // cmd expands a variable named on its line once and never rescans the value, so no part
+        // of the address is read as a name there, as it would be on the line itself.
+        // A template that names the variable itself would place the address where nothing
+        // quotes it.
+        if (framework::FindIgnoringCase(commandTemplate, kAddressVariable) != std::string::npos) {
+            return false;
+        }
+        const std::string reference = std::string("%") + kAddressVariable + "%";
+        built.variableName = kAddressVariable;
+        built.variableValue = EncodeForInterpreter(url, rescanningEnvironment);
+        if (IsInterpreter(program)) {
+            const std::string arguments = PlaceInInterpreterCommand(rest, reference);
+            if (arguments.empty()) return false;
+            built.commandLine = program + arguments;
+        } else {
+            // The system runs a script as cmd /c with the whole line in one more pair of quotes.
+            built.commandLine = program + PlaceArgument(rest, reference);
+            if (!ReferenceQuotedForInterpreter('"' + built.commandLine + '"', reference)) {
+                return false;
+            }
+        }
+        if (built.commandLine.size() - reference.size() + built.variableValue.size() >
+            kMaxInterpreterLineLength) {
+            return false;
+        }
     }
-    // cmd takes the first and the last quote off a command that starts with one, which would
-    // leave the address outside its quotes: one more pair around the whole command is what it
-    // takes off instead.
-    const std::size_t command =
-        IsInterpreter(program) ? QuotedCommandStart(rest) : std::string::npos;
-    if (command != std::string::npos &&
-        (placeholder == std::string::npos || placeholder > command)) {
-        built.insert(program.size() + command, 1, '"');
-        built += '"';
-    }
-    if (built.size() > kMaxCommandLineLength) return false;
-    commandLine = std::move(built);
+    if (built.commandLine.size() > kMaxCommandLineLength) return false;
+    command = std::move(built);
     return true;
+}
+
+std::string EnvironmentBlockWith(const std::string& block, const std::string& name,
+                                 const std::string& value) {
+    const auto upper = [](std::string_view text) {
+        std::string folded(text);
+        for (char& c : folded) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+        return folded;
+    };
+    const std::string key = upper(name);
+    std::string result;
+    bool placed = false;
+    std::size_t at = 0;
+    while (at < block.size() && block[at] != '\0') {
+        std::size_t end = block.find('\0', at);
+        if (end == std::string::npos) end = block.size();
+        const std::string_view entry = std::string_view(block).substr(at, end - at);
+        // Names of the hidden per-drive entries ("=C:=C:\\") begin with '='.
+        const std::size_t equals = entry.find('=', 1);
+        const std::string entryName = upper(entry.substr(0, equals));
+        at = end + 1;
+        if (entryName == key) continue;
+        if (!placed && entry.front() != '=' && key < entryName) {
+            result += name + '=' + value + '\0';
+            placed = true;
+        }
+        result.append(entry);
+        result += '\0';
+    }
+    if (!placed) result += name + '=' + value + '\0';
+    result += '\0';
+    return result;
 }
 
 }  // namespace common

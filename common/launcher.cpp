@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,15 +62,39 @@ std::string FindProgram(const std::string& name) {
     return std::string(found, length);
 }
 
-void StartProcess(const std::string& commandLine) {
+// The caller's environment block as text, up to and with its final NUL.
+std::string CurrentEnvironment() {
+    const std::unique_ptr<char, decltype(&FreeEnvironmentStringsA)> strings(
+        GetEnvironmentStringsA(), &FreeEnvironmentStringsA);
+    if (!strings) return "";
+    const char* block = strings.get();
+    std::size_t length = 0;
+    while (block[length] != '\0') length += std::strlen(block + length) + 1;
+    return std::string(block, length + 1);
+}
+
+// Wine's cmd expands the value of a variable once more; Windows' never rescans it.
+bool InterpreterRescansValues() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void StartProcess(const BrowserCommand& command, const std::string& currentEnvironment) {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
-    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    std::vector<char> writable(command.commandLine.begin(), command.commandLine.end());
     writable.push_back('\0');
+    // The browser's own environment stays as it is: the variable goes to the new process only.
+    std::string environment;
+    if (!command.variableName.empty()) {
+        environment =
+            EnvironmentBlockWith(currentEnvironment, command.variableName, command.variableValue);
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                        &started)) {
         return;
     }
     // The browser lives on by itself; nothing here waits for it.
@@ -85,11 +110,13 @@ void OpenInDefaultBrowser(const char* url) {
         if (url == nullptr) return;
         std::string commandTemplate;
         if (!ReadOpenCommandTemplate(commandTemplate)) return;
-        std::string commandLine;
-        if (!BuildBrowserCommandLine(commandTemplate, url, commandLine, &FindProgram)) {
+        const std::string environment = CurrentEnvironment();
+        BrowserCommand command;
+        if (!BuildBrowserCommand(commandTemplate, url, command, &FindProgram,
+                                 InterpreterRescansValues() ? &environment : nullptr)) {
             return;
         }
-        StartProcess(commandLine);
+        StartProcess(command, environment);
     } catch (...) {
     }
 }

@@ -28,8 +28,8 @@ LRESULT CAccountOptionsDlg::OnOk(WORD, WORD, HWND, BOOL&) {
     // Nothing the user typed is lost without a word; the dialog still ends with OK, as the
     // account is in use all the same.
     if (!accountSaved || !ownSaved) {
-        ::MessageBoxA(m_hWnd, NotSavedText(accountSaved, ownSaved).c_str(), MessageCaption(),
-                      MB_OK | MB_ICONERROR);
+        ::MessageBoxA(MessageOwner(), NotSavedText(accountSaved, ownSaved).c_str(),
+                      MessageCaption(), MB_OK | MB_ICONERROR);
     }
     EndDialog(IDOK);
     return 0;

@@ -33,6 +33,8 @@ protected:
     // What the deliverable tells the user, in one message, when OK could not store everything.
     virtual std::string NotSavedText(bool accountSaved, bool ownSaved) const = 0;
     virtual const char* MessageCaption() const = 0;
+    // The window that owns that message: by default the dialog.
+    virtual HWND MessageOwner() const { return m_hWnd; }
 
 private:
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);

@@ -145,17 +145,33 @@ constexpr DWORD kAutostartReadSize = MAX_PATH + 2;
 
 constexpr const char kDefaultPopupSize[] = "600 500";
 
-// Read and written only by the options dialogs and the service client, which run one command
-// or one dialog at a time per process.
-std::optional<Account> unsavedAccount;
+// An account the settings key refused, and what the key held just after the refusal. Read and
+// written only by the options dialogs and the service client, which run one command or one
+// dialog at a time per process.
+struct KeptAccount {
+    Account typed;
+    Account storedThen;
+};
+std::optional<KeptAccount> keptAccount;
+
+bool operator==(const Account& left, const Account& right) {
+    return left.email == right.email && left.password == right.password;
+}
+
+Account ReadStoredAccount() {
+    return {
+        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kEmailValue, "", kAccountReadSize),
+        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPasswordValue, "", kAccountReadSize)};
+}
 
 }  // namespace
 
 Account ReadAccount() {
-    if (unsavedAccount) return *unsavedAccount;
-    return {
-        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kEmailValue, "", kAccountReadSize),
-        ReadRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPasswordValue, "", kAccountReadSize)};
+    const Account stored = ReadStoredAccount();
+    if (keptAccount && keptAccount->storedThen == stored) return keptAccount->typed;
+    // Another program stored an account since: that one is newer than what this one kept.
+    keptAccount.reset();
+    return stored;
 }
 
 bool StoreAccount(const Account& account) {
@@ -165,10 +181,10 @@ bool StoreAccount(const Account& account) {
     const bool passwordStored =
         StoreRegistryText(HKEY_CURRENT_USER, kSettingsPath, kPasswordValue, account.password);
     if (emailStored && passwordStored) {
-        unsavedAccount.reset();
+        keptAccount.reset();
         return true;
     }
-    unsavedAccount = account;
+    keptAccount = KeptAccount{account, ReadStoredAccount()};
     return false;
 }
 

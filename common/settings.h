@@ -49,13 +49,14 @@ struct Account {
 };
 
 // The account this process uses: the one last typed into an options dialog when the settings
-// key refused to store it, otherwise the stored one (an unreadable value reads as empty).
+// key refused to store it, for as long as the key still holds what it held then; otherwise the
+// stored one (an unreadable value reads as empty).
 Account ReadAccount();
 
 // Stores both values in the settings key. When the key refuses either (the browser's protected
 // mode makes it read-only to the plug-in), this process keeps the account for the rest of its
-// life, so that what the user typed is not lost, and false is returned. A store that succeeds
-// ends the keeping.
+// life or until another program stores a different account, so that what the user typed is
+// not lost, and false is returned. A store that succeeds ends the keeping.
 bool StoreAccount(const Account& account);
 
 // The longest e-mail address or password that reads back whole, in characters; the options

@@ -6,6 +6,8 @@
 
 namespace plugin {
 
+class CTavrello;
+
 struct AddFavoriteChoice {
     std::string description;
     std::string pageUrl;
@@ -21,9 +23,10 @@ public:
     virtual bool AskRetry(const std::string& text, const char* caption) = 0;
     // The options dialog, owner the thread's active window; true when it ended with OK.
     virtual bool RunOptionsDialog() = 0;
-    // The add-favorite dialog with choice.description/pageUrl preset; on OK (true) choice holds
-    // what the user confirmed (description, pageUrl, selectedId).
-    virtual bool RunAddFavoriteDialog(AddFavoriteChoice& choice) = 0;
+    // The add-favorite dialog with choice.description/pageUrl preset, calling back into client
+    // while it runs; on OK (true) choice holds what the user confirmed (description, pageUrl,
+    // selectedId).
+    virtual bool RunAddFavoriteDialog(CTavrello& client, AddFavoriteChoice& choice) = 0;
     // Opens url in the default browser.
     virtual void OpenInBrowser(const std::string& url) = 0;
 };

@@ -62,22 +62,22 @@ int CTavrello::FetchCategories() {
             if (!EditOptions()) return 0;
         }
         std::string reply;
-        if (!PostTo(plugin::kCategoryListPath, plugin::CategoryListBody(email, password), reply)) {
+        if (!PostTo(kCategoryListPath, CategoryListBody(email, password), reply)) {
             // After a failed send this is lastError; otherwise it says what else went wrong.
-            if (lastFailure != failureShown_) ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
+            if (lastFailure != failureShown_) ui_->ShowMessage(lastFailure, kErrorCaption);
             return 0;
         }
-        plugin::CategoryReply parsed = plugin::ParseCategoryReply(reply);
+        CategoryReply parsed = ParseCategoryReply(reply);
         if (parsed.Succeeded()) {
             if (parsed.notice) {
-                ui_->ShowMessage(parsed.status.message, plugin::kServiceCaption);
+                ui_->ShowMessage(parsed.status.message, kServiceCaption);
                 if (!parsed.noticePage.empty()) ui_->OpenInBrowser(parsed.noticePage);
                 if (parsed.stop) return 0;
             }
             categoryLines = std::move(parsed.lines);
             return 1;
         }
-        ui_->ShowMessage(parsed.status.message, plugin::kRefusedCaption);
+        ui_->ShowMessage(parsed.status.message, kRefusedCaption);
         if (!parsed.Refused()) return 0;
         // Refused credentials: ask for new ones. The stored settings stay as they are.
         email.clear();
@@ -90,28 +90,28 @@ void CTavrello::AddPage(const std::string& title, const std::string& url) {
     AddFavoriteChoice choice;
     choice.description = title;
     choice.pageUrl = url;
-    if (!ui_->RunAddFavoriteDialog(choice)) return;
+    if (!ui_->RunAddFavoriteDialog(*this, choice)) return;
     const std::string body =
-        plugin::AddPageBody(email, password, choice.description, choice.pageUrl, choice.selectedId);
+        AddPageBody(email, password, choice.description, choice.pageUrl, choice.selectedId);
     for (;;) {
         std::string reply;
-        if (PostTo(plugin::kAddPath, body, reply)) {
-            if (reply != plugin::kAddedReply) {
-                ui_->ShowMessage(reply, plugin::kServiceCaption);
+        if (PostTo(kAddPath, body, reply)) {
+            if (reply != kAddedReply) {
+                ui_->ShowMessage(reply, kServiceCaption);
             }
             return;
         }
         // The user's choice would be lost silently otherwise: offer to send it again.
         const std::string question = lastAnswered ? lastFailure + kMayBeStored : lastFailure;
-        if (!ui_->AskRetry(question, plugin::kErrorCaption)) return;
+        if (!ui_->AskRetry(question, kErrorCaption)) return;
     }
 }
 
 void CTavrello::CreateCategory(const std::string& name) {
     std::string reply;
-    if (PostTo(plugin::kAddPath, plugin::AddPageBody(email, password, name, "-", 0), reply)) {
-        if (reply != plugin::kAddedReply) {
-            ui_->ShowMessage(reply, plugin::kServiceCaption);
+    if (PostTo(kAddPath, AddPageBody(email, password, name, "-", 0), reply)) {
+        if (reply != kAddedReply) {
+            ui_->ShowMessage(reply, kServiceCaption);
             return;
         }
         RefreshCategories();
@@ -119,7 +119,7 @@ void CTavrello::CreateCategory(const std::string& name) {
     }
     // The category may be missing whatever the refresh finds. A refresh that meets the same
     // failure does not say it a second time.
-    ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
+    ui_->ShowMessage(lastFailure, kErrorCaption);
     failureShown_ = lastFailure;
     RefreshCategories();
     failureShown_.clear();
@@ -143,20 +143,20 @@ int CTavrello::RefreshCategories() {
 
 void CTavrello::OpenWebPage() {
     std::string reply;
-    if (!PostTo(plugin::kWebPagePath, plugin::WebPageBody(email, password), reply)) {
-        ui_->ShowMessage(lastFailure, plugin::kErrorCaption);
+    if (!PostTo(kWebPagePath, WebPageBody(email, password), reply)) {
+        ui_->ShowMessage(lastFailure, kErrorCaption);
         return;
     }
     const std::string address = WithoutLineEnd(reply);
     if (address.compare(0, baseUrl.size(), baseUrl) == 0) {
         ui_->OpenInBrowser(address);
     } else {
-        ui_->ShowMessage(reply, plugin::kServiceCaption);
+        ui_->ShowMessage(reply, kServiceCaption);
     }
 }
 
 void CTavrello::OpenHelp() {
-    ui_->OpenInBrowser(baseUrl + plugin::kHelpPath);
+    ui_->OpenInBrowser(baseUrl + kHelpPath);
 }
 
 std::vector<std::string>& CTavrello::CopyCategories(std::vector<std::string>& lines) {

@@ -8,8 +8,9 @@
 // 2. AddPage runs FetchCategories: the cached list, or a post to kCategoryListPath, with the
 //    options dialog (ClientUi::RunOptionsDialog) first when there is no account or the service
 //    refuses it.
-// 3. AddPage runs the add-favorite dialog (ClientUi::RunAddFavoriteDialog); the dialog fills
-//    its tree from CopyCategories and calls back for the operations add_favorite_dialog.h lists.
+// 3. AddPage runs the add-favorite dialog (ClientUi::RunAddFavoriteDialog), handing it this
+//    client; the dialog fills its tree from CopyCategories and calls back for the operations
+//    add_favorite_dialog.h lists.
 // 4. On OK, AddPage posts the choice to kAddPath; any reply but kAddedReply is shown.
 #pragma once
 

@@ -76,7 +76,7 @@ std::optional<unsigned long long> AnnouncedLength(const std::optional<std::strin
     unsigned long long length = 0;
     for (const char c : *header) {
         if (c < '0' || c > '9') return std::nullopt;
-        if (length > plugin::kMaxReplyBytes) continue;  // already too large; stop growing
+        if (length > kMaxReplyBytes) continue;  // already too large; stop growing
         length = length * 10 + static_cast<unsigned>(c - '0');
     }
     return length;
@@ -123,7 +123,7 @@ int CTavrello::PostForm(const char* url, const char* body, std::string& reply) {
     }
     lastAnswered = true;
     const std::optional<std::string> statusText = QueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE);
-    const int status = statusText ? plugin::LeadingNumber(*statusText) : 0;
+    const int status = statusText ? LeadingNumber(*statusText) : 0;
     // WinInet reports a status line it cannot read as status 0.
     if (status < 100 || status > 599) {
         lastFailure = "The service's answer carried no readable HTTP status.";
@@ -154,7 +154,7 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
     const std::optional<unsigned long long> announced =
         AnnouncedLength(QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH));
     const std::string tooLarge = "The service's reply is larger than 16 MiB.";
-    if (announced && *announced > plugin::kMaxReplyBytes) {
+    if (announced && *announced > kMaxReplyBytes) {
         lastFailure = tooLarge;
         return 0;
     }
@@ -167,7 +167,7 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
             return 0;
         }
         if (available == 0) break;
-        if (available > plugin::kMaxReplyBytes - reply.size()) {
+        if (available > kMaxReplyBytes - reply.size()) {
             lastFailure = tooLarge;
             return 0;
         }
@@ -186,11 +186,14 @@ int CTavrello::ReadReply(HINTERNET request, std::string& reply) {
                       std::to_string(*announced) + " bytes.";
         return 0;
     }
+    // The reply is a text: it ends at its first NUL, as a C string would, so "OK\0" is "OK".
+    const std::size_t textEnd = reply.find('\0');
+    if (textEnd != std::string::npos) reply.erase(textEnd);
     return 1;
 }
 
 std::string& CTavrello::ReadLine(std::string& line, std::string_view& text) {
-    line.assign(plugin::TakeLine(text));
+    line.assign(TakeLine(text));
     return line;
 }
 

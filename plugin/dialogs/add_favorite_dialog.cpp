@@ -26,7 +26,7 @@ void AddModuleIcons(HIMAGELIST list) {
     // Without the plug-in's module in the process the tree simply has no pictures.
     for (int iconId : kTreeIconIds) {
         const framework::IconHandle icon =
-            framework::LoadNamedModuleIcon(plugin::kIconModuleName, iconId, kIconSize);
+            framework::LoadNamedModuleIcon(kIconModuleName, iconId, kIconSize);
         if (icon) ImageList_AddIcon(list, icon.Get());
     }
 }
@@ -70,7 +70,9 @@ CAddFavoriteDlg::CAddFavoriteDlg()
     AddModuleIcons(treeImages.Get());
 }
 
-CAddFavoriteDlg::CAddFavoriteDlg(const AddFavoriteChoice& choice) : CAddFavoriteDlg() {
+CAddFavoriteDlg::CAddFavoriteDlg(CTavrello& client, const AddFavoriteChoice& choice)
+    : CAddFavoriteDlg() {
+    client_ = &client;
     description = choice.description;
     pageUrl = choice.pageUrl;
     selectedId = choice.selectedId;
@@ -98,7 +100,7 @@ LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 
 void CAddFavoriteDlg::RebuildTree() {
     categoryLines.clear();
-    if (CTavrello* client = CTavrello::Current()) client->CopyCategories(categoryLines);
+    if (client_) client_->CopyCategories(categoryLines);
 
     HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
     RedrawSuspension quiet(tree);
@@ -106,18 +108,17 @@ void CAddFavoriteDlg::RebuildTree() {
     ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                    reinterpret_cast<LPARAM>(treeImages.Get()));
     // Appending keeps the reply's order and spares the tree any search for a position.
-    HTREEITEM first =
-        AppendItem(tree, plugin::kNoCategoryText, plugin::kNoCategoryImage, plugin::kNoCategoryId);
-    AppendItem(tree, plugin::kHomeText, plugin::kHomeImage, plugin::kHomeId);
-    AppendItem(tree, plugin::kPrivateLinksText, plugin::kPrivateImage, plugin::kPrivateLinksId);
+    HTREEITEM first = AppendItem(tree, kNoCategoryText, kNoCategoryImage, kNoCategoryId);
+    AppendItem(tree, kHomeText, kHomeImage, kHomeId);
+    AppendItem(tree, kPrivateLinksText, kPrivateImage, kPrivateLinksId);
     // The name is the tail of its line, so it ends where the line's own text does: no copy.
     for (const std::string& line : categoryLines) {
-        const plugin::CategoryLine category = plugin::SplitCategoryLine(line);
-        AppendItem(tree, category.name.data(), plugin::kCategoryImage, category.id);
+        const CategoryLine category = SplitCategoryLine(line);
+        AppendItem(tree, category.name.data(), kCategoryImage, category.id);
     }
 
     // Selected once the list stands, which leaves the inserts as bare as they can be.
-    selectedId = plugin::kNoCategoryId;
+    selectedId = kNoCategoryId;
     ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
     if (treeExpanded) ::SetFocus(tree);
 }
@@ -176,9 +177,9 @@ LRESULT CAddFavoriteDlg::OnOptions(WORD, WORD, HWND, BOOL&) {
     if (options.DoModal(m_hWnd) != IDOK) return 0;
     // New credentials may name another account: the client takes them up at once and the
     // tree shows that account's categories, instead of adding to the old account's list.
-    if (CTavrello* client = CTavrello::Current()) {
-        client->ReloadSettings();
-        RefreshAndRebuild(*client);
+    if (client_) {
+        client_->ReloadSettings();
+        RefreshAndRebuild();
     }
     return 0;
 }
@@ -188,33 +189,29 @@ LRESULT CAddFavoriteDlg::OnNewCategory(WORD, WORD, HWND, BOOL&) {
     if (newCategory.DoModal(::GetActiveWindow()) != IDOK || newCategory.categoryName.empty()) {
         return 0;
     }
-    if (CTavrello* client = CTavrello::Current()) client->CreateCategory(newCategory.categoryName);
+    if (client_) client_->CreateCategory(newCategory.categoryName);
     RebuildTree();
     return 0;
 }
 
 LRESULT CAddFavoriteDlg::OnRefresh(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) {
-        RefreshAndRebuild(*client);
-    } else {
-        RebuildTree();
-    }
+    RefreshAndRebuild();
     return 0;
 }
 
-void CAddFavoriteDlg::RefreshAndRebuild(CTavrello& client) {
+void CAddFavoriteDlg::RefreshAndRebuild() {
     // A failed refresh leaves the client's list empty: the tree then shows the fixed items.
-    client.RefreshCategories();
+    if (client_) client_->RefreshCategories();
     RebuildTree();
 }
 
 LRESULT CAddFavoriteDlg::OnMyPage(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) client->OpenWebPage();
+    if (client_) client_->OpenWebPage();
     return 0;
 }
 
 LRESULT CAddFavoriteDlg::OnHelpPage(WORD, WORD, HWND, BOOL&) {
-    if (CTavrello* client = CTavrello::Current()) client->OpenHelp();
+    if (client_) client_->OpenHelp();
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // CAddFavoriteDlg: confirms a page before it goes to the service, with its description, its
 // address and, on request, the flat list of the user's categories to put it in.
 //
-// While it runs it calls back into the process's service client (CTavrello::Current()):
+// While it runs it calls back into the service client it was given:
 // CopyCategories to fill the tree; RefreshCategories for Refresh and after its options dialog
 // (with ReloadSettings first); CreateCategory for a new category; OpenWebPage and OpenHelp for
 // the user's page and the help page.
@@ -43,9 +43,11 @@ class CAddFavoriteDlg : public framework::CAxDialogImpl<CAddFavoriteDlg, framewo
 public:
     enum { IDD = IDD_ADDFAVORITE };
 
+    // Without a client the tree holds the fixed items alone and the buttons that need the
+    // service do nothing.
     CAddFavoriteDlg();
-    // Preset with the page the user is adding.
-    explicit CAddFavoriteDlg(const AddFavoriteChoice& choice);
+    // Preset with the page the user is adding, for client.
+    CAddFavoriteDlg(CTavrello& client, const AddFavoriteChoice& choice);
     ~CAddFavoriteDlg() override;
 
     // What the user confirmed: description, address and category.
@@ -73,10 +75,10 @@ public:
     // them and focuses the description, its text selected.
     void ShowTreeState();
 
-    plugin::ImageListHandle treeImages;
+    ImageListHandle treeImages;
     std::string pageUrl;
     std::string description;
-    int selectedId = plugin::kNoCategoryId;
+    int selectedId = kNoCategoryId;
     std::vector<std::string> categoryLines;
 
     // Whether the category tree shows; one flag for every dialog of the process, so the
@@ -95,7 +97,9 @@ private:
     LRESULT OnHelpPage(WORD, WORD, HWND, BOOL&);
     LRESULT OnTreeSelectionChanged(int, NMHDR* header, BOOL&);
 
-    void RefreshAndRebuild(CTavrello& client);
+    void RefreshAndRebuild();
+
+    CTavrello* client_ = nullptr;
 };
 
 }  // namespace plugin

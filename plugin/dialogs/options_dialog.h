@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/options_dialog.h"
+#include "plugin/client/tavrello.h"
 #include "resources/plugin/resource.h"
 
 namespace plugin {
@@ -22,7 +23,9 @@ private:
         return "Your e-mail address and password could not be saved, so they are used only until "
                "the browser closes. Zephlist's Options saves them for every browser window.";
     }
-    const char* MessageCaption() const override { return "Tavrello"; }
+    // Like every box of the plug-in, without owner: "Tavrello" is the service's caption.
+    const char* MessageCaption() const override { return kErrorCaption; }
+    HWND MessageOwner() const override { return nullptr; }
 };
 
 }  // namespace plugin

@@ -26,9 +26,9 @@ bool PluginClientUi::RunOptionsDialog() {
     return options.DoModal(::GetActiveWindow()) == IDOK;
 }
 
-bool PluginClientUi::RunAddFavoriteDialog(AddFavoriteChoice& choice) {
+bool PluginClientUi::RunAddFavoriteDialog(CTavrello& client, AddFavoriteChoice& choice) {
     const framework::ActivationScope scope(DialogContext());
-    CAddFavoriteDlg dialog(choice);
+    CAddFavoriteDlg dialog(client, choice);
     if (dialog.DoModal(::GetActiveWindow()) != IDOK) return false;
     choice = dialog.Choice();
     return true;

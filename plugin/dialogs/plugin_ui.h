@@ -3,14 +3,14 @@
 // class is registered by the module when it is loaded (corvane_module.cpp).
 #pragma once
 
-#include "plugin/client/message_box_ui.h"
+#include "plugin/dialogs/message_box_ui.h"
 
 namespace plugin {
 
 class PluginClientUi : public MessageBoxClientUi {
 public:
     bool RunOptionsDialog() override;
-    bool RunAddFavoriteDialog(AddFavoriteChoice& choice) override;
+    bool RunAddFavoriteDialog(CTavrello& client, AddFavoriteChoice& choice) override;
     void OpenInBrowser(const std::string& url) override;
 };
 

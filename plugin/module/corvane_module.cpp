@@ -77,7 +77,7 @@ CCorvaneModule::~CCorvaneModule() = default;
 
 BOOL CCorvaneModule::OnDllMain(HINSTANCE instance, DWORD reason) noexcept {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    plugin::RegisterTreeViewClass();
+    RegisterTreeViewClass();
     // The dialogs' templates are in this DLL, not in the browser's executable.
     framework::SetResourceInstance(instance);
     return Initialized() ? TRUE : FALSE;

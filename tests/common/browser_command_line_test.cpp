@@ -2,16 +2,29 @@
 // address goes, how the program path is kept exact, and which addresses start nothing.
 #include "common/browser_command_line.h"
 
+#include "tests/common/interpreter_cases.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
-using common::BuildBrowserCommandLine;
+using common::BrowserCommand;
 using common::kMaxCommandLineLength;
 
 namespace {
+
+// The command line alone, for programs that do not run through the interpreter.
+bool BuildBrowserCommandLine(const std::string& commandTemplate, const std::string& url,
+                             std::string& commandLine, const common::ProgramSearch& search = {}) {
+    BrowserCommand command;
+    command.commandLine = "left over";
+    const bool built = common::BuildBrowserCommand(commandTemplate, url, command, search);
+    EXPECT_EQ(command.variableName, "") << "the environment is the caller's";
+    commandLine = command.commandLine;
+    return built;
+}
 
 constexpr const char kUrl[] = "http://example.com/page?id=7";
 
@@ -118,46 +131,70 @@ TEST(BrowserCommandLine, UnquotedProgramWithoutExtensionIsTheOneProgramItsWordsN
         << "without a search nothing can be told";
 }
 
-// A command interpreter expands %NAME% in its command line, inside quotes too; "%CD%" even starts
-// with the valid escape "%CD". Where the line runs through one, every '%' goes as "%25", which a
-// browser reads as the same address; other programs get the address as it is.
-TEST(BrowserCommandLine, ThroughACommandInterpreterEveryPercentOfTheAddressGoesEncoded) {
-    struct InterpreterCase {
-        const char* name;
-        const char* commandTemplate;
-        const char* url;
-        const char* expected;
+std::string Replaced(std::string text, const std::string& token, const std::string& by) {
+    for (size_t at = 0; (at = text.find(token, at)) != std::string::npos; at += by.size()) {
+        text.replace(at, token.size(), by);
+    }
+    return text;
+}
+
+// cmd expands %NAME% (and with /V:ON !NAME!) anywhere in its line, inside quotes too, but
+// never rescans a variable's value: the line names a variable that holds the address.
+TEST(BrowserCommandLine, ThroughTheInterpreterTheAddressGoesInAVariableAndStaysOneArgument) {
+    const std::string cmd = R"(C:\Windows\system32\cmd.exe)";
+    const auto search = [&](const std::string& name) { return name == "cmd" ? cmd : ""; };
+    const auto expand = [&](const char* text) {
+        return Replaced(Replaced(Replaced(text, "CMD", cmd), "PROG", R"(C:\B\b.exe)"), "REF",
+                        std::string("%") + common::kAddressVariable + "%");
     };
-    const InterpreterCase cases[] = {
-        {"cmd /c and a variable", R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe %1)",
-         "http://h/?os=%OS%",
-         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe "http://h/?os=%25OS%25")"},
-        {"a variable that begins with a valid escape",
-         R"("C:\Windows\System32\CMD.EXE" /C b.exe "%1")", "http://h/?d=%CD%",
-         R"("C:\Windows\System32\CMD.EXE" /C b.exe "http://h/?d=%25CD%25")"},
-        {"a variable that would give a quote, then a second command", R"(cmd.exe /c b.exe %1)",
-         "http://h/?x=%CMDCMDLINE:~-1%&calc",
-         R"(cmd.exe /c b.exe "http://h/?x=%25CMDCMDLINE:~-1%25&calc")"},
-        {"escapes the address had and those the blanks get", R"(cmd.exe /c b.exe %1)",
-         "http://h/a b%20c", R"(cmd.exe /c b.exe "http://h/a%20b%2520c")"},
-        {"a batch file runs through the interpreter", R"("C:\B\open.bat" "%1")",
-         "http://h/?os=%OS%", R"("C:\B\open.bat" "http://h/?os=%25OS%25")"},
-        {"a command script too, in any letter case", R"("C:\B\Open.CMD" %1)", "http://h/%CD%",
-         R"("C:\B\Open.CMD" "http://h/%25CD%25")"},
-        {"cmd without a placeholder: the address follows in quotes",
-         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe)", "http://h/?a=%OS%&calc",
-         R"(C:\Windows\system32\cmd.exe /c C:\B\b.exe "http://h/?a=%25OS%25&calc")"},
-        {"a quoted command after /c gets quotes around it all, which cmd takes off again",
-         R"(cmd.exe /c "C:\B\b.exe" %1)", "http://h/?a&calc",
-         R"(cmd.exe /c ""C:\B\b.exe" "http://h/?a&calc"")"},
-        {"the same after /S /C and before more arguments", R"(CMD.EXE /S /C "b.exe" "%1" -x)",
-         "http://h/?a&calc", R"(CMD.EXE /S /C ""b.exe" "http://h/?a&calc" -x")"},
-    };
-    for (const InterpreterCase& test : cases) {
+    const std::string rescanningEnvironment = std::string("=C:=C:\\\0AB=1\0", 13) + '\0';
+    for (const common_testing::InterpreterCase& test : common_testing::kInterpreterCases) {
         SCOPED_TRACE(test.name);
-        std::string commandLine;
-        ASSERT_TRUE(BuildBrowserCommandLine(test.commandTemplate, test.url, commandLine));
-        EXPECT_EQ(commandLine, test.expected);
+        BrowserCommand command;
+        command.commandLine = "left over";
+        const bool built =
+            common::BuildBrowserCommand(expand(test.commandTemplate), test.url, command, search);
+        if (test.line == nullptr) {
+            EXPECT_FALSE(built);
+            EXPECT_EQ(command.commandLine, "");
+            EXPECT_EQ(command.variableName, "");
+            continue;
+        }
+        EXPECT_TRUE(built);
+        EXPECT_EQ(command.commandLine, expand(test.line));
+        EXPECT_EQ(command.variableName, common::kAddressVariable);
+        EXPECT_EQ(command.variableValue, test.value);
+        // For a cmd that rescans the value, only the line's variable is known in the environment.
+        BrowserCommand rescanned;
+        ASSERT_TRUE(common::BuildBrowserCommand(expand(test.commandTemplate), test.url, rescanned,
+                                                search, &rescanningEnvironment));
+        EXPECT_EQ(rescanned.commandLine, command.commandLine);
+        EXPECT_EQ(rescanned.variableValue, test.rescannedValue ? test.rescannedValue : test.value);
+    }
+    BrowserCommand known;
+    ASSERT_TRUE(common::BuildBrowserCommand(expand("CMD /c PROG %1"), "http://h/%AB%,%ab:~1%,%AC%",
+                                            known, search, &rescanningEnvironment));
+    EXPECT_EQ(known.variableValue, "http://h/%25AB%25,%25ab:~1%25,%AC%25")
+        << "a name of the environment, in any case";
+}
+
+TEST(BrowserCommandLine, TheVariableJoinsACopyOfTheEnvironmentInItsPlace) {
+    using namespace std::string_literals;
+    const struct {
+        const char* name;
+        std::string block;
+        std::string expected;
+    } cases[] = {
+        {"empty block", "\0"s, "V=a%25b\0\0"s},
+        {"between two names, drive entries first", "=C:=C:\\x\0A=1\0Z=2\0\0"s,
+         "=C:=C:\\x\0A=1\0V=a%25b\0Z=2\0\0"s},
+        {"an entry of the same name in another case goes", "A=1\0v=old\0Z=2\0\0"s,
+         "A=1\0V=a%25b\0Z=2\0\0"s},
+        {"last, and the block's final NUL kept", "A=1\0\0"s, "A=1\0V=a%25b\0\0"s},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        EXPECT_EQ(common::EnvironmentBlockWith(test.block, "V", "a%25b"), test.expected);
     }
 }
 
@@ -186,6 +223,9 @@ TEST(BrowserCommandLine, AddressIsEncodedIntoExactlyOneArgument) {
          "http://example.com/bl\xE5\xE6r-\xF8l"},
         {"existing escapes and placeholders in the address stay", "http://example.com/a%20b?c=%1",
          "http://example.com/a%20b?c=%1"},
+        {"nothing a command interpreter would expand is touched",
+         "http://example.com/?e=a%40b&os=%OS%&x=!OS!&y=%",
+         "http://example.com/?e=a%40b&os=%OS%&x=!OS!&y=%"},
     };
     for (const UrlCase& test : cases) {
         SCOPED_TRACE(test.name);
@@ -251,6 +291,14 @@ TEST(BrowserCommandLine, LongAddressIsNeverCutAndOverlongLineStartsNothing) {
         EXPECT_FALSE(BuildBrowserCommandLine(test.commandTemplate, test.url, commandLine));
         EXPECT_TRUE(commandLine.empty()) << commandLine.size() << " characters left";
     }
+
+    // cmd runs no line longer than 8191 characters once the address is in: here 21 characters
+    // of "cmd.exe /c "b.exe """ besides the address.
+    const std::string throughCmd =
+        prefix + std::string(common::kMaxInterpreterLineLength - 21 - prefix.size(), 'a');
+    BrowserCommand command;
+    EXPECT_TRUE(common::BuildBrowserCommand("cmd.exe /c b.exe %1", throughCmd, command));
+    EXPECT_FALSE(common::BuildBrowserCommand("cmd.exe /c b.exe %1", throughCmd + "a", command));
 }
 
 }  // namespace

@@ -180,10 +180,8 @@ TEST_F(PluginLeaks, TwoHundredOpeningsOfEachDialogLeaveNothingBehind) {
              SimulatedUser::SelectAt(SimulatedUser::Tree(dialog), 4);
              user.ClickAndWaitClosed(dialog, IDCANCEL);
          },
-         [] {
-             plugin::CAddFavoriteDlg dialog;
-             dialog.description = "Page";
-             dialog.pageUrl = "http://127.0.0.1/page.htm";
+         [this] {
+             plugin::CAddFavoriteDlg dialog(*client_, {"Page", "http://127.0.0.1/page.htm"});
              return dialog.DoModal(nullptr);
          }},
     };

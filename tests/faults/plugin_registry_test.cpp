@@ -77,7 +77,9 @@ protected:
             [&](SimulatedUser& user, HWND dialog) {
                 shownEmail = SimulatedUser::Text(dialog, IDC_EMAIL);
                 TypeNewAccount(dialog);
-                message = ConfirmAndReadMessage(user, dialog, L"Tavrello");
+                HWND owner = dialog;
+                message = ConfirmAndReadMessage(user, dialog, L"Error", &owner);
+                if (owner != nullptr) message = "(a message owned by a window)";
             },
             [] { return plugin::COptionsDlg().DoModal(nullptr); });
     }
@@ -119,7 +121,7 @@ TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProce
         L"Tavrello Options",
         [&](SimulatedUser& user, HWND dialog) {
             TypeNewAccount(dialog);
-            said = ConfirmAndReadMessage(user, dialog, L"Tavrello");
+            said = ConfirmAndReadMessage(user, dialog, L"Error");
         },
         [&] { return static_cast<INT_PTR>(client.FetchCategories()); });
     EXPECT_EQ(run.result, 1) << "the command goes on with the typed account";
@@ -224,6 +226,43 @@ TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlo
     plugin::CTavrello client(std::make_unique<NoMessages>());
     EXPECT_EQ(client.email, "");
     EXPECT_TRUE(client.password == "" || client.password == "unterminated") << client.password;
+}
+
+// The kept account is only a stand-in for the key: once another program (Zephlist's Options, as
+// the message advises) stores an account, that one is read again.
+TEST_F(PluginRegistryFaults, AccountStoredElsewhereAfterARefusalIsTheOneTheNextRequestCarries) {
+    StoreAccount();
+    HttpPeer peer;
+    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
+                                peer.BaseUrl().c_str());
+    ScriptedReply categories;
+    categories.body = "200 OK\n12 Work\n";
+    peer.Route("/plugin/getcatagories.php", categories);
+    {
+        RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
+        ASSERT_TRUE(readOnly.Active());
+        EXPECT_FALSE(common::StoreAccount({"bob@typo", "typo"}));
+        EXPECT_EQ(common::ReadAccount().email, "bob@typo") << "kept while the key is unchanged";
+    }
+    ASSERT_GT(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                          "email", "bob@fixed"),
+              0);
+    ASSERT_GT(common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath,
+                                          "password", "fixed"),
+              0);
+    ASSERT_EQ(StoredThroughScratch("email"), "bob@fixed");
+    auto ui = std::make_unique<NoMessages>();
+    NoMessages* messages = ui.get();
+    plugin::CTavrello client(std::move(ui));
+    ASSERT_EQ(client.FetchCategories(), 1);
+    const auto requests = peer.RequestsTo("/plugin/getcatagories.php");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(DecodeForm(requests[0].body).at("email"), "bob@fixed");
+    EXPECT_EQ(DecodeForm(requests[0].body).at("password"), "fixed");
+    EXPECT_TRUE(messages->shown.empty()) << "nothing more is said";
+    // The key's old values coming back do not bring the kept account back either.
+    StoreAccount();
+    EXPECT_EQ(common::ReadAccount().email, "ann@example.com");
 }
 
 }  // namespace

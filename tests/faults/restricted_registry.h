@@ -62,12 +62,13 @@ constexpr int kMessageTextId = 0xFFFF;
 
 // Presses OK on a dialog whose settings cannot all be stored, answers the one message box with
 // this caption that says so, and waits until the dialog has closed. Returns the message's text,
-// or "(no message)" when none came.
+// or "(no message)" when none came; owner receives the message's owner window.
 inline std::string ConfirmAndReadMessage(dialog_testing::SimulatedUser& user, HWND dialog,
-                                         const wchar_t* messageCaption) {
+                                         const wchar_t* messageCaption, HWND* owner = nullptr) {
     dialog_testing::SimulatedUser::Click(dialog, IDOK);
     HWND message = user.WaitForDialog(messageCaption);
     if (message == nullptr) return "(no message)";
+    if (owner) *owner = GetWindow(message, GW_OWNER);
     const std::string text = dialog_testing::SimulatedUser::Text(message, kMessageTextId);
     user.ClickAndWaitClosed(message, IDOK);
     user.WaitUntilClosed(dialog);

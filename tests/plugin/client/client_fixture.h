@@ -77,7 +77,7 @@ public:
         script_.optionsAnswers.pop_front();
         return answer();
     }
-    bool RunAddFavoriteDialog(plugin::AddFavoriteChoice& choice) override {
+    bool RunAddFavoriteDialog(plugin::CTavrello&, plugin::AddFavoriteChoice& choice) override {
         script_.calls.push_back({"add", choice.description, choice.pageUrl});
         script_.addPresets.push_back(choice);
         if (script_.addAnswers.empty()) return false;

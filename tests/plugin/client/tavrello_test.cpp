@@ -387,11 +387,16 @@ TEST_F(ServiceClient, AddSendsWhatTheUserConfirmedFormEncoded) {
 
 TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
     peer_.Route(kCategoriesPath, Ok("200 OK\n12 Work\n"));
+    // The reply is a text that ends at its first NUL.
+    using namespace std::string_literals;
     const struct {
         std::string reply;
         bool shown;
-    } cases[] = {
-        {"OK", false}, {"OK\n", true}, {"ok", true}, {"Duplicate favorite", true}, {"", true}};
+        const char* said = nullptr;  // when not the reply itself
+    } cases[] = {{"OK", false},        {"OK\n", true},
+                 {"ok", true},         {"Duplicate favorite", true},
+                 {"", true},           {"OK\0"s, false},
+                 {"OK\0junk"s, false}, {"Duplicate\0 favorite"s, true, "Duplicate"}};
     for (const auto& c : cases) {
         script_.calls.clear();
         peer_.Queue(kAddUrlPath, Ok(c.reply));
@@ -399,7 +404,8 @@ TEST_F(ServiceClient, AddRepliesOtherThanOkAreShown) {
         Client().AddPage("T", "http://u/");
         const auto messages = script_.CallsOf("message");
         if (c.shown) {
-            EXPECT_EQ(messages, std::vector<UiCall>{Message(c.reply, "Tavrello")}) << c.reply;
+            EXPECT_EQ(messages, std::vector<UiCall>{Message(c.said ? c.said : c.reply, "Tavrello")})
+                << c.reply;
         } else {
             EXPECT_TRUE(messages.empty()) << c.reply;
         }

@@ -45,6 +45,7 @@ double Median(std::vector<double> values) {
 // dialog is on screen.
 class MeasuredDialog : public plugin::CAddFavoriteDlg {
 public:
+    explicit MeasuredDialog(plugin::CTavrello& client) : CAddFavoriteDlg(client, {}) {}
     bool ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override {
         if (msg == kMeasure) {
@@ -123,7 +124,7 @@ int main() {
     }
     // The tree on screen, as a user who opened it before sees it.
     plugin::CAddFavoriteDlg::treeExpanded = true;
-    MeasuredDialog dialog;
+    MeasuredDialog dialog(client);
     if (dialog.DoModal(nullptr) != IDCANCEL || dialog.fill.empty()) {
         std::printf("the dialog did not run\n");
         return 1;

@@ -1,4 +1,4 @@
-#include "plugin/client/message_box_ui.h"
+#include "plugin/dialogs/message_box_ui.h"
 
 #include <windows.h>
 

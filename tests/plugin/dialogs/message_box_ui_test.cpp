@@ -1,6 +1,6 @@
 // The real message boxes of MessageBoxClientUi, answered by a thread that finds the box of this
 // process, reads it and presses one of its buttons.
-#include "plugin/client/message_box_ui.h"
+#include "plugin/dialogs/message_box_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,9 @@ std::thread AnswerBox(SeenBox& seen, int button) {
 class PlainUi : public plugin::MessageBoxClientUi {
 public:
     bool RunOptionsDialog() override { return false; }
-    bool RunAddFavoriteDialog(plugin::AddFavoriteChoice&) override { return false; }
+    bool RunAddFavoriteDialog(plugin::CTavrello&, plugin::AddFavoriteChoice&) override {
+        return false;
+    }
     void OpenInBrowser(const std::string&) override {}
 };
 
