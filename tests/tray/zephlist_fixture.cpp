@@ -48,12 +48,9 @@ std::string ReadSetting(const char* name) {
     return status == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
 }
 
-bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        action();
-        if (testing_support::WaitUntil(done, 2000)) return true;
-    }
-    return false;
+bool ActThenWaitUntil(const std::function<void()>& action, const std::function<bool()>& done) {
+    action();
+    return testing_support::WaitUntil(done, kStartTimeoutMs);
 }
 
 void ZephlistProgramTest::SetUp() {

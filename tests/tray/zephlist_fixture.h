@@ -33,10 +33,9 @@ std::string ReadSetting(const char* name);
 // browser is created, at the first show).
 void ServeLoginPage(testing_support::HttpPeer& peer);
 
-// Repeats action until done() holds: up to five times, waiting two seconds after each. On a busy
-// display the focus events of an earlier activation can arrive late and hide the pop-up again
-// right after a command showed it; a user would simply click again.
-bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
+// Takes action once and waits until done() holds; the limit only ends a program that never
+// answers.
+bool ActThenWaitUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
 class ZephlistProgramTest : public ::testing::Test {
 protected:

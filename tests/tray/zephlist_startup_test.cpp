@@ -32,16 +32,12 @@ public:
     }
     ~ForegroundThief() { DestroyWindow(window_); }
 
-    // Activates the thief until done() holds. The display's focus events for the pop-up can
-    // arrive after the first activation and hand the foreground back, as a second click would
-    // not let them: so the thief clicks again while waiting.
+    // Takes the activation, as a click into another application does, and waits until done()
+    // holds.
     bool ActivateUntil(const std::function<bool()>& done) {
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            SetForegroundWindow(window_);
-            SetActiveWindow(window_);
-            if (WaitUntil(done, 1000)) return true;
-        }
-        return false;
+        SetForegroundWindow(window_);
+        SetActiveWindow(window_);
+        return WaitUntil(done, kStartTimeoutMs);
     }
 
 private:
@@ -125,8 +121,8 @@ TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     EXPECT_FALSE(IsWindowVisible(popup));
-    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                                 [&] { return IsWindowVisible(popup) != FALSE; }));
     ForegroundThief thief;
     EXPECT_TRUE(thief.ActivateUntil([&] { return IsWindowVisible(popup) == FALSE; }));
     EXPECT_TRUE(running_.Running());
@@ -135,13 +131,13 @@ TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
 TEST_F(ZephlistStartup, CloseRequestHidesAndTheProgramStaysUsable) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
-    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                                 [&] { return IsWindowVisible(popup) != FALSE; }));
     PostMessageA(popup, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) == FALSE; }, 5000));
     EXPECT_TRUE(IsWindow(popup));
-    EXPECT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    EXPECT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                                 [&] { return IsWindowVisible(popup) != FALSE; }));
 }
 
 // A window of another program that happens to carry the pop-up's title; it counts the
@@ -179,8 +175,8 @@ TEST_F(ZephlistStartup, SecondStartShowsTheRunningCopyAndEndsWithCode0) {
     ASSERT_NE(namesake.Handle(), nullptr);
     ForeignNamesake::commands = 0;
     DWORD secondExit = STILL_ACTIVE;
-    EXPECT_TRUE(RepeatUntil([&] { secondExit = RunToEnd(""); },
-                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    EXPECT_TRUE(ActThenWaitUntil([&] { secondExit = RunToEnd(""); },
+                                 [&] { return IsWindowVisible(popup) != FALSE; }));
     EXPECT_EQ(secondExit, 0u);
     EXPECT_TRUE(WaitUntil([&] { return HasExStyle(popup, WS_EX_TOPMOST); }, 5000));
     EXPECT_TRUE(running_.Running());
@@ -196,8 +192,8 @@ TEST_F(ZephlistStartup, SecondStartSendsTheRunningCopyBackToTheLoginPage) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     // The first show creates the browser, which goes to the login page by itself.
-    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN); },
-                            [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN); },
+                                 [&] { return IsWindowVisible(popup) != FALSE; }));
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     // Nothing else is on its way: the show's navigation is the only one.
     const size_t before = peer.RequestsTo(kLoginPath).size();
