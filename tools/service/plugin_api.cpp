@@ -107,6 +107,7 @@ SignInOutcome PluginApi::SignIn(const std::string& email, const std::string& pas
         throttle_.Done(email, client, Outcome::kUndecided);
         return {SignInResult::kBusy, {}};
     }
+    if (settings_.whileHashing) settings_.whileHashing();
     const PasswordCheck check =
         CheckPassword(found.value ? found.value->passwordHash : unknownAccountHash_, password);
     switch (check) {

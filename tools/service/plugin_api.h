@@ -8,6 +8,7 @@
 #include "tools/service/store.h"
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,8 @@ struct PluginApiSettings {
     std::chrono::milliseconds hashWait{3000};
     std::chrono::seconds credentialLifetime{120};
     LoginThrottleSettings throttle{};
+    // Runs while a password check holds its slot; tests hold the slot with it.
+    std::function<void()> whileHashing{};
 };
 
 // What goes back over HTTP: status 200 with the reply text, or 503 (sent with Retry-After)

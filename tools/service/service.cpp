@@ -251,6 +251,7 @@ std::unique_ptr<Service> Service::Create(const ServiceOptions& options, std::str
     settings.hashSlots = options.hashSlots;
     settings.hashWaiting = options.hashWaiting;
     settings.throttle = options.loginThrottle;
+    settings.whileHashing = options.whileHashing;
     service->api_ = std::make_unique<PluginApi>(*service->store_, settings);
     if (options.logRequests) {
         server.set_logger([](const httplib::Request& request, const httplib::Response& response) {

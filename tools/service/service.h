@@ -7,6 +7,7 @@
 #include "tools/service/store.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,7 @@ struct ServiceOptions {
     unsigned hashWaiting = 16;
     LoginThrottleSettings loginThrottle;
     AccountQuota quota;
+    std::function<void()> whileHashing{};  // see PluginApiSettings
 };
 
 constexpr const char kSessionCookie[] = "tavrello_session";
