@@ -48,12 +48,12 @@ private:
     HWND window_;
 };
 
-// Puts an item at the end of the tree's root list; the item keeps its category id itself, so
-// no table beside the tree has to be filled and searched.
-HTREEITEM AppendItem(HWND tree, const char* text, int image, int id) {
+// Puts an item into the tree's root list after the one given; the item keeps its category id
+// itself, so no table beside the tree has to be searched for it.
+HTREEITEM InsertItem(HWND tree, HTREEITEM after, const char* text, int image, int id) {
     TVINSERTSTRUCTA insert = {};
     insert.hParent = TVI_ROOT;
-    insert.hInsertAfter = TVI_LAST;
+    insert.hInsertAfter = after;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
     insert.item.pszText = const_cast<char*>(text);
     insert.item.iImage = image;
@@ -61,6 +61,12 @@ HTREEITEM AppendItem(HWND tree, const char* text, int image, int id) {
     insert.item.lParam = id;
     return reinterpret_cast<HTREEITEM>(
         ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+// The name is the tail of its line, so it ends where the line's own text does: no copy.
+HTREEITEM InsertLine(HWND tree, HTREEITEM after, const std::string& line) {
+    const CategoryLine category = SplitCategoryLine(line);
+    return InsertItem(tree, after, category.name.data(), kCategoryImage, category.id);
 }
 
 }  // namespace
@@ -99,28 +105,69 @@ LRESULT CAddFavoriteDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 void CAddFavoriteDlg::RebuildTree() {
-    categoryLines.clear();
-    if (client_) client_->CopyCategories(categoryLines);
+    std::vector<std::string> lines;
+    if (client_) client_->CopyCategories(lines);
 
     HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
     RedrawSuspension quiet(tree);
-    ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     ::SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                    reinterpret_cast<LPARAM>(treeImages.Get()));
-    // Appending keeps the reply's order and spares the tree any search for a position.
-    HTREEITEM first = AppendItem(tree, kNoCategoryText, kNoCategoryImage, kNoCategoryId);
-    AppendItem(tree, kHomeText, kHomeImage, kHomeId);
-    AppendItem(tree, kPrivateLinksText, kPrivateImage, kPrivateLinksId);
-    // The name is the tail of its line, so it ends where the line's own text does: no copy.
-    for (const std::string& line : categoryLines) {
-        const CategoryLine category = SplitCategoryLine(line);
-        AppendItem(tree, category.name.data(), kCategoryImage, category.id);
+    const size_t count = static_cast<size_t>(::SendMessageA(tree, TVM_GETCOUNT, 0, 0));
+    if (shownItems_.empty() || count != shownItems_.size() || !ReplaceChangedLines(tree, lines)) {
+        FillTree(tree, lines);
     }
+    categoryLines = std::move(lines);
 
     // Selected once the list stands, which leaves the inserts as bare as they can be.
     selectedId = kNoCategoryId;
-    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
+    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(shownItems_[0]));
     if (treeExpanded) ::SetFocus(tree);
+}
+
+void CAddFavoriteDlg::FillTree(HWND tree, const std::vector<std::string>& lines) {
+    ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    shownItems_.clear();
+    shownItems_.reserve(kFixedItems + lines.size());
+    // Appending keeps the reply's order and spares the tree any search for a position.
+    shownItems_.push_back(
+        InsertItem(tree, TVI_LAST, kNoCategoryText, kNoCategoryImage, kNoCategoryId));
+    shownItems_.push_back(InsertItem(tree, TVI_LAST, kHomeText, kHomeImage, kHomeId));
+    shownItems_.push_back(
+        InsertItem(tree, TVI_LAST, kPrivateLinksText, kPrivateImage, kPrivateLinksId));
+    for (const std::string& line : lines) shownItems_.push_back(InsertLine(tree, TVI_LAST, line));
+}
+
+bool CAddFavoriteDlg::ReplaceChangedLines(HWND tree, const std::vector<std::string>& lines) {
+    // A refresh mostly finds the list it shows, or one with a few lines changed: only those
+    // are replaced. Each deletion costs a tree of thousands of items far more than an insert,
+    // so a list that changed in more places is filled anew.
+    constexpr size_t kMostReplaced = 64;
+    const std::vector<std::string>& shown = categoryLines;
+    size_t prefix = 0;
+    while (prefix < shown.size() && prefix < lines.size() && shown[prefix] == lines[prefix]) {
+        ++prefix;
+    }
+    size_t suffix = 0;
+    while (suffix < shown.size() - prefix && suffix < lines.size() - prefix &&
+           shown[shown.size() - 1 - suffix] == lines[lines.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    const size_t removed = shown.size() - prefix - suffix;
+    const size_t added = lines.size() - prefix - suffix;
+    if (removed + added > kMostReplaced) return false;
+
+    const auto first = shownItems_.begin() + kFixedItems + prefix;
+    for (auto item = first; item != first + removed; ++item) {
+        ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(*item));
+    }
+    std::vector<HTREEITEM> inserted;
+    HTREEITEM after = shownItems_[kFixedItems + prefix - 1];
+    for (size_t i = prefix; i < prefix + added; ++i) {
+        after = InsertLine(tree, after, lines[i]);
+        inserted.push_back(after);
+    }
+    shownItems_.insert(shownItems_.erase(first, first + removed), inserted.begin(), inserted.end());
+    return true;
 }
 
 void CAddFavoriteDlg::ResizeForTree() {

@@ -79,6 +79,7 @@ public:
     std::string pageUrl;
     std::string description;
     int selectedId = kNoCategoryId;
+    // The category lines the tree shows, in its order.
     std::vector<std::string> categoryLines;
 
     // Whether the category tree shows; one flag for every dialog of the process, so the
@@ -98,6 +99,14 @@ private:
     LRESULT OnTreeSelectionChanged(int, NMHDR* header, BOOL&);
 
     void RefreshAndRebuild();
+    // Empties the tree and fills it: the fixed items, then one item per line.
+    void FillTree(HWND tree, const std::vector<std::string>& lines);
+    // Replaces only the lines that differ from those shown; false where too many differ.
+    bool ReplaceChangedLines(HWND tree, const std::vector<std::string>& lines);
+
+    static constexpr size_t kFixedItems = 3;
+    // The tree's items in their order, the fixed ones first, beside categoryLines.
+    std::vector<HTREEITEM> shownItems_;
 
     CTavrello* client_ = nullptr;
 };

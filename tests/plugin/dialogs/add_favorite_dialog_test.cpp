@@ -453,11 +453,17 @@ TEST_F(AddFavorite, NewCategoryWithoutANameOrCancelledChangesNothing) {
     }
 }
 
+// A refresh replaces only the lines that changed; the tree must still read as the new list,
+// each item with its own category id.
 TEST_F(AddFavorite, RefreshFetchesTheListAgainAndRebuildsEvenWhenTheFetchFails) {
-    std::vector<std::string> afterRefresh, afterFailure;
+    const std::string withMusic = "200 OK\n12 Work\n5 Music\n7 Fun and games\n";
+    std::vector<std::string> afterInsert, afterRefresh, afterFailure;
     std::string selectedAfterRefresh;
     AddPage([&](SimulatedUser& user, HWND dialog) {
         user.SelectByText(user.Tree(dialog), "Work");
+        peer_.Route(kCategoriesPath, Ok(withMusic));
+        user.Press(dialog, IDC_REFRESH);
+        afterInsert = Texts(user.TreeEntries(user.Tree(dialog)));
         peer_.Route(kCategoriesPath, Ok("200 OK\n3 Books\n"));
         user.Press(dialog, IDC_REFRESH);
         afterRefresh = Texts(user.TreeEntries(user.Tree(dialog)));
@@ -465,17 +471,24 @@ TEST_F(AddFavorite, RefreshFetchesTheListAgainAndRebuildsEvenWhenTheFetchFails) 
         peer_.Route(kCategoriesPath, Status(500));
         user.Press(dialog, IDC_REFRESH);
         afterFailure = Texts(user.TreeEntries(user.Tree(dialog)));
+        peer_.Route(kCategoriesPath, Ok(withMusic));
+        user.Press(dialog, IDC_REFRESH);
+        user.SelectByText(user.Tree(dialog), "Music");
         user.ClickAndWaitClosed(dialog, IDOK);
     });
-    EXPECT_EQ(afterRefresh, (std::vector<std::string>{"No catagory - new favorite", "Home",
-                                                      "Private Links", "Books"}));
+    const std::vector<std::string> fixed = {"No catagory - new favorite", "Home", "Private Links"};
+    auto with = [&](std::vector<std::string> names) {
+        names.insert(names.begin(), fixed.begin(), fixed.end());
+        return names;
+    };
+    EXPECT_EQ(afterInsert, with({"Work", "Music", "Fun and games"}));
+    EXPECT_EQ(afterRefresh, with({"Books"}));
     EXPECT_EQ(selectedAfterRefresh, "No catagory - new favorite");
-    EXPECT_EQ(afterFailure,
-              (std::vector<std::string>{"No catagory - new favorite", "Home", "Private Links"}));
-    EXPECT_EQ(Requests(kCategoriesPath), 3u);
+    EXPECT_EQ(afterFailure, fixed);
+    EXPECT_EQ(Requests(kCategoriesPath), 5u);
     ASSERT_EQ(ui_->messages.size(), 1u) << "the failed fetch reports itself";
     EXPECT_EQ(ui_->messages[0].first, "Error");
-    EXPECT_EQ(LastParent(), "-1");
+    EXPECT_EQ(LastParent(), "5");
 }
 
 TEST_F(AddFavorite, OptionsWithOkSwitchesTheClientToTheNewAccountAndItsCategories) {

@@ -1,6 +1,7 @@
 // How long the add-favorite dialog takes to fill its tree with 10,000 categories (over a full
-// tree, as a Refresh finds it, and into the empty tree, as the dialog opens), beside the
-// same number of bare TVM_INSERTITEM calls into the same tree, measured in the same run.
+// tree, as a Refresh finds it with the list unchanged, two lines changed or every line new, and
+// into the empty tree, as the dialog opens), beside the same number of bare TVM_INSERTITEM calls
+// into the same tree, measured in the same run.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -45,7 +46,8 @@ double Median(std::vector<double> values) {
 // dialog is on screen.
 class MeasuredDialog : public plugin::CAddFavoriteDlg {
 public:
-    explicit MeasuredDialog(plugin::CTavrello& client) : CAddFavoriteDlg(client, {}) {}
+    explicit MeasuredDialog(plugin::CTavrello& client)
+        : CAddFavoriteDlg(client, {}), client_(client) {}
     bool ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override {
         if (msg == kMeasure) {
@@ -60,10 +62,16 @@ public:
         return handled;
     }
 
-    std::vector<double> fill, fillEmpty, clear, bare, bareQuiet;
+    std::vector<double> fill, fillFew, fillAll, fillEmpty, clear, bare, bareQuiet;
     size_t itemsAfterFill = 0;
 
 private:
+    // The tree emptied behind the dialog's back, then filled by it again.
+    void Reset(HWND tree) {
+        ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+        RebuildTree();
+    }
+
     void Measure() {
         HWND tree = GetDlgItem(IDC_CATEGORY_TREE);
         std::vector<std::string> texts;
@@ -73,10 +81,26 @@ private:
         texts.push_back(plugin::kPrivateLinksText);
         for (int i = 0; i < kCategoryCount; ++i) texts.push_back("Category " + std::to_string(i));
 
+        const std::vector<std::string> listed = client_.categoryLines;
+        std::vector<std::string> fewChanged = listed;
+        fewChanged[kCategoryCount / 2] = "1 Renamed category";
+        fewChanged.insert(fewChanged.begin() + kCategoryCount / 2, "99999 Added category");
+        std::vector<std::string> allChanged;
+        for (int i = 0; i < kCategoryCount; ++i) {
+            allChanged.push_back(std::to_string(i + 1) + " Topic " + std::to_string(i));
+        }
         for (int round = 0; round < kRounds; ++round) {
+            // Refreshes as the user meets them: the same list, a few lines changed, all new.
             fill.push_back(Time([&] { RebuildTree(); }));
             UpdateWindow(m_hWnd);
             itemsAfterFill = static_cast<size_t>(::SendMessageA(tree, TVM_GETCOUNT, 0, 0));
+            client_.categoryLines = fewChanged;
+            fillFew.push_back(Time([&] { RebuildTree(); }));
+            client_.categoryLines = allChanged;
+            fillAll.push_back(Time([&] { RebuildTree(); }));
+            client_.categoryLines = listed;
+            Reset(tree);
+            UpdateWindow(m_hWnd);
             // As a dialog opens: the tree empty before the fill.
             ::SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
             fillEmpty.push_back(Time([&] { RebuildTree(); }));
@@ -96,6 +120,7 @@ private:
             }));
             InvalidateRect(tree, nullptr, TRUE);
             UpdateWindow(m_hWnd);
+            Reset(tree);
         }
     }
 
@@ -111,6 +136,8 @@ private:
             ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert));
         }
     }
+
+    plugin::CTavrello& client_;
 };
 
 }  // namespace
@@ -134,13 +161,18 @@ int main() {
     const double bareQuiet = Median(dialog.bareQuiet);
     std::printf("tree fill with %d category lines (median of %d rounds, %zu items):\n",
                 kCategoryCount, kRounds, dialog.itemsAfterFill);
-    std::printf("  RebuildTree:                          %8.1f ms\n", fill);
+    std::printf("  RebuildTree, the list unchanged:      %8.1f ms\n", fill);
+    std::printf("  RebuildTree, one renamed, one added:  %8.1f ms\n", Median(dialog.fillFew));
+    std::printf("  RebuildTree, every line changed:      %8.1f ms\n", Median(dialog.fillAll));
     std::printf("  RebuildTree into the empty tree:      %8.1f ms\n", Median(dialog.fillEmpty));
     std::printf("  emptying the filled tree:             %8.1f ms\n", Median(dialog.clear));
     std::printf("  bare TVM_INSERTITEM x %d:          %8.1f ms\n", kCategoryCount + 3, bare);
     std::printf("  bare inserts, redrawing suspended:    %8.1f ms\n", bareQuiet);
-    std::printf("  ratio RebuildTree / bare inserts:     %8.2f\n", fill / bare);
-    std::printf("  ratio to bare inserts, quiet:         %8.2f (into the empty tree %.2f)\n",
-                fill / bareQuiet, Median(dialog.fillEmpty) / bareQuiet);
+    std::printf(
+        "  ratios to bare inserts, quiet: unchanged %.2f, one renamed and one added "
+        "%.2f, every line "
+        "changed %.2f, into the empty tree %.2f\n",
+        fill / bareQuiet, Median(dialog.fillFew) / bareQuiet, Median(dialog.fillAll) / bareQuiet,
+        Median(dialog.fillEmpty) / bareQuiet);
     return 0;
 }
