@@ -5,6 +5,7 @@
 #include "common/browser_command_line.h"
 #include "tests/common/interpreter_cases.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/service_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -64,19 +65,6 @@ std::vector<Record> ParseRecords(const std::string& content) {
         }
     }
     return records;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    content.clear();
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        content.append(chunk, got);
-    CloseHandle(file);
-    return true;
 }
 
 std::string Lower(std::string text) {
@@ -143,10 +131,9 @@ protected:
     // The records written so far once count of them are there, or when timeoutMs is over.
     std::vector<Record> CollectRecords(size_t count, DWORD timeoutMs) {
         const DWORD start = GetTickCount();
-        std::string content;
         std::vector<Record> records;
         do {
-            if (ReadWholeFile(recordFile_, content)) records = ParseRecords(content);
+            records = ParseRecords(testing_support::ReadWholeFile(recordFile_));
             if (records.size() >= count) break;
             Sleep(20);
         } while (GetTickCount() - start < timeoutMs);

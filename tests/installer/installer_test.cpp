@@ -31,6 +31,7 @@ using testing_support::ChildProcess;
 using testing_support::kAddUrlPath;
 using testing_support::kRunKey;
 using testing_support::kSettingsKey;
+using testing_support::ReadWholeFile;
 using testing_support::WaitUntil;
 
 constexpr char kCompanyKey[] = "Software\\Orvek";
@@ -109,19 +110,6 @@ std::string OwnFolder() {
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder = path;
     return folder.substr(0, folder.rfind('\\'));
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
-    CloseHandle(file);
-    return text;
 }
 
 // Whether the silent run's log warns that the base URL sends the password unencrypted.
