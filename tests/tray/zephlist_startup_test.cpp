@@ -33,11 +33,20 @@ public:
     ~ForegroundThief() { DestroyWindow(window_); }
 
     // Takes the activation, as a click into another application does, and waits until done()
-    // holds.
-    bool ActivateUntil(const std::function<bool()>& done) {
-        SetForegroundWindow(window_);
-        SetActiveWindow(window_);
-        return WaitUntil(done, kStartTimeoutMs);
+    // holds. Under Wine the display's focus events for the pop-up's own show can arrive after
+    // that activation and hand the foreground back to the pop-up (seen once in a fresh clone's
+    // run: the quick-mode copy kept running). Only when the pop-up holds the foreground again
+    // is the click made again, as a user would.
+    bool ActivateUntil(HWND popup, const std::function<bool()>& done) {
+        for (int click = 0; click < 5; ++click) {
+            SetForegroundWindow(window_);
+            SetActiveWindow(window_);
+            bool handedBack = false;
+            WaitUntil([&] { return done() || (handedBack = GetForegroundWindow() == popup); },
+                      kStartTimeoutMs);
+            if (!handedBack) return done();
+        }
+        return false;
     }
 
 private:
@@ -113,7 +122,7 @@ TEST_F(ZephlistStartup, LosingActivationInQuickModeEndsTheProgramWithCode0) {
     ASSERT_NE(popup, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) != FALSE; }, 5000));
     ForegroundThief thief;
-    EXPECT_TRUE(thief.ActivateUntil([&] { return !running_.Running(); }));
+    EXPECT_TRUE(thief.ActivateUntil(popup, [&] { return !running_.Running(); }));
     EXPECT_EQ(running_.Wait(kStartTimeoutMs), 0u);
 }
 
@@ -124,7 +133,7 @@ TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
     ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
                                  [&] { return IsWindowVisible(popup) != FALSE; }));
     ForegroundThief thief;
-    EXPECT_TRUE(thief.ActivateUntil([&] { return IsWindowVisible(popup) == FALSE; }));
+    EXPECT_TRUE(thief.ActivateUntil(popup, [&] { return IsWindowVisible(popup) == FALSE; }));
     EXPECT_TRUE(running_.Running());
 }
 
