@@ -48,9 +48,12 @@ std::string ReadSetting(const char* name) {
     return status == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
 }
 
-bool ActThenWaitUntil(const std::function<void()>& action, const std::function<bool()>& done) {
-    action();
-    return testing_support::WaitUntil(done, kStartTimeoutMs);
+bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        action();
+        if (testing_support::WaitUntil(done, 2000)) return true;
+    }
+    return false;
 }
 
 void ZephlistProgramTest::SetUp() {

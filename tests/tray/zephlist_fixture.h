@@ -33,9 +33,11 @@ std::string ReadSetting(const char* name);
 // browser is created, at the first show).
 void ServeLoginPage(testing_support::HttpPeer& peer);
 
-// Takes action once and waits until done() holds; the limit only ends a program that never
-// answers.
-bool ActThenWaitUntil(const std::function<void()>& action, const std::function<bool()>& done);
+// Repeats action until done() holds: up to five times, waiting two seconds after each. Under
+// Wine the display's focus events of an earlier activation can arrive late and hide the pop-up
+// again right after a command showed it (seen in a fresh prefix: a show after a hide was
+// undone at once); a user would simply click again.
+bool RepeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
 class ZephlistProgramTest : public ::testing::Test {
 protected:

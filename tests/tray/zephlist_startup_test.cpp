@@ -130,8 +130,8 @@ TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     EXPECT_FALSE(IsWindowVisible(popup));
-    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                                 [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
     ForegroundThief thief;
     EXPECT_TRUE(thief.ActivateUntil(popup, [&] { return IsWindowVisible(popup) == FALSE; }));
     EXPECT_TRUE(running_.Running());
@@ -140,13 +140,13 @@ TEST_F(ZephlistStartup, TrayModeStartsHiddenAndLosingActivationOnlyHides) {
 TEST_F(ZephlistStartup, CloseRequestHidesAndTheProgramStaysUsable) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
-    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                                 [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
     PostMessageA(popup, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(popup) == FALSE; }, 5000));
     EXPECT_TRUE(IsWindow(popup));
-    EXPECT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
-                                 [&] { return IsWindowVisible(popup) != FALSE; }));
+    EXPECT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_COMMAND, ID_HOME, 0); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
 }
 
 // A window of another program that happens to carry the pop-up's title; it counts the
@@ -184,8 +184,8 @@ TEST_F(ZephlistStartup, SecondStartShowsTheRunningCopyAndEndsWithCode0) {
     ASSERT_NE(namesake.Handle(), nullptr);
     ForeignNamesake::commands = 0;
     DWORD secondExit = STILL_ACTIVE;
-    EXPECT_TRUE(ActThenWaitUntil([&] { secondExit = RunToEnd(""); },
-                                 [&] { return IsWindowVisible(popup) != FALSE; }));
+    EXPECT_TRUE(RepeatUntil([&] { secondExit = RunToEnd(""); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
     EXPECT_EQ(secondExit, 0u);
     EXPECT_TRUE(WaitUntil([&] { return HasExStyle(popup, WS_EX_TOPMOST); }, 5000));
     EXPECT_TRUE(running_.Running());
@@ -201,8 +201,8 @@ TEST_F(ZephlistStartup, SecondStartSendsTheRunningCopyBackToTheLoginPage) {
     HWND popup = StartTrayCopy(running_);
     ASSERT_NE(popup, nullptr);
     // The first show creates the browser, which goes to the login page by itself.
-    ASSERT_TRUE(ActThenWaitUntil([&] { PostMessageA(popup, WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN); },
-                                 [&] { return IsWindowVisible(popup) != FALSE; }));
+    ASSERT_TRUE(RepeatUntil([&] { PostMessageA(popup, WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN); },
+                            [&] { return IsWindowVisible(popup) != FALSE; }));
     ASSERT_TRUE(peer.WaitForRequests(1, kStartTimeoutMs));
     // Nothing else is on its way: the show's navigation is the only one.
     const size_t before = peer.RequestsTo(kLoginPath).size();

@@ -130,9 +130,9 @@ protected:
 
     void Notify(UINT mouseMessage) { PostMessageA(popup_, WM_TRAYNOTIFY, 1, mouseMessage); }
     void Command(WORD id) { PostMessageA(popup_, WM_COMMAND, id, 0); }
-    // The pop-up shows after action.
+    // The pop-up shows after action (repeated if late focus events hid it again at once).
     bool ShowsAfter(const std::function<void()>& action) {
-        return ActThenWaitUntil(action, [&] { return IsWindowVisible(popup_) != FALSE; });
+        return RepeatUntil(action, [&] { return IsWindowVisible(popup_) != FALSE; });
     }
 
     void TearDown() override {
