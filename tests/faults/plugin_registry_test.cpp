@@ -57,13 +57,14 @@ public:
 
 class PluginRegistryFaults : public ::testing::Test {
 protected:
-    void StoreAccount() {
+    // The account, and the base URL given (by default a port where nothing listens).
+    void StoreAccount(const std::string& baseUrl = "http://127.0.0.1:9/") {
         common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "email",
                                     "ann@example.com");
         common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "password",
                                     "secret");
         common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                                    "http://127.0.0.1:9/");
+                                    baseUrl.c_str());
     }
     std::string StoredThroughScratch(const char* name) {
         return ReadText(sandbox_.Scratch(), kSettingsKey, name);
@@ -100,10 +101,8 @@ protected:
 // Protected mode: the browser runs the plug-in where the settings key refuses every write. A
 // refusal must not send the user round the options dialog for ever.
 TEST_F(PluginRegistryFaults, RefusedAccountIsSaidOnceAndUsedForTheRestOfTheProcess) {
-    StoreAccount();
     HttpPeer peer;
-    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                                peer.BaseUrl().c_str());
+    StoreAccount(peer.BaseUrl());
     ScriptedReply refused;
     refused.body = "401 Unknown account\n";
     peer.Queue(kCategoriesPath, refused);
@@ -231,13 +230,11 @@ TEST_F(PluginRegistryFaults, ValuesOfAnyTypeReadAsTheTextTheirBytesFormAndOverlo
 // The kept account is only a stand-in for the key: once another program (Zephlist's Options, as
 // the message advises) stores an account, that one is read again.
 TEST_F(PluginRegistryFaults, AccountStoredElsewhereAfterARefusalIsTheOneTheNextRequestCarries) {
-    StoreAccount();
     HttpPeer peer;
-    common::WriteRegistryString(HKEY_CURRENT_USER, testing_support::kSettingsPath, "Tavrello",
-                                peer.BaseUrl().c_str());
+    StoreAccount(peer.BaseUrl());
     ScriptedReply categories;
     categories.body = "200 OK\n12 Work\n";
-    peer.Route("/plugin/getcatagories.php", categories);
+    peer.Route(kCategoriesPath, categories);
     {
         RestrictedCurrentUser readOnly(sandbox_, faults_testing::kReadOnly);
         ASSERT_TRUE(readOnly.Active());
@@ -255,7 +252,7 @@ TEST_F(PluginRegistryFaults, AccountStoredElsewhereAfterARefusalIsTheOneTheNextR
     NoMessages* messages = ui.get();
     plugin::CTavrello client(std::move(ui));
     ASSERT_EQ(client.FetchCategories(), 1);
-    const auto requests = peer.RequestsTo("/plugin/getcatagories.php");
+    const auto requests = peer.RequestsTo(kCategoriesPath);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(DecodeForm(requests[0].body).at("email"), "bob@fixed");
     EXPECT_EQ(DecodeForm(requests[0].body).at("password"), "fixed");
